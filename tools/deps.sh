@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Chronelle need,
+# only those missing. Usage: tools/deps.sh [run|test]
+set -euo pipefail
+
+packages=(g++ cmake make pkg-config libgtk2.0-dev)
+if [ "${1:-run}" = test ]; then
+  packages+=(libgtest-dev xvfb xauth xdotool imagemagick clang-14 libclang-rt-14-dev
+             util-linux desktop-file-utils man-db dpkg-dev file)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
