@@ -1,0 +1,87 @@
+// Real files on disk for the tests: a fresh temporary folder per test, and
+// helpers to write, read and run the real chronelle-shift binary.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace testing_files {
+
+class TempDir {
+public:
+    TempDir()
+    {
+        char pattern[] = "/tmp/chronelle-test-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+inline std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct RunResult {
+    int status = -1;  // exit status, or -1 when killed by a signal
+    std::string out;  // stdout
+    std::string err;  // stderr
+};
+
+// Runs a shell command line, capturing stdout and stderr.
+inline RunResult run(const std::string& command, const std::string& dir)
+{
+    std::string out = dir + "/.stdout", err = dir + "/.stderr";
+    int raw = std::system((command + " >'" + out + "' 2>'" + err + "'").c_str());
+    RunResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = readFile(out);
+    r.err = readFile(err);
+    return r;
+}
+
+// Quotes one argument for the shell.
+inline std::string quote(const std::string& arg)
+{
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// A SubRip file of `cues` subtitles with the given line end.
+inline std::string subtitles(int cues, const std::string& eol = "\r\n")
+{
+    std::string s;
+    for (int i = 0; i < cues; ++i) {
+        int start = 20 + i * 5;
+        char timing[64];
+        std::snprintf(timing, sizeof timing, "00:00:%02d,000 --> 00:00:%02d,400", start % 60,
+                      (start + 4) % 60);
+        s += std::to_string(i + 1) + eol + timing + eol + "Réplique numéro " +
+             std::to_string(i + 1) + eol + eol;
+    }
+    return s;
+}
+
+}  // namespace testing_files
