@@ -48,11 +48,11 @@ struct RunResult {
     std::string err;  // stderr
 };
 
-// Runs a shell command line, capturing stdout and stderr.
+// Runs a shell command line in `dir`, capturing stdout and stderr.
 inline RunResult run(const std::string& command, const std::string& dir)
 {
     std::string out = dir + "/.stdout", err = dir + "/.stderr";
-    int raw = std::system((command + " >'" + out + "' 2>'" + err + "'").c_str());
+    int raw = std::system(("cd '" + dir + "' && " + command + " >'" + out + "' 2>'" + err + "'").c_str());
     RunResult r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = readFile(out);
@@ -74,10 +74,11 @@ inline std::string subtitles(int cues, const std::string& eol = "\r\n")
 {
     std::string s;
     for (int i = 0; i < cues; ++i) {
-        int start = 20 + i * 5;
+        int start = 20 + i * 5;  // seconds
         char timing[64];
-        std::snprintf(timing, sizeof timing, "00:00:%02d,000 --> 00:00:%02d,400", start % 60,
-                      (start + 4) % 60);
+        std::snprintf(timing, sizeof timing, "%02d:%02d:%02d,000 --> %02d:%02d:%02d,400",
+                      start / 3600, start / 60 % 60, start % 60, (start + 4) / 3600,
+                      (start + 4) / 60 % 60, (start + 4) % 60);
         s += std::to_string(i + 1) + eol + timing + eol + "Réplique numéro " +
              std::to_string(i + 1) + eol + eol;
     }

@@ -1,0 +1,78 @@
+// Shifting both times of a line: carries, borrows, both hour digits and
+// clamping, on the characters of the line buffer.
+#include "time_shift.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+using chronelle::addTime;
+
+static std::string shifted(const std::string& line, int h, int m, int s, int ms)
+{
+    char l[256];
+    std::strcpy(l, line.c_str());
+    EXPECT_EQ(addTime(l, h, m, s, ms), l);
+    return l;
+}
+
+TEST(AddTime, CarriesAndBorrows)
+{
+    EXPECT_EQ(shifted("00:00:20,000 --> 00:00:24,400\r\n", 0, 0, 5, 0),
+              "00:00:25,000 --> 00:00:29,400\r\n");
+    EXPECT_EQ(shifted("00:59:59,500 --> 00:59:59,900\r\n", 0, 0, 0, 600),
+              "01:00:00,100 --> 01:00:00,500\r\n");
+    EXPECT_EQ(shifted("01:00:00,100 --> 01:00:00,200\r\n", 0, 0, 0, -300),
+              "00:59:59,800 --> 00:59:59,900\r\n");
+    EXPECT_EQ(shifted("00:05:07,123 --> 00:05:09,456\r\n", 1, 59, 59, 999),
+              "02:05:07,122 --> 02:05:09,455\r\n");
+    EXPECT_EQ(shifted("00:00:01,000 --> 00:00:02,000\r\n", 0, 0, 0, -5),
+              "00:00:00,995 --> 00:00:01,995\r\n");
+    EXPECT_EQ(shifted("12:30:00,000 --> 12:30:05,000\r\n", 1, 0, 0, 0),
+              "13:30:00,000 --> 13:30:05,000\r\n");
+}
+
+TEST(AddTime, BothHourDigits)
+{
+    EXPECT_EQ(shifted("09:00:00,000 --> 09:59:59,999\r\n", 1, 0, 0, 0),
+              "10:00:00,000 --> 10:59:59,999\r\n");
+    EXPECT_EQ(shifted("10:00:00,000 --> 10:00:00,001\r\n", 0, 0, 0, -1),
+              "09:59:59,999 --> 10:00:00,000\r\n");
+    EXPECT_EQ(shifted("19:30:00,000 --> 20:00:00,000\r\n", -5, 0, 0, 0),
+              "14:30:00,000 --> 15:00:00,000\r\n");
+}
+
+TEST(AddTime, ClampsEachTimeOnItsOwn)
+{
+    EXPECT_EQ(shifted("00:00:01,000 --> 00:00:09,000\r\n", 0, 0, -5, 0),
+              "00:00:00,000 --> 00:00:04,000\r\n");
+    EXPECT_EQ(shifted("97:00:00,000 --> 99:00:00,000\r\n", 2, 30, 0, 0),
+              "99:30:00,000 --> 99:59:59,999\r\n");
+
+    char l[64] = "00:00:01,000 --> 00:00:09,000";
+    EXPECT_EQ(chronelle::shiftTimes(l, -2000), 1);
+    EXPECT_EQ(chronelle::shiftTimes(l, -20000), 2);
+    EXPECT_STREQ(l, "00:00:00,000 --> 00:00:00,000");
+}
+
+TEST(AddTime, ChangesOnlyTheDigits)
+{
+    const std::string withText = "00:00:20,000 --> 00:00:24,400 X1:100 X2:200\r\n";
+    EXPECT_EQ(shifted(withText, 0, 0, 0, 0), withText);
+    EXPECT_EQ(shifted(withText, 0, 0, -5, 0), "00:00:15,000 --> 00:00:19,400 X1:100 X2:200\r\n");
+    // Odd separators stay as they are.
+    EXPECT_EQ(shifted("00:00:20.000 -->\t00:00:24.400\n", 0, 0, 1, 0),
+              "00:00:21.000 -->\t00:00:25.400\n");
+}
+
+TEST(AddTime, ZeroOffsetAndNonDigitsLeaveTheLine)
+{
+    const std::string line = "00:00:20,000 --> 00:00:24,400\r\n";
+    EXPECT_EQ(shifted(line, 0, 0, 0, 0), line);
+    EXPECT_EQ(shifted(line, -0, -0, -0, -0), line);
+    const std::string junk = "ab:cd:efghijklm> and more text\r\n";
+    EXPECT_EQ(shifted(junk, 1, 2, 3, 4), junk);
+    const std::string badMinutes = "00:61:20,000 --> 00:00:24,400\r\n";
+    EXPECT_EQ(shifted(badMinutes, 0, 0, 1, 0), badMinutes);
+}
