@@ -61,22 +61,13 @@ bool flush(Run& run, Block& block, std::int64_t resumeAt)
 
 void write(std::int64_t pos, const char* l, Block& block)
 {
-    char* at = block.bytes + (pos - block.start);
-    for (int p : DigitPositions) {
-        if (at[p] == l[p])
-            continue;
-        at[p] = l[p];
-        std::size_t i = std::size_t(at - block.bytes) + p;
-        if (block.dirtyFrom >= block.dirtyTo) {
-            block.dirtyFrom = i;
-            block.dirtyTo = i + 1;
-        } else {
-            if (i < block.dirtyFrom)
-                block.dirtyFrom = i;
-            if (i + 1 > block.dirtyTo)
-                block.dirtyTo = i + 1;
-        }
-    }
+    // `l` is a copy of the line whose digits alone were changed, so copying
+    // its 29 characters back changes only digits.
+    std::size_t i = std::size_t(pos - block.start);
+    std::memcpy(block.bytes + i, l, TimingLine::text);
+    if (block.dirtyFrom >= block.dirtyTo)
+        block.dirtyFrom = i;
+    block.dirtyTo = i + TimingLine::text;
 }
 
 PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
@@ -101,15 +92,13 @@ PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
         return fail(run, Failure::Busy, EWOULDBLOCK);
     report(run, StepModifying);
 
-    std::int64_t offset = toMilliseconds(shift);
-    if (!adri)
-        offset = -offset;
+    Offset offset = splitOffset(adri ? toMilliseconds(shift) : -toMilliseconds(shift));
 
     std::unique_ptr<char[]> buffer(new char[BlockSize]);
     Block block;
     block.bytes = buffer.get();
     std::size_t filled = 0;
-    bool midLine = false;  // the block begins inside a line
+    std::size_t from = 0;  // first line start not yet decided
     bool eof = false;
     char l[LineBufferSize];
 
@@ -121,46 +110,47 @@ PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
             eof = true;
         }
         filled += n;
-        std::size_t i = 0;
-        if (midLine) {
-            const void* lf = std::memchr(block.bytes, '\n', filled);
-            i = lf ? std::size_t(static_cast<const char*>(lf) - block.bytes) + 1 : filled;
-            midLine = !lf;
-        }
-        // i is at the start of a line, or at the end of what was read.
-        while (i < filled) {
-            std::size_t avail = filled - i;
-            if (avail < TimingLine::text && !eof)
-                break;  // too little to judge: carried into the next block
-            std::size_t head = avail < TimingLine::text ? avail : TimingLine::text;
-            const char* line = block.bytes + i;
-            // A line end inside the first 29 bytes makes the line too short.
-            const void* lf = std::memchr(line, '\n', head);
-            if (!lf && isShiftable(line, head)) {
-                std::memcpy(l, line, TimingLine::text);
-                l[TimingLine::text] = '\0';
-                run.result.clampedTimes += shiftTimes(l, offset);
-                ++run.result.timingLines;
-                if (!dryRun)
-                    write(block.start + std::int64_t(i), l, block);
-            }
-            if (!lf)
-                lf = std::memchr(line + head, '\n', avail - head);
-            if (!lf) {
-                midLine = true;
-                i = filled;
+        // Line starts that can be judged now: those with all 29 bytes read.
+        std::size_t to = eof ? filled : (filled >= TimingLine::text ? filled - TimingLine::text + 1 : 0);
+        if (to < from)
+            to = from;
+        // Every timing line has '>' at position 15, a rare byte in text: look
+        // for those, then check that 15 bytes back a line begins.
+        const char* end = block.bytes + (to + 15 < filled ? to + 15 : filled);
+        const char* q = block.bytes + from + 15;
+        while (q < end) {
+            q = static_cast<const char*>(std::memchr(q, '>', std::size_t(end - q)));
+            if (!q)
                 break;
-            }
-            i = std::size_t(static_cast<const char*>(lf) - block.bytes) + 1;
+            const char* line = q - 15;
+            std::size_t i = std::size_t(line - block.bytes);
+            ++q;
+            bool atLineStart = i > 0 ? line[-1] == '\n' : block.start == 0;
+            if (!atLineStart)
+                continue;
+            std::size_t head = filled - i < TimingLine::text ? filled - i : TimingLine::text;
+            if (!isShiftable(line, head))
+                continue;
+            std::memcpy(l, line, TimingLine::text);
+            l[TimingLine::text] = '\0';
+            run.result.clampedTimes += shiftTimes(l, offset);
+            ++run.result.timingLines;
+            if (!dryRun && std::memcmp(l, line, TimingLine::text) != 0)
+                write(block.start + std::int64_t(i), l, block);
         }
-        std::int64_t readPos = block.start + std::int64_t(filled);
-        if (!flush(run, block, readPos))
+        if (!flush(run, block, block.start + std::int64_t(filled)))
             return fail(run, Failure::Write, errno);
-        // Keep an undecided line start for the next block.
-        std::size_t keep = filled - i;
-        if (keep)
-            std::memmove(block.bytes, block.bytes + i, keep);
-        block.start += std::int64_t(i);
+        // Keep the undecided tail, and the byte before it, which tells
+        // whether its first byte begins a line.
+        std::size_t keepFrom = to > 0 ? to - 1 : 0;
+        std::size_t keep = filled - keepFrom;
+        if (keepFrom > 0) {
+            std::memmove(block.bytes, block.bytes + keepFrom, keep);
+            block.start += std::int64_t(keepFrom);
+            from = to - keepFrom;
+        } else {
+            from = to;
+        }
         filled = keep;
     }
 

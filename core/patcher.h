@@ -52,8 +52,9 @@ struct Block {
     std::size_t dirtyFrom = 0, dirtyTo = 0;  // range that differs from disk
 };
 
-// Puts the shifted line `l` back at `pos`, the offset where it starts; only
-// its 18 digit positions are copied.
+// Puts the shifted line `l` (the 29 characters of a line read at `pos`, its
+// start offset, with only its digits changed) back where it was read.
+// Lines come in file order, so the block's changed range only grows.
 void write(std::int64_t pos, const char* l, Block& block);
 
 // Shifts every shiftable timing line of the file at `path` by `shift`, added

@@ -19,6 +19,14 @@ constexpr std::int64_t MaxTimeMs = ((99 * 60 + 59) * 60 + 59) * 1000 + 999;
 
 std::int64_t toMilliseconds(const Shift& shift);
 
+// An offset in milliseconds split into fields that all have its sign:
+// prepared once for all the lines of a file.
+struct Offset {
+    int h, m, s, ms;
+};
+Offset splitOffset(std::int64_t offsetMs);
+int shiftTimes(char* time, const Offset& offset);
+
 // Adds `offsetMs` (negative to remove time) to both times of the shiftable
 // timing line `time` (at least 29 characters), clamping each time to
 // 00:00:00,000 .. 99:59:59,999. Only the 18 digit positions change.

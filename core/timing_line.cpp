@@ -1,6 +1,8 @@
 // Recognising timing lines.
 #include "timing_line.h"
 
+#include <cstdint>
+#include <cstring>
 #include <initializer_list>
 
 namespace chronelle {
@@ -10,20 +12,87 @@ bool isTimingLine(const char* line, std::size_t length)
     return length >= 16 && line[2] == ':' && line[5] == ':' && line[15] == '>';
 }
 
-static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+namespace {
+
+// The checks of isShiftable run on every candidate line of a file, so they
+// work on the line's first 32 bytes as four 64-bit words at once. Masks are
+// loaded the same way as the line, so byte order does not matter.
+using Word = std::uint64_t;
+
+struct Masks {
+    Word digit[4];   // 0xFF at the 18 digit positions
+    Word zeros[4];   // '0' everywhere else
+    Word add[4];     // added to a digit: 6 (9 is the last digit), 10 at the
+                     // tens of minutes and seconds (5 is their last digit)
+    Word sep[4];     // 0xFF at positions 2, 5 and 15
+    Word sepText[4]; // ':' ':' '>' there
+    Word free[4];    // 0xFF at the positions nothing else tests
+};
+
+Word load(const unsigned char* p)
+{
+    Word w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+Masks makeMasks()
+{
+    unsigned char digit[32] = {}, zeros[32], add[32] = {}, sep[32] = {}, sepText[32] = {},
+                  free[32] = {};
+    std::memset(zeros, '0', sizeof zeros);
+    for (int p : DigitPositions) {
+        digit[p] = 0xFF;
+        zeros[p] = 0;
+        add[p] = 6;
+    }
+    for (int p : {3, 6, 20, 23})
+        add[p] = 10;
+    for (int p : {2, 5, 15})
+        sep[p] = 0xFF;
+    sepText[2] = sepText[5] = ':';
+    sepText[15] = '>';
+    for (int p : {8, 12, 13, 14, 16, 25})
+        free[p] = 0xFF;
+    Masks m;
+    for (int k = 0; k < 4; ++k) {
+        m.digit[k] = load(digit + 8 * k);
+        m.zeros[k] = load(zeros + 8 * k);
+        m.add[k] = load(add + 8 * k);
+        m.sep[k] = load(sep + 8 * k);
+        m.sepText[k] = load(sepText + 8 * k);
+        m.free[k] = load(free + 8 * k);
+    }
+    return m;
+}
+
+const Masks masks = makeMasks();
+
+constexpr Word Ones = 0x0101010101010101ULL;
+
+}  // namespace
 
 bool isShiftable(const char* line, std::size_t length)
 {
-    if (length < TimingLine::text || !isTimingLine(line, length))
+    if (length < TimingLine::text)
         return false;
-    for (int p : DigitPositions)
-        if (!isDigit(line[p]))
-            return false;
-    // Minutes and seconds: a tens digit above 5 is not a time.
-    for (int p : {3, 6, 20, 23})
-        if (line[p] > '5')
-            return false;
-    return true;
+    unsigned char bytes[32] = {};
+    std::memcpy(bytes, line, TimingLine::text);
+    Word bad = 0;
+    for (int k = 0; k < 4; ++k) {
+        Word w = load(bytes + 8 * k);
+        // Digits: with every other byte made '0', each byte must be in
+        // '0'..'9' (tens of minutes and seconds in '0'..'5'): high nibble 3,
+        // before and after adding the limit. No carry crosses bytes once
+        // the first test holds.
+        Word v = (w & masks.digit[k]) | masks.zeros[k];
+        bad |= ((v & (Ones * 0xF0)) ^ (Ones * 0x30)) | (((v + masks.add[k]) & (Ones * 0xF0)) ^ (Ones * 0x30));
+        bad |= (w & masks.sep[k]) ^ masks.sepText[k];
+        // No line end at the untested positions: a zero byte in w ^ '\n'.
+        Word x = (w ^ (Ones * '\n')) | ~masks.free[k];
+        bad |= (x - Ones) & ~x & (Ones * 0x80);
+    }
+    return bad == 0;
 }
 
 }  // namespace chronelle

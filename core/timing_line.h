@@ -23,8 +23,9 @@ constexpr int DigitPositions[18] = {0,  1,  3,  4,  6,  7,  9,  10, 11,
 // is looked at; a line of fewer than 16 bytes is never a timing line.
 bool isTimingLine(const char* line, std::size_t length);
 
-// Stricter: a timing line whose 18 digit positions hold digits and whose
-// minutes and seconds are at most 59. Only such lines are ever rewritten.
+// Stricter: a timing line of at least 29 characters before its line end,
+// whose 18 digit positions hold digits and whose minutes and seconds are at
+// most 59. Only such lines are ever rewritten.
 bool isShiftable(const char* line, std::size_t length);
 
 }  // namespace chronelle

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -75,4 +76,38 @@ TEST(AddTime, ZeroOffsetAndNonDigitsLeaveTheLine)
     EXPECT_EQ(shifted(junk, 1, 2, 3, 4), junk);
     const std::string badMinutes = "00:61:20,000 --> 00:00:24,400\r\n";
     EXPECT_EQ(shifted(badMinutes, 0, 0, 1, 0), badMinutes);
+}
+
+// The field-by-field arithmetic against plain milliseconds, over random
+// times and offsets of every size and both signs.
+TEST(ShiftTimes, AgreesWithMillisecondArithmetic)
+{
+    auto format = [](long long t) {
+        char s[16];
+        std::snprintf(s, sizeof s, "%02lld:%02lld:%02lld,%03lld", t / 3600000, t / 60000 % 60,
+                      t / 1000 % 60, t % 1000);
+        return std::string(s);
+    };
+    const long long maxMs = chronelle::MaxTimeMs;
+    unsigned seed = 12345;
+    auto next = [&seed](long long bound) {
+        seed = seed * 1103515245u + 12345u;
+        unsigned long long r = (unsigned long long)seed << 16 ^ (seed >> 8);
+        return (long long)(r % (unsigned long long)bound);
+    };
+    for (int i = 0; i < 200000; ++i) {
+        long long start = next(maxMs + 1), end = next(maxMs + 1);
+        // Offsets from a few milliseconds to past the whole range.
+        long long scale[] = {1000, 60000, 3600000, 6 * 3600000LL, 2 * maxMs};
+        long long offset = next(scale[i % 5]) * (i % 2 ? 1 : -1);
+        std::string line = format(start) + " --> " + format(end) + "\r\n";
+        char l[64];
+        std::strcpy(l, line.c_str());
+        int clamped = chronelle::shiftTimes(l, offset);
+        auto clamp = [&](long long t) { return t < 0 ? 0 : t > maxMs ? maxMs : t; };
+        long long s2 = start + offset, e2 = end + offset;
+        ASSERT_EQ(std::string(l), format(clamp(s2)) + " --> " + format(clamp(e2)) + "\r\n")
+            << line << " by " << offset;
+        ASSERT_EQ(clamped, int(s2 != clamp(s2)) + int(e2 != clamp(e2)));
+    }
 }
