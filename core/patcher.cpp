@@ -128,8 +128,7 @@ PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
             bool atLineStart = i > 0 ? line[-1] == '\n' : block.start == 0;
             if (!atLineStart)
                 continue;
-            std::size_t head = filled - i < TimingLine::text ? filled - i : TimingLine::text;
-            if (!isShiftable(line, head))
+            if (!isShiftable(line, filled - i))
                 continue;
             std::memcpy(l, line, TimingLine::text);
             l[TimingLine::text] = '\0';

@@ -76,8 +76,13 @@ bool isShiftable(const char* line, std::size_t length)
 {
     if (length < TimingLine::text)
         return false;
-    unsigned char bytes[32] = {};
-    std::memcpy(bytes, line, TimingLine::text);
+    // Four words take 32 bytes; past the end of what was given, zeros.
+    unsigned char copy[32] = {};
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(line);
+    if (length < sizeof copy) {
+        std::memcpy(copy, line, length);
+        bytes = copy;
+    }
     Word bad = 0;
     for (int k = 0; k < 4; ++k) {
         Word w = load(bytes + 8 * k);

@@ -23,7 +23,8 @@ constexpr int DigitPositions[18] = {0,  1,  3,  4,  6,  7,  9,  10, 11,
 // is looked at; a line of fewer than 16 bytes is never a timing line.
 bool isTimingLine(const char* line, std::size_t length);
 
-// Stricter: a timing line of at least 29 characters before its line end,
+// Stricter: a timing line of at least 29 characters before its line end
+// (`length` may run on past the line: what follows its end is not read),
 // whose 18 digit positions hold digits and whose minutes and seconds are at
 // most 59. Only such lines are ever rewritten.
 bool isShiftable(const char* line, std::size_t length);
