@@ -83,7 +83,7 @@ TEST(AddTime, ZeroOffsetAndNonDigitsLeaveTheLine)
 TEST(ShiftTimes, AgreesWithMillisecondArithmetic)
 {
     auto format = [](long long t) {
-        char s[16];
+        char s[64];
         std::snprintf(s, sizeof s, "%02lld:%02lld:%02lld,%03lld", t / 3600000, t / 60000 % 60,
                       t / 1000 % 60, t % 1000);
         return std::string(s);
