@@ -52,7 +52,7 @@ Masks makeMasks()
         sep[p] = 0xFF;
     sepText[2] = sepText[5] = ':';
     sepText[15] = '>';
-    for (int p : {8, 12, 13, 14, 16, 25})
+    for (int p : {8, 12, 13, 14, 16, 19, 22, 25})
         free[p] = 0xFF;
     Masks m;
     for (int k = 0; k < 4; ++k) {
