@@ -1,0 +1,365 @@
+// libFuzzer harness for the in-place patcher: any bytes, shifted on a real
+// file by any offset the window allows, in both directions, must keep the
+// file's length and change nothing but the digits of timing lines.
+//
+// Input: 8 header bytes, then the file's bytes.
+//   [0] bit 0: add (1) or remove (0); bit 1: put the bytes across the
+//       patcher's 1 MiB block boundary; bit 2: make a write fail; bits 3-4:
+//       which write fails (1st to 4th)
+//   [1] hours % 6, [2] minutes % 60, [3] seconds % 60, [4-5] ms % 1000
+//   [6-7] with bit 1: how many of the bytes fall before the boundary
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "file_io.h"
+#include "patcher.h"
+#include "probe.h"
+#include "time_shift.h"
+#include "timing_line.h"
+
+using namespace chronelle;
+
+namespace {
+
+constexpr std::int64_t BlockSize = 1 << 20;  // the patcher's read size
+constexpr std::int64_t LatestMs = ((99 * 60 + 59) * 60 + 59) * 1000 + 999;
+
+std::string folder;
+std::string path;
+
+[[noreturn]] void fault(const char* what)
+{
+    std::fprintf(stderr, "property broken: %s\n", what);
+    std::abort();
+}
+
+void check(bool holds, const char* what)
+{
+    if (!holds)
+        fault(what);
+}
+
+void removeFolder()
+{
+    unlink(path.c_str());
+    rmdir(folder.c_str());
+}
+
+// Writes the file: `pad` bytes of a hole (read back as NULs) ended by an LF
+// when pad > 0, then `bytes`.
+void put(const std::string& bytes, std::int64_t pad)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    check(fd >= 0, "cannot create the work file");
+    if (pad > 0) {
+        check(ftruncate(fd, pad - 1) == 0, "ftruncate");
+        check(pwrite(fd, "\n", 1, pad - 1) == 1, "pwrite");
+    }
+    check(pwrite(fd, bytes.data(), bytes.size(), pad) == ssize_t(bytes.size()), "pwrite");
+    close(fd);
+}
+
+// The file's bytes from `from` on. The bytes before it, when there are any,
+// must still be the hole and its LF: nothing there is a timing line.
+std::string get(std::int64_t from)
+{
+    int fd = open(path.c_str(), O_RDONLY);
+    check(fd >= 0, "cannot reopen the work file");
+    static char buffer[1 << 16];
+    static const char zeros[sizeof buffer] = {};
+    std::int64_t at = 0;
+    ssize_t n;
+    while (at < from && (n = pread(fd, buffer, std::size_t(std::min<std::int64_t>(
+                                                   sizeof buffer, from - at)),
+                                   at)) > 0) {
+        std::size_t hole = std::size_t(at + n == from ? n - 1 : n);
+        check(std::memcmp(buffer, zeros, hole) == 0, "the padding changed");
+        check(at + n < from || buffer[n - 1] == '\n', "the padding's LF changed");
+        at += n;
+    }
+    std::string bytes;
+    while ((n = pread(fd, buffer, sizeof buffer, at)) > 0) {
+        bytes.append(buffer, std::size_t(n));
+        at += n;
+    }
+    close(fd);
+    return bytes;
+}
+
+// The reference model, written apart from the core: a line is rewritten when
+// it starts the file or follows an LF, has ':' at 2 and 5 and '>' at 15, digits
+// at the 18 digit positions within its first 29 bytes (no LF among them), and
+// minutes and seconds below 60. Each time moves alone and is held at
+// 00:00:00,000 .. 99:59:59,999.
+struct Model {
+    std::string bytes;
+    std::int64_t lines = 0;
+    std::int64_t clamped = 0;
+};
+
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+bool rewritable(const char* t, std::size_t length)
+{
+    if (length < 29 || t[2] != ':' || t[5] != ':' || t[15] != '>')
+        return false;
+    for (std::size_t i = 0; i < 29; ++i)
+        if (t[i] == '\n')
+            return false;
+    static const int digits[] = {0, 1, 3, 4, 6, 7, 9, 10, 11, 17, 18, 20, 21, 23, 24, 26, 27, 28};
+    for (int p : digits)
+        if (!digit(t[p]))
+            return false;
+    return t[3] <= '5' && t[6] <= '5' && t[20] <= '5' && t[23] <= '5';
+}
+
+int value(const char* t, int n)
+{
+    int v = 0;
+    for (int i = 0; i < n; ++i)
+        v = v * 10 + (t[i] - '0');
+    return v;
+}
+
+std::int64_t moveTime(char* t, std::int64_t offsetMs)
+{
+    std::int64_t ms = ((value(t, 2) * 60 + value(t + 3, 2)) * 60 + value(t + 6, 2)) * 1000LL +
+                      value(t + 9, 3) + offsetMs;
+    int held = ms < 0 || ms > LatestMs;
+    ms = ms < 0 ? 0 : ms > LatestMs ? LatestMs : ms;
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d,%03d", int(ms / 3600000),
+                  int(ms / 60000 % 60), int(ms / 1000 % 60), int(ms % 1000));
+    std::memcpy(t, text, 2);
+    std::memcpy(t + 3, text + 3, 2);
+    std::memcpy(t + 6, text + 6, 2);
+    std::memcpy(t + 9, text + 9, 3);
+    return held;
+}
+
+Model expected(const std::string& original, std::int64_t offsetMs)
+{
+    Model m;
+    m.bytes = original;
+    std::size_t start = 0;
+    while (start < m.bytes.size()) {
+        std::size_t lf = m.bytes.find('\n', start);
+        std::size_t end = lf == std::string::npos ? m.bytes.size() : lf;
+        char* t = &m.bytes[start];
+        if (rewritable(t, end - start)) {
+            ++m.lines;
+            m.clamped += moveTime(t, offsetMs) + moveTime(t + 17, offsetMs);
+        }
+        if (lf == std::string::npos)
+            break;
+        start = lf + 1;
+    }
+    return m;
+}
+
+// The pieces the 256-byte line buffer delivers: up to and including an LF, at
+// most 255 bytes each.
+std::vector<std::string> pieces(const std::string& bytes)
+{
+    std::vector<std::string> out;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t n = 0;
+        while (n < 255 && i + n < bytes.size()) {
+            ++n;
+            if (bytes[i + n - 1] == '\n')
+                break;
+        }
+        out.push_back(bytes.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+bool timingModel(const std::string& piece)
+{
+    return piece.size() >= 16 && piece[2] == ':' && piece[5] == ':' && piece[15] == '>';
+}
+
+// The line tests, each on an exactly-sized heap copy so that a read past the
+// end is caught by AddressSanitizer.
+void checkLineTests(const std::string& original, std::int64_t offsetMs)
+{
+    for (const std::string& piece : pieces(original)) {
+        std::unique_ptr<char[]> exact(new char[piece.size()]);
+        std::memcpy(exact.get(), piece.data(), piece.size());
+        check(isTimingLine(exact.get(), piece.size()) == timingModel(piece), "isTimingLine");
+        bool shiftable = isShiftable(exact.get(), piece.size());
+        check(!shiftable || timingModel(piece), "isShiftable without isTimingLine");
+
+        // addTime sees the piece up to its first NUL, as a C string.
+        std::size_t length = std::strlen(piece.c_str());
+        std::unique_ptr<char[]> text(new char[length + 1]);
+        std::memcpy(text.get(), piece.c_str(), length + 1);
+        std::string model = piece.substr(0, length);
+        if (rewritable(model.data(), length))
+            moveTime(&model[0], offsetMs), moveTime(&model[17], offsetMs);
+        int sign = offsetMs < 0 ? -1 : 1;
+        std::int64_t ms = offsetMs * sign;
+        char* back = addTime(text.get(), sign * int(ms / 3600000), sign * int(ms / 60000 % 60),
+                             sign * int(ms / 1000 % 60), sign * int(ms % 1000));
+        check(back == text.get(), "addTime returns its buffer");
+        check(std::string(text.get(), length + 1) == model + '\0', "addTime against the model");
+    }
+}
+
+void checkProbe(const std::string& original, bool padded)
+{
+    // Padded, the first 15 pieces are NULs of the padding's long line.
+    int count = 0, lines = 0;
+    for (const std::string& piece : pieces(original)) {
+        if (padded || lines++ == ProbeLines)
+            break;
+        count += timingModel(piece);
+    }
+    ProbeResult r = probe(path);
+    check(r.opened, "probe opens a readable file");
+    check(r.timingLines == count, "probe's count");
+    check(r.accepted == (count >= ProbeRequired), "probe's verdict");
+}
+
+// Every changed byte is one of the 18 digit positions of a line, starting the
+// file or after an LF, that passes isTimingLine.
+void checkChangedBytes(const std::string& before, const std::string& after)
+{
+    check(before.size() == after.size(), "length kept");
+    std::size_t lineStart = 0;
+    for (std::size_t k = 0; k < before.size(); ++k) {
+        if (k > 0 && before[k - 1] == '\n')
+            lineStart = k;
+        if (before[k] == after[k])
+            continue;
+        std::size_t p = k - lineStart;
+        bool digitPosition = false;
+        for (int d : DigitPositions)
+            digitPosition = digitPosition || std::size_t(d) == p;
+        check(digitPosition, "a changed byte outside the digit positions");
+        std::size_t end = before.find('\n', lineStart);
+        std::size_t length = (end == std::string::npos ? before.size() : end + 1) - lineStart;
+        check(isTimingLine(before.data() + lineStart, length), "a changed line that is no timing line");
+        check(digit(before[k]) && digit(after[k]), "a changed byte that is no digit");
+    }
+}
+
+std::vector<ProgressStep> steps;
+
+void record(const ProgressStep& step, void*) { steps.push_back(step); }
+
+void checkSteps(const PatchResult& r)
+{
+    const ProgressStep order[] = {StepOpening, StepModifying, StepClosing, StepSucceeded};
+    std::size_t n = steps.size();
+    check(n >= (r.ok ? 1u : 2u), "too few progress steps");
+    std::size_t normal = r.ok ? n : n - 1;
+    for (std::size_t i = 0; i < normal; ++i)
+        check(i < 4 && std::strcmp(steps[i].text, order[i].text) == 0 &&
+                  steps[i].fraction == order[i].fraction,
+              "progress steps out of order");
+    if (r.ok) {
+        check(n == 4, "success without every step");
+    } else {
+        check(std::strcmp(steps[n - 1].text, ErrorText) == 0, "a failure not shown as Erreur");
+        check(steps[n - 1].fraction == steps[n - 2].fraction, "Erreur moved the bar");
+    }
+}
+
+PatchResult shift(const Shift& s, int adri, bool dryRun = false)
+{
+    steps.clear();
+    PatchResult r = shiftFile(path, s, adri, record, nullptr, dryRun);
+    checkSteps(r);
+    return r;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/chronelle-fuzz-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    check(mkdtemp(name.data()) != nullptr, "cannot make a work folder");
+    folder = name.data();
+    path = folder + "/file.srt";
+    std::atexit(removeFolder);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 8)
+        return 0;
+    int flags = data[0];
+    int adri = flags & 1;
+    bool acrossBlocks = flags & 2;
+    int failingWrite = flags & 4 ? 1 + (flags >> 3 & 3) : 0;
+    Shift s{data[1] % 6, data[2] % 60, data[3] % 60, (data[4] << 8 | data[5]) % 1000};
+    std::string original(reinterpret_cast<const char*>(data) + 8, size - 8);
+    // Across blocks, the bytes follow one long line of a hole and an LF, so
+    // that `before` of them fall in the patcher's first block. That line is
+    // no timing line and leaves the model unchanged.
+    std::int64_t before = acrossBlocks ? (data[6] << 8 | data[7]) % (original.size() + 1) : 0;
+    std::int64_t pad = acrossBlocks ? BlockSize - before : 0;
+
+    std::int64_t offsetMs = toMilliseconds(s) * (adri ? 1 : -1);
+    Model model = expected(original, offsetMs);
+
+    checkLineTests(original, offsetMs);
+
+    put(original, pad);
+    checkProbe(original, pad > 0);
+
+    // A dry run reads and counts, and writes nothing.
+    PatchResult dry = shift(s, adri, true);
+    check(dry.ok, "a dry run failed");
+    check(get(pad) == original, "a dry run changed the file");
+    check(dry.timingLines == model.lines && dry.clampedTimes == model.clamped,
+          "dry run counts against the model");
+
+    failWriteNumber(failingWrite);
+    PatchResult r = shift(s, adri);
+    failWriteNumber(0);
+    std::string after = get(pad);
+    checkChangedBytes(original, after);
+    if (!r.ok) {
+        // Only the injected failure may stop a shift, and what reached the
+        // disk is a shifted beginning followed by the untouched rest.
+        check(failingWrite != 0, "a shift failed without a cause");
+        check(r.failure == Failure::Write && r.errnum == EIO && r.partlyWritten,
+              "the failure is reported as a partial write");
+        std::size_t cut = 0;
+        while (cut < after.size() && after[cut] == model.bytes[cut])
+            ++cut;
+        check(after.compare(cut, std::string::npos, original, cut, std::string::npos) == 0,
+              "a failed shift left more than a shifted beginning");
+        return 0;
+    }
+    check(after == model.bytes, "the shift against the model");
+    check(r.timingLines == model.lines && r.clampedTimes == model.clamped,
+          "counts against the model");
+
+    // Back the other way: the original returns whenever nothing was held.
+    if (r.clampedTimes == 0) {
+        PatchResult back = shift(s, !adri);
+        check(back.ok && back.clampedTimes == 0, "the way back failed or clamped");
+        check(get(pad) == original, "shifting back did not give the original");
+    }
+    return 0;
+}
