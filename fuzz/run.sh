@@ -14,9 +14,19 @@ cmake --build build-fuzz -j "$(nproc)"
 mkdir -p build-fuzz/corpus build-fuzz/artifacts
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1
+if command -v llvm-symbolizer-14 >/dev/null; then
+  export ASAN_SYMBOLIZER_PATH=$(command -v llvm-symbolizer-14)
+fi
 args=(-max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1
       -dict=fuzz/srt.dict -artifact_prefix=build-fuzz/artifacts/)
 if [ "$jobs" -gt 1 ]; then
   args+=(-fork="$jobs")
 fi
-build-fuzz/shift_fuzzer "${args[@]}" build-fuzz/corpus fuzz/corpus
+log=build-fuzz/fuzz.log
+if build-fuzz/shift_fuzzer "${args[@]}" build-fuzz/corpus fuzz/corpus >"$log" 2>&1; then
+  grep -E '^(Done|stat::)' "$log" || tail -n 5 "$log"
+else
+  tail -n 80 "$log"
+  echo "fuzz: failed; the input is in build-fuzz/artifacts/, the whole log in $log" >&2
+  exit 1
+fi

@@ -28,3 +28,6 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCHRONELLE_WERROR=ON \
   -DCHRONELLE_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+echo "== a minute of fuzzing the patcher (clang-14, libFuzzer) on the committed corpus"
+bash fuzz/run.sh 60
