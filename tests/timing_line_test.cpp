@@ -47,6 +47,13 @@ TEST(IsShiftable, NeedsDigitsAndValidMinutesAndSeconds)
     EXPECT_FALSE(shiftable("00:60:20,000 --> 00:00:24,400\r\n"));
     EXPECT_FALSE(shiftable("00:00:20,000 --> 00:00:74,400\r\n"));
     EXPECT_FALSE(shiftable("00:00:20,000 --> 00:00:24,40"));  // cut short
+    // A line end anywhere in the first 29 characters makes the line too
+    // short, wherever it stands.
+    for (int p = 0; p < 29; ++p) {
+        std::string s = "00:00:20,000 --> 00:00:24,400\r\n28,000\r\n";
+        s[std::size_t(p)] = '\n';
+        EXPECT_FALSE(shiftable(s)) << "line end at " << p;
+    }
     // Every digit position, one at a time.
     for (int p : chronelle::DigitPositions) {
         std::string s = "00:00:20,000 --> 00:00:24,400\r\n";
