@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(g++ cmake make pkg-config libgtk2.0-dev)
 if [ "${1:-run}" = test ]; then
-  packages+=(libgtest-dev xvfb xauth xdotool imagemagick clang-14 libclang-rt-14-dev
+  packages+=(libgtest-dev xvfb xauth x11-utils xdotool imagemagick clang-14 libclang-rt-14-dev
              util-linux desktop-file-utils man-db dpkg-dev file llvm-14)
 fi
 

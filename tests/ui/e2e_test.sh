@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# End to end: starts the real chronelle on the display in $DISPLAY and uses
+# it as a person would, with xdotool: opens the chooser, gives it a file
+# (ctrl+L, then its name), chooses "Retirer", sets 2 seconds, presses
+# "Move It! ", checks the file's bytes, closes the window and checks the exit
+# status 0. Run it through with_display.sh --private.
+# Usage: e2e_test.sh CHRONELLE CLOSE_WINDOW DATA_DIR
+set -euo pipefail
+chronelle=$1
+close_window=$2
+data=$3
+
+work=$(mktemp -d /tmp/chronelle-e2e-XXXXXX)
+pid=
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "e2e: $*" >&2
+  # What the screen showed, for whoever reads the failure.
+  if command -v import >/dev/null; then
+    shot=${TMPDIR:-/tmp}/chronelle-e2e-failure-$$.png
+    import -window root "$shot" 2>/dev/null && echo "e2e: screen saved in $shot" >&2
+  fi
+  [ -f "$work/chronelle.log" ] && sed 's/^/chronelle: /' "$work/chronelle.log" >&2
+  exit 1
+}
+
+step() { echo "e2e: [$SECONDS s] $*"; }
+
+# Retries "$@" every 0.1 s for up to $1 seconds.
+within() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+}
+
+visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+is_visible() { [ -n "$(visible "$1")" ]; }
+is_hidden() { [ -z "$(visible "$1")" ]; }
+focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+focus() {  # No window manager: give the window the keyboard ourselves.
+  local window=$1 deadline=$((SECONDS + 5))
+  until focused "$window"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    xdotool windowfocus "$window" 2>/dev/null || true
+    sleep 0.05
+  done
+}
+same_bytes() { cmp -s "$1" "$2"; }
+
+# A private home: the chooser keeps its recently used files there.
+export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_CONFIG_HOME=$work/home/config \
+  XDG_CACHE_HOME=$work/home/cache
+mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+
+# The program runs in a folder whose name has accents, where the chooser
+# opens; the file's name is typed relative to it (xdotool cannot type
+# accented letters reliably: it remaps a key for each of them).
+folder="$work/Séries été"
+mkdir "$folder"
+cp "$data/icone_chronelle.png" "$data/banniere.jpg" "$folder/"
+name="Sous-titres episode 1.srt"
+file="$folder/$name"
+
+# Three subtitles, CR LF.
+printf '%s\r\n' 1 '00:00:20,000 --> 00:00:24,400' 'Bonjour.' '' \
+  2 '00:00:25,000 --> 00:00:28,000' 'Ça va ?' '' \
+  3 '00:01:00,500 --> 00:01:02,000' 'Très bien, merci.' '' >"$file"
+printf '%s\r\n' 1 '00:00:18,000 --> 00:00:22,400' 'Bonjour.' '' \
+  2 '00:00:23,000 --> 00:00:26,000' 'Ça va ?' '' \
+  3 '00:00:58,500 --> 00:01:00,000' 'Très bien, merci.' '' >"$work/expected.srt"
+
+(cd "$folder" && exec "$chronelle" >"$work/chronelle.log" 2>&1) &
+pid=$!
+
+within 15 is_visible '^Chronelle$' || fail "the window did not open"
+window=$(visible '^Chronelle$')
+
+# "Ouvrir un fichier sous-titres" has the focus when the window opens.
+step "window $window open"
+focus "$window" || fail "cannot focus the window"
+xdotool key Return
+within 10 is_visible '^Open File$' || fail "the chooser did not open"
+chooser=$(visible '^Open File$')
+step "chooser $chooser open"
+
+# ctrl+L shows the chooser's location entry; the name typed there is taken
+# by Return. (No second try: ctrl+L again would hide the entry.)
+focus "$chooser" || fail "cannot focus the chooser"
+xdotool key ctrl+l
+xdotool type --delay 15 "$name"
+xdotool key Return
+within 15 is_hidden '^Open File$' || fail "the chooser did not take the file"
+
+# Back in the window: Tab to the entry, Tab to "Ajouter", Right to "Retirer";
+# Tab to the hours, the minutes, the seconds: 2; Tab to the milliseconds and
+# to "Move It! ", Return.
+step "chooser closed"
+focus "$window" || fail "cannot focus the window again"
+xdotool key Tab Tab Right
+xdotool key Tab Tab Tab
+xdotool type 2
+xdotool key Tab Tab Return
+step "Move It! pressed"
+
+within 10 same_bytes "$file" "$work/expected.srt" || {
+  diff <(od -c "$work/expected.srt") <(od -c "$file") >&2 || true
+  fail "the file was not shifted by -2 s"
+}
+
+# Close the window as its close button would.
+"$close_window" "$window" || fail "cannot ask the window to close"
+ended() { [ ! -e "/proc/$pid" ] || grep -q '^[0-9]* (.*) Z' "/proc/$pid/stat" 2>/dev/null; }
+within 10 ended || fail "chronelle did not end"
+status=0
+wait "$pid" || status=$?
+pid=
+[ "$status" -eq 0 ] || fail "chronelle ended with status $status"
+echo "e2e: shifted by -2 s through the window, closed with status 0"

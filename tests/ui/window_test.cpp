@@ -1,0 +1,851 @@
+// The window in a real X display (Xvfb): built by chronelle_ui without the
+// main loop, looked at through GTK, and driven as the user would drive it.
+// The modal file chooser is answered from a timeout that picks a file and
+// emits the response.
+#include "window.h"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+
+using namespace chronelle::ui;
+using testing_files::readFile;
+using testing_files::subtitles;
+using testing_files::TempDir;
+using testing_files::writeFile;
+
+namespace {
+
+void flush()
+{
+    while (gtk_events_pending()) gtk_main_iteration();
+}
+
+std::string entryText(GtkWidget* entry)
+{
+    return gtk_entry_get_text(GTK_ENTRY(entry));
+}
+
+std::string barText()
+{
+    const gchar* text = gtk_progress_bar_get_text(GTK_PROGRESS_BAR(bar));
+    return text ? text : "";
+}
+
+double barFraction()
+{
+    return gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(bar));
+}
+
+bool sensitive(GtkWidget* widget)
+{
+    return gtk_widget_get_sensitive(widget);
+}
+
+int spin(GtkWidget* button)
+{
+    return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(button));
+}
+
+std::vector<GtkWidget*> children(GtkWidget* container)
+{
+    GList* list = gtk_container_get_children(GTK_CONTAINER(container));
+    std::vector<GtkWidget*> result;
+    for (GList* i = list; i; i = i->next) result.push_back(GTK_WIDGET(i->data));
+    g_list_free(list);
+    return result;
+}
+
+std::string labelText(GtkWidget* widget)
+{
+    if (GTK_IS_LABEL(widget))
+        return gtk_label_get_text(GTK_LABEL(widget));
+    if (GTK_IS_BUTTON(widget))
+        return gtk_button_get_label(GTK_BUTTON(widget));
+    return "";
+}
+
+// The subtitles of patcher's edge case: two timing lines, CR LF.
+const std::string TwoCues =
+    "1\r\n00:00:20,000 --> 00:00:24,400\r\nBonjour.\r\n\r\n"
+    "2\r\n00:00:25,000 --> 00:00:28,000\r\nAu revoir.\r\n\r\n";
+
+// Three subtitles, enough for the probe, and the same shifted by +5 s.
+const std::string Good = TwoCues + "3\r\n00:01:00,000 --> 00:01:02,500\r\nFin.\r\n\r\n";
+const std::string GoodPlus5 =
+    "1\r\n00:00:25,000 --> 00:00:29,400\r\nBonjour.\r\n\r\n"
+    "2\r\n00:00:30,000 --> 00:00:33,000\r\nAu revoir.\r\n\r\n"
+    "3\r\n00:01:05,000 --> 00:01:07,500\r\nFin.\r\n\r\n";
+
+// Long texts: only two timing lines among the first 15 lines.
+std::string longFirstCues()
+{
+    std::string s = "1\r\n00:00:01,000 --> 00:00:04,000\r\n";
+    for (int i = 0; i < 5; ++i) s += "Une longue réplique, ligne " + std::to_string(i) + ".\r\n";
+    s += "\r\n2\r\n00:00:05,000 --> 00:00:08,000\r\n";
+    for (int i = 0; i < 5; ++i) s += "Encore une ligne " + std::to_string(i) + ".\r\n";
+    s += "\r\n3\r\n00:00:09,000 --> 00:00:10,000\r\nFin.\r\n\r\n";
+    return s;
+}
+
+// Answers the modal chooser from the main loop that gtk_dialog_run spins:
+// once the dialog shows, selects `path` (if any), waits until the chooser
+// reports it as its file, then emits `response`.
+struct ChooserDriver {
+    GtkWidget* fm = nullptr;
+    std::string path;  // empty: select nothing
+    int response = GTK_RESPONSE_ACCEPT;
+    std::string removeBeforeResponse;  // a file that vanishes just before "Open"
+    bool selected = false;
+    bool picked = false;  // the chooser reported `path` before the response
+    bool answered = false;
+    gint64 deadline = 0;
+    int ticks = 0;
+};
+
+gboolean driveChooser(gpointer data)
+{
+    auto* d = static_cast<ChooserDriver*>(data);
+    if (!gtk_widget_get_visible(d->fm))
+        return TRUE;
+    if (!d->selected) {
+        d->selected = true;
+        d->deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+        if (d->path.empty())
+            gtk_file_chooser_unselect_all(GTK_FILE_CHOOSER(d->fm));
+        else
+            gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d->fm), d->path.c_str());
+        return TRUE;
+    }
+    if (!d->path.empty()) {
+        gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d->fm));
+        d->picked = chosen && d->path == chosen;
+        g_free(chosen);
+        if (!d->picked && g_get_monotonic_time() < d->deadline) {
+            // The folder is still loading, or has not seen the new file yet.
+            if (++d->ticks % 25 == 0)
+                gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d->fm), d->path.c_str());
+            return TRUE;
+        }
+    }
+    if (!d->removeBeforeResponse.empty())
+        std::remove(d->removeBeforeResponse.c_str());
+    d->answered = true;
+    // With nothing chosen, the chooser itself holds "Open" back; its own
+    // handler (the one without data) is put aside so that fileman meets a
+    // chooser that gives no file name.
+    guint response = g_signal_lookup("response", GTK_TYPE_DIALOG);
+    auto match = GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DATA);
+    if (d->path.empty())
+        g_signal_handlers_block_matched(d->fm, match, response, 0, nullptr, nullptr, nullptr);
+    gtk_dialog_response(GTK_DIALOG(d->fm), d->response);
+    if (d->path.empty())
+        g_signal_handlers_unblock_matched(d->fm, match, response, 0, nullptr, nullptr, nullptr);
+    return FALSE;
+}
+
+// What the progress bar was given, in order: "t:" texts and "f:" fractions.
+void recordText(GObject* object, GParamSpec*, gpointer data)
+{
+    const gchar* text = gtk_progress_bar_get_text(GTK_PROGRESS_BAR(object));
+    static_cast<std::vector<std::string>*>(data)->push_back(std::string("t:") + (text ? text : ""));
+}
+
+void recordFraction(GObject* object, GParamSpec*, gpointer data)
+{
+    char f[32];
+    g_snprintf(f, sizeof f, "f:%.1f", gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(object)));
+    static_cast<std::vector<std::string>*>(data)->push_back(f);
+}
+
+class WindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // Each window is built in a folder of its own: no pictures, unless a
+        // test puts them there first.
+        char* cwd = g_get_current_dir();
+        previousDir = cwd;
+        g_free(cwd);
+        ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    }
+
+    void build()
+    {
+        w = buildWindow();
+        g_object_add_weak_pointer(G_OBJECT(w.window), reinterpret_cast<gpointer*>(&w.window));
+        flush();
+    }
+
+    void TearDown() override
+    {
+        if (w.window) {
+            // destroy() ends a main loop; there is none to end here.
+            g_signal_handlers_disconnect_by_func(w.window, reinterpret_cast<gpointer>(destroy),
+                                                 nullptr);
+            gtk_widget_destroy(w.window);
+        }
+        if (w.fm)
+            gtk_widget_destroy(w.fm);
+        flush();
+        ASSERT_EQ(chdir(previousDir.c_str()), 0);
+    }
+
+    // Clicks "Ouvrir un fichier sous-titres" and answers the chooser.
+    ChooserDriver choose(const std::string& path, int response = GTK_RESPONSE_ACCEPT,
+                         const std::string& removeBeforeResponse = "")
+    {
+        ChooserDriver d;
+        d.fm = w.fm;
+        d.path = path;
+        d.response = response;
+        d.removeBeforeResponse = removeBeforeResponse;
+        g_timeout_add(20, driveChooser, &d);
+        gtk_button_clicked(GTK_BUTTON(w.openfm));  // runs fileman, modal
+        flush();
+        return d;
+    }
+
+    std::vector<std::string> clickMove()
+    {
+        std::vector<std::string> shown;
+        gulong t = g_signal_connect(bar, "notify::text", G_CALLBACK(recordText), &shown);
+        gulong f = g_signal_connect(bar, "notify::fraction", G_CALLBACK(recordFraction), &shown);
+        gtk_button_clicked(GTK_BUTTON(doit));
+        g_signal_handler_disconnect(bar, t);
+        g_signal_handler_disconnect(bar, f);
+        flush();
+        return shown;
+    }
+
+    void setShift(int hours, int minutes, int seconds, int millis)
+    {
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(h), hours);
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(m), minutes);
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(s), seconds);
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(ms), millis);
+    }
+
+    TempDir dir;
+    std::string previousDir;
+    Window w;
+};
+
+// --- The window as it opens ----------------------------------------------
+
+TEST_F(WindowTest, InitialStates)
+{
+    build();
+    EXPECT_TRUE(gtk_widget_get_visible(w.window));
+    EXPECT_TRUE(gtk_widget_get_mapped(w.window));
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(w.window)), "Chronelle");
+    GtkWindowPosition position = GTK_WIN_POS_NONE;
+    g_object_get(w.window, "window-position", &position, nullptr);
+    EXPECT_EQ(position, GTK_WIN_POS_CENTER_ON_PARENT);
+
+    EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w.ajouter)));
+    EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w.retirer)));
+    EXPECT_EQ(adri, 1);
+    for (GtkWidget* spinButton : {h, m, s, ms}) EXPECT_EQ(spin(spinButton), 0);
+
+    EXPECT_FALSE(sensitive(doit));
+    EXPECT_EQ(labelText(doit), "Move It! ");
+    EXPECT_TRUE(sensitive(w.openfm));
+    EXPECT_EQ(labelText(w.openfm), "Ouvrir un fichier sous-titres");
+
+    EXPECT_EQ(entryText(way), "Choisis un fichier sous-titres");
+    EXPECT_FALSE(gtk_editable_get_editable(GTK_EDITABLE(way)));
+
+    EXPECT_EQ(barText(), "En attente");
+    EXPECT_DOUBLE_EQ(barFraction(), 0.0);
+}
+
+TEST_F(WindowTest, SpinButtonsAndTheirAdjustments)
+{
+    build();
+    struct Expected {
+        GtkWidget* button;
+        double upper, step;
+    };
+    for (const Expected& e :
+         {Expected{h, 5, 1}, Expected{m, 59, 1}, Expected{s, 59, 1}, Expected{ms, 999, 10}}) {
+        GtkSpinButton* b = GTK_SPIN_BUTTON(e.button);
+        GtkAdjustment* a = gtk_spin_button_get_adjustment(b);
+        EXPECT_DOUBLE_EQ(gtk_adjustment_get_value(a), 0);
+        EXPECT_DOUBLE_EQ(gtk_adjustment_get_lower(a), 0);
+        EXPECT_DOUBLE_EQ(gtk_adjustment_get_upper(a), e.upper);
+        EXPECT_DOUBLE_EQ(gtk_adjustment_get_step_increment(a), e.step);
+        EXPECT_DOUBLE_EQ(gtk_adjustment_get_page_increment(a), e.step);
+        EXPECT_DOUBLE_EQ(gtk_adjustment_get_page_size(a), 0);
+        EXPECT_TRUE(gtk_spin_button_get_numeric(b));
+        EXPECT_EQ(gtk_spin_button_get_digits(b), 0u);
+        double climb = 0;
+        g_object_get(b, "climb-rate", &climb, nullptr);
+        EXPECT_DOUBLE_EQ(climb, 1.0);
+        EXPECT_FALSE(gtk_spin_button_get_wrap(b));
+    }
+}
+
+TEST_F(WindowTest, SpinButtonsRefuseValuesBeyondTheirRanges)
+{
+    build();
+    struct Range {
+        GtkWidget* button;
+        int upper;
+    };
+    for (const Range& r : {Range{h, 5}, Range{m, 59}, Range{s, 59}, Range{ms, 999}}) {
+        GtkSpinButton* b = GTK_SPIN_BUTTON(r.button);
+        gtk_spin_button_set_value(b, r.upper + 1);
+        EXPECT_EQ(spin(r.button), r.upper);
+        gtk_spin_button_set_value(b, -1);
+        EXPECT_EQ(spin(r.button), 0);
+        // Typed by the user: clamped when the value is taken in.
+        gtk_entry_set_text(GTK_ENTRY(b), std::to_string(r.upper * 10).c_str());
+        gtk_spin_button_update(b);
+        EXPECT_EQ(spin(r.button), r.upper);
+        // The arrows stop at the ends.
+        gtk_spin_button_spin(b, GTK_SPIN_STEP_FORWARD, 0);
+        EXPECT_EQ(spin(r.button), r.upper);
+        gtk_spin_button_set_value(b, 0);
+        gtk_spin_button_spin(b, GTK_SPIN_STEP_BACKWARD, 0);
+        EXPECT_EQ(spin(r.button), 0);
+    }
+    // Numeric only: letters are not taken.
+    gtk_entry_set_text(GTK_ENTRY(s), "");
+    gint at = 0;
+    gtk_editable_insert_text(GTK_EDITABLE(s), "12", 2, &at);
+    gtk_editable_insert_text(GTK_EDITABLE(s), "x", 1, &at);
+    gtk_editable_insert_text(GTK_EDITABLE(s), "3a", 2, &at);
+    EXPECT_EQ(entryText(s), "12");
+    // The milliseconds go by tens.
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(ms), 0);
+    gtk_spin_button_spin(GTK_SPIN_BUTTON(ms), GTK_SPIN_STEP_FORWARD, 0);
+    EXPECT_EQ(spin(ms), 10);
+    gtk_spin_button_spin(GTK_SPIN_BUTTON(h), GTK_SPIN_STEP_FORWARD, 0);
+    EXPECT_EQ(spin(h), 1);
+}
+
+TEST_F(WindowTest, RowsInOrderAndPacking)
+{
+    build();
+    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(w.window)), vbox);
+    std::vector<GtkWidget*> rows = {w.hbox5, w.hbox3, w.image, way, w.hbox2, w.hbox, w.hbox4, bar};
+    EXPECT_EQ(children(vbox), rows);
+    EXPECT_EQ(children(w.hbox5), std::vector<GtkWidget*>{w.frame});
+    EXPECT_EQ(children(w.hbox3), std::vector<GtkWidget*>{w.openfm});
+    EXPECT_EQ(children(w.hbox2), (std::vector<GtkWidget*>{w.ajouter, w.retirer}));
+    EXPECT_EQ(children(w.hbox4), std::vector<GtkWidget*>{doit});
+
+    std::vector<GtkWidget*> shift = children(w.hbox);
+    ASSERT_EQ(shift.size(), 8u);
+    const char* labels[] = {"Heure(s)", "Minute(s)", "Seconde(s)", "Milliseconde(s)"};
+    GtkWidget* spins[] = {h, m, s, ms};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(GTK_IS_LABEL(shift[2 * i]));
+        EXPECT_EQ(labelText(shift[2 * i]), labels[i]);
+        EXPECT_EQ(shift[2 * i + 1], spins[i]);
+    }
+    // `label` is the last label made.
+    EXPECT_EQ(label, shift[6]);
+
+    // Every child at the start of its box, expand on, fill off, no padding,
+    // and shown.
+    for (GtkWidget* box : {vbox, w.hbox, w.hbox2, w.hbox3, w.hbox4, w.hbox5}) {
+        EXPECT_TRUE(gtk_widget_get_visible(box));
+        for (GtkWidget* child : children(box)) {
+            gboolean expand = FALSE, fill = TRUE;
+            guint padding = 1;
+            GtkPackType pack = GTK_PACK_END;
+            gtk_box_query_child_packing(GTK_BOX(box), child, &expand, &fill, &padding, &pack);
+            EXPECT_TRUE(expand);
+            EXPECT_FALSE(fill);
+            EXPECT_EQ(padding, 0u);
+            EXPECT_EQ(pack, GTK_PACK_START);
+            EXPECT_TRUE(gtk_widget_get_visible(child));
+        }
+    }
+    EXPECT_TRUE(GTK_IS_VBOX(vbox));
+    struct Box {
+        GtkWidget* box;
+        bool homogeneous;
+        int spacing;
+    };
+    for (const Box& b : {Box{vbox, false, 5}, Box{w.hbox, false, 3}, Box{w.hbox2, true, 0},
+                         Box{w.hbox3, false, 0}, Box{w.hbox4, false, 0}, Box{w.hbox5, false, 3}}) {
+        EXPECT_EQ(bool(gtk_box_get_homogeneous(GTK_BOX(b.box))), b.homogeneous);
+        EXPECT_EQ(gtk_box_get_spacing(GTK_BOX(b.box)), b.spacing);
+    }
+    for (GtkWidget* row : {w.hbox, w.hbox2, w.hbox3, w.hbox4, w.hbox5})
+        EXPECT_TRUE(GTK_IS_HBOX(row));
+    EXPECT_EQ(labelText(w.ajouter), "Ajouter");
+    EXPECT_EQ(labelText(w.retirer), "Retirer");
+    EXPECT_EQ(gtk_radio_button_get_group(GTK_RADIO_BUTTON(w.ajouter)),
+              gtk_radio_button_get_group(GTK_RADIO_BUTTON(w.retirer)));
+}
+
+TEST_F(WindowTest, InstructionsExactlyAsQuoted)
+{
+    build();
+    EXPECT_STREQ(gtk_frame_get_label(GTK_FRAME(w.frame)), " Instructions : ");
+    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(w.frame)), w.instructions);
+    const char* expected =
+        "1 : Ouvre ton fichier sous-titres compatible. \n"
+        "2 : Choisis si tu veux ajouter du temps (retarder l'affichage du sous-titres) \n"
+        "     ou retirer du temps (avancer l'affichage du sous-titres).\n"
+        "3 : Introduis le temps \xC3\xA0 ajouter ou retirer. \n"
+        "4 : Move it!\n"
+        "\n"
+        "NOTE : Le d\xC3\xA9"
+        "calage du sous-titres s'op\xC3\xA8re \xC3\xA0 l'int\xC3\xA9rieur "
+        "du fichier s\xC3\xA9lectionn\xC3\xA9.\n"
+        "Celui-ci est donc permanent et s'appliquera lors de toutes lectures du \n"
+        "fichier et ce quelque soit le programme que vous utiliserez. ";
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(w.instructions)), expected);
+    EXPECT_TRUE(gtk_widget_get_visible(w.instructions));
+}
+
+TEST_F(WindowTest, TheChooserIsMadeOnceAndHidden)
+{
+    build();
+    ASSERT_TRUE(GTK_IS_FILE_CHOOSER_DIALOG(w.fm));
+    EXPECT_FALSE(gtk_widget_get_visible(w.fm));
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(w.fm)), "Open File");
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(w.fm)), GTK_WINDOW(w.window));
+    EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(w.fm)), GTK_FILE_CHOOSER_ACTION_OPEN);
+    EXPECT_EQ(gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(w.fm)), nullptr);
+    GSList* filters = gtk_file_chooser_list_filters(GTK_FILE_CHOOSER(w.fm));
+    EXPECT_EQ(filters, nullptr);
+    g_slist_free(filters);
+
+    // Its two buttons: the stock buttons "gtk-cancel" (-6) and "gtk-open" (-3).
+    GtkWidget* area = gtk_dialog_get_action_area(GTK_DIALOG(w.fm));
+    std::vector<std::pair<std::string, int>> buttons;
+    for (GtkWidget* child : children(area)) {
+        EXPECT_TRUE(gtk_button_get_use_stock(GTK_BUTTON(child)));
+        buttons.emplace_back(labelText(child),
+                             gtk_dialog_get_response_for_widget(GTK_DIALOG(w.fm), child));
+    }
+    std::sort(buttons.begin(), buttons.end());
+    std::vector<std::pair<std::string, int>> expected = {{"gtk-cancel", GTK_RESPONSE_CANCEL},
+                                                         {"gtk-open", GTK_RESPONSE_ACCEPT}};
+    EXPECT_EQ(buttons, expected);
+}
+
+TEST_F(WindowTest, OpensWithoutThePictures)
+{
+    build();
+    EXPECT_TRUE(gtk_widget_get_mapped(w.window));
+    EXPECT_TRUE(gtk_widget_get_visible(w.image));
+    // Unless Chronelle is installed, the toolkit shows its broken image.
+    if (findDataFile(BannerFile, dataDirs()).empty()) {
+        EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(w.image)), GTK_IMAGE_STOCK);
+    }
+}
+
+TEST_F(WindowTest, ShowsThePicturesOfTheWorkingDirectory)
+{
+    for (const char* name : {"icone_chronelle.png", "banniere.jpg"})
+        writeFile(dir.file(name), readFile(std::string(CHRONELLE_SOURCE_DATA) + "/" + name));
+    build();
+    ASSERT_EQ(gtk_image_get_storage_type(GTK_IMAGE(w.image)), GTK_IMAGE_PIXBUF);
+    GdkPixbuf* banner = gtk_image_get_pixbuf(GTK_IMAGE(w.image));
+    EXPECT_GT(gdk_pixbuf_get_width(banner), 0);
+    GdkPixbuf* icon = gtk_window_get_icon(GTK_WINDOW(w.window));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(gdk_pixbuf_get_width(icon), gdk_pixbuf_get_height(icon));
+}
+
+TEST_F(WindowTest, PicturesFallBackToTheDataFolder)
+{
+    TempDir installed;
+    writeFile(installed.file("banniere.jpg"), "x");
+    std::vector<std::string> dirs = {"/nonexistent", installed.path()};
+    // Not in the working directory: the data folder's copy.
+    EXPECT_EQ(findDataFile("./banniere.jpg", dirs), installed.file("banniere.jpg"));
+    EXPECT_EQ(findDataFile("icone_chronelle.png", dirs), "");
+    // In the working directory: that one, as named.
+    writeFile(dir.file("banniere.jpg"), "y");
+    EXPECT_EQ(findDataFile("./banniere.jpg", dirs), "./banniere.jpg");
+    // A folder of that name is no picture.
+    mkdir(dir.file("icone_chronelle.png").c_str(), 0700);
+    EXPECT_EQ(findDataFile("icone_chronelle.png", {}), "");
+}
+
+TEST_F(WindowTest, TheBannerIsAsWideAsTheRows)
+{
+    for (const char* name : {"icone_chronelle.png", "banniere.jpg"})
+        writeFile(dir.file(name), readFile(std::string(CHRONELLE_SOURCE_DATA) + "/" + name));
+    build();
+    GdkPixbuf* banner = gtk_image_get_pixbuf(GTK_IMAGE(w.image));
+    ASSERT_NE(banner, nullptr);
+    GtkAllocation rows;
+    gtk_widget_get_allocation(vbox, &rows);
+    // Within a few pixels: the rows' width depends on the fonts at hand.
+    EXPECT_NEAR(gdk_pixbuf_get_width(banner), rows.width, rows.width / 10);
+}
+
+TEST_F(WindowTest, ClosingEndsTheMainLoop)
+{
+    build();
+    EXPECT_FALSE(delete_event(w.window, nullptr, nullptr));
+
+    // A close request, as the window manager sends it, inside the main loop.
+    struct Close {
+        GtkWidget* window;
+        bool timedOut = false;
+    } close{w.window};
+    g_idle_add(
+        [](gpointer data) -> gboolean {
+            GdkEvent* event = gdk_event_new(GDK_DELETE);
+            event->any.window =
+                GDK_WINDOW(g_object_ref(gtk_widget_get_window(static_cast<Close*>(data)->window)));
+            event->any.send_event = TRUE;
+            gtk_main_do_event(event);
+            gdk_event_free(event);
+            return FALSE;
+        },
+        &close);
+    guint guard = g_timeout_add_seconds(
+        10,
+        [](gpointer data) -> gboolean {
+            static_cast<Close*>(data)->timedOut = true;
+            gtk_main_quit();
+            return FALSE;
+        },
+        &close);
+    gtk_main();
+    EXPECT_FALSE(close.timedOut);
+    if (!close.timedOut)
+        g_source_remove(guard);
+    EXPECT_EQ(w.window, nullptr) << "the window was not destroyed";
+}
+
+// --- The direction ---------------------------------------------------------
+
+TEST_F(WindowTest, RadioButtonsSetTheDirection)
+{
+    build();
+    gtk_button_clicked(GTK_BUTTON(w.retirer));
+    EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w.retirer)));
+    EXPECT_EQ(adri, 0);
+    gtk_button_clicked(GTK_BUTTON(w.ajouter));
+    EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w.ajouter)));
+    EXPECT_EQ(adri, 1);
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w.retirer), TRUE);
+    EXPECT_EQ(adri, 0);
+    // Only "Ajouter" is connected; the handler reads the button it is given.
+    toggle_button_callback(w.ajouter, nullptr);
+    EXPECT_EQ(adri, 0);
+}
+
+// --- Choosing a file -------------------------------------------------------
+
+TEST_F(WindowTest, AcceptsASubtitleFile)
+{
+    build();
+    std::string path = dir.file("film.srt");
+    writeFile(path, subtitles(5));
+    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), "Erreur");
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar), 0.2);
+
+    ChooserDriver d = choose(path);
+    EXPECT_TRUE(d.answered);
+    EXPECT_TRUE(d.picked);
+    EXPECT_FALSE(gtk_widget_get_visible(w.fm));
+    EXPECT_EQ(entryText(way), path);
+    EXPECT_EQ(wayFilename(), path);
+    EXPECT_TRUE(sensitive(doit));
+    EXPECT_EQ(barText(), "En attente");
+    EXPECT_DOUBLE_EQ(barFraction(), 0.0);
+    EXPECT_EQ(readFile(path), subtitles(5)) << "the probe writes nothing";
+}
+
+TEST_F(WindowTest, RefusesTwoTimingLinesInTheFirst15Lines)
+{
+    build();
+    std::string path = dir.file("long.srt");
+    writeFile(path, longFirstCues());
+    ChooserDriver d = choose(path);
+    EXPECT_TRUE(d.picked);
+    EXPECT_FALSE(gtk_widget_get_visible(w.fm));
+    EXPECT_EQ(entryText(way), "Type de fichier non compatible");
+    EXPECT_FALSE(sensitive(doit));
+    EXPECT_EQ(barText(), "En attente");
+    EXPECT_EQ(readFile(path), longFirstCues());
+}
+
+TEST_F(WindowTest, RefusesAFileOfTwoSubtitles)
+{
+    build();
+    std::string path = dir.file("deux.srt");
+    writeFile(path, TwoCues);
+    choose(path);
+    EXPECT_EQ(entryText(way), "Type de fichier non compatible");
+    EXPECT_FALSE(sensitive(doit));
+}
+
+TEST_F(WindowTest, RefusesAfterAnEarlierAcceptance)
+{
+    build();
+    std::string good = dir.file("bon.srt"), bad = dir.file("notes.txt");
+    writeFile(good, Good);
+    writeFile(bad, "Liste de courses\r\npain\r\nlait\r\n");
+    choose(good);
+    ASSERT_TRUE(sensitive(doit));
+    choose(bad);
+    EXPECT_EQ(entryText(way), "Type de fichier non compatible");
+    EXPECT_FALSE(sensitive(doit));
+    // Even if "Move It! " were pressed, the file accepted before stays as it
+    // was: the path went with the refusal.
+    clickMove();
+    EXPECT_EQ(barText(), "Erreur");
+    EXPECT_EQ(readFile(good), Good);
+    // A new acceptance turns the button back on.
+    choose(good);
+    EXPECT_EQ(entryText(way), good);
+    EXPECT_TRUE(sensitive(doit));
+}
+
+TEST_F(WindowTest, CancelOrCloseLeaveEverythingAsItWas)
+{
+    build();
+    std::string good = dir.file("bon.srt"), other = dir.file("autre.srt");
+    writeFile(good, Good);
+    writeFile(other, Good);
+    for (int response : {GTK_RESPONSE_CANCEL, GTK_RESPONSE_DELETE_EVENT}) {
+        SCOPED_TRACE(response);
+        // Before any file, and after one was accepted and shifted.
+        ChooserDriver d = choose(other, response);
+        EXPECT_TRUE(d.answered);
+        EXPECT_FALSE(gtk_widget_get_visible(w.fm));
+        EXPECT_EQ(entryText(way), "Choisis un fichier sous-titres");
+        EXPECT_FALSE(sensitive(doit));
+        EXPECT_EQ(barText(), "En attente");
+    }
+    choose(good);
+    clickMove();
+    ASSERT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    for (int response : {GTK_RESPONSE_CANCEL, GTK_RESPONSE_DELETE_EVENT}) {
+        SCOPED_TRACE(response);
+        choose(other, response);
+        EXPECT_FALSE(gtk_widget_get_visible(w.fm));
+        EXPECT_EQ(entryText(way), good);
+        EXPECT_EQ(wayFilename(), good);
+        EXPECT_FALSE(sensitive(doit));
+        EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+        EXPECT_DOUBLE_EQ(barFraction(), 1.0);
+    }
+    EXPECT_EQ(readFile(other), Good);
+}
+
+TEST_F(WindowTest, RefusesWhatCannotBeReadAndDoesNotCrash)
+{
+    build();
+    std::string good = dir.file("bon.srt");
+    writeFile(good, Good);
+
+    // A file that vanishes between choosing and opening.
+    std::string vanishing = dir.file("parti.srt");
+    writeFile(vanishing, Good);
+    choose(good);
+    ChooserDriver d = choose(vanishing, GTK_RESPONSE_ACCEPT, vanishing);
+    EXPECT_TRUE(d.picked);
+    EXPECT_FALSE(gtk_widget_get_visible(w.fm));
+    EXPECT_EQ(entryText(way), "Type de fichier non compatible");
+    EXPECT_FALSE(sensitive(doit));
+
+    // A named pipe: refused without blocking on it.
+    std::string fifo = dir.file("tube.srt");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    choose(good);
+    choose(fifo);
+    EXPECT_EQ(entryText(way), "Type de fichier non compatible");
+    EXPECT_FALSE(sensitive(doit));
+
+    // No file at all: "Open" with nothing chosen.
+    choose(good);
+    d = choose("");
+    EXPECT_TRUE(d.answered);
+    EXPECT_FALSE(gtk_widget_get_visible(w.fm));
+    EXPECT_EQ(entryText(way), "Type de fichier non compatible");
+    EXPECT_FALSE(sensitive(doit));
+}
+
+TEST_F(WindowTest, AccentedNamesOpenAndShowInUtf8)
+{
+    build();
+    std::string path = dir.file("\xC3\x89pisode 1.srt");  // "Épisode 1.srt" in UTF-8
+    writeFile(path, Good);
+    ChooserDriver d = choose(path);
+    ASSERT_TRUE(d.picked);
+    EXPECT_EQ(entryText(way), path);
+    ASSERT_TRUE(sensitive(doit));
+    setShift(0, 0, 5, 0);
+    clickMove();
+    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_EQ(readFile(path), GoodPlus5);
+}
+
+TEST_F(WindowTest, NamesThatAreNotUtf8OpenAndShowValidUtf8)
+{
+    build();
+    std::string path = dir.file("\xC9pisode 2.srt");  // "Épisode 2.srt" in Latin-1
+    writeFile(path, Good);
+    ChooserDriver d = choose(path);
+    ASSERT_TRUE(d.picked);
+    std::string shown = entryText(way);
+    EXPECT_TRUE(g_utf8_validate(shown.c_str(), -1, nullptr)) << shown;
+    EXPECT_NE(shown, "Type de fichier non compatible");
+    EXPECT_NE(shown.find("pisode 2.srt"), std::string::npos) << shown;
+    EXPECT_EQ(wayFilename(), path);
+    ASSERT_TRUE(sensitive(doit));
+    setShift(0, 0, 5, 0);
+    clickMove();
+    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_EQ(readFile(path), GoodPlus5);
+}
+
+// --- "Move It! " ------------------------------------------------------------
+
+TEST_F(WindowTest, MoveShiftsTheFileAndShowsEveryStep)
+{
+    build();
+    std::string path = dir.file("film.srt");
+    writeFile(path, Good);
+    choose(path);
+    setShift(0, 0, 5, 0);
+    std::vector<std::string> shown = clickMove();
+    std::vector<std::string> expected = {
+        "t:Ouverture du fichier", "f:0.2", "t:Modification du fichier sous-titres",        "f:0.8",
+        "t:Fermeture du fichier", "f:0.9", "t:Modification du sous-titres r\xC3\xA9ussie", "f:1.0",
+    };
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_DOUBLE_EQ(barFraction(), 1.0);
+    EXPECT_FALSE(sensitive(doit));
+    EXPECT_EQ(readFile(path), GoodPlus5);
+    EXPECT_EQ(entryText(way), path);
+}
+
+TEST_F(WindowTest, RemoveThenAddGivesTheFileBack)
+{
+    build();
+    std::string path = dir.file("film.srt");
+    writeFile(path, GoodPlus5);
+    choose(path);
+    gtk_button_clicked(GTK_BUTTON(w.retirer));
+    setShift(0, 0, 5, 0);
+    clickMove();
+    EXPECT_EQ(readFile(path), Good);
+    // Shifting again needs the file chosen again.
+    EXPECT_FALSE(sensitive(doit));
+    choose(path);
+    gtk_button_clicked(GTK_BUTTON(w.ajouter));
+    clickMove();
+    EXPECT_EQ(readFile(path), GoodPlus5);
+}
+
+TEST_F(WindowTest, MoveTakesEveryFieldAndTheDirection)
+{
+    build();
+    std::string path = dir.file("film.srt");
+    const std::string line = "1\r\n00:05:07,123 --> 00:05:09,456\r\nA\r\n\r\n";
+    writeFile(path, line + line + line);
+    choose(path);
+    setShift(1, 59, 59, 999);
+    clickMove();
+    const std::string shifted = "1\r\n02:05:07,122 --> 02:05:09,455\r\nA\r\n\r\n";
+    EXPECT_EQ(readFile(path), shifted + shifted + shifted);
+
+    choose(path);
+    gtk_button_clicked(GTK_BUTTON(w.retirer));
+    clickMove();
+    EXPECT_EQ(readFile(path), line + line + line);
+
+    // "Retirer" and all four at 0: the file is unchanged.
+    choose(path);
+    setShift(0, 0, 0, 0);
+    clickMove();
+    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_EQ(readFile(path), line + line + line);
+}
+
+TEST_F(WindowTest, MoveTakesAValueStillBeingTyped)
+{
+    build();
+    std::string path = dir.file("film.srt");
+    writeFile(path, Good);
+    choose(path);
+    gtk_entry_set_text(GTK_ENTRY(s), "5");  // typed, not yet taken in
+    clickMove();
+    EXPECT_EQ(readFile(path), GoodPlus5);
+}
+
+TEST_F(WindowTest, ErrorForAVanishedFileLeavesAllButTheBar)
+{
+    build();
+    std::string path = dir.file("film.srt");
+    writeFile(path, Good);
+    choose(path);
+    gtk_button_clicked(GTK_BUTTON(w.retirer));
+    setShift(1, 2, 3, 40);
+    ASSERT_EQ(std::remove(path.c_str()), 0);
+
+    std::vector<std::string> shown = clickMove();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front(), "t:Ouverture du fichier");
+    EXPECT_EQ(barText(), "Erreur");
+    EXPECT_DOUBLE_EQ(barFraction(), 0.2);
+    EXPECT_TRUE(sensitive(doit));
+    EXPECT_EQ(entryText(way), path);
+    EXPECT_EQ(adri, 0);
+    EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w.retirer)));
+    EXPECT_EQ(spin(h), 1);
+    EXPECT_EQ(spin(m), 2);
+    EXPECT_EQ(spin(s), 3);
+    EXPECT_EQ(spin(ms), 40);
+    EXPECT_FALSE(g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) << "nothing is made";
+}
+
+TEST_F(WindowTest, MoveOpensThePathTheEntryShows)
+{
+    // The path lives in the entry: text put there by other means is used as
+    // it reads.
+    build();
+    std::string path = dir.file("film.srt");
+    writeFile(path, Good);
+    gtk_entry_set_text(GTK_ENTRY(way), path.c_str());
+    gtk_widget_set_sensitive(doit, TRUE);
+    setShift(0, 0, 5, 0);
+    clickMove();
+    EXPECT_EQ(readFile(path), GoodPlus5);
+    EXPECT_FALSE(sensitive(doit));
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!::testing::GTEST_FLAG(list_tests)) {
+        // The chooser keeps its recently used files under the data folder:
+        // a private one, not the user's.
+        static TempDir home;
+        g_setenv("XDG_DATA_HOME", home.path().c_str(), TRUE);
+        if (!gtk_init_check(&argc, &argv)) {
+            std::fprintf(stderr, "window_test: no X display (run it through with_display.sh)\n");
+            return 1;
+        }
+    }
+    return RUN_ALL_TESTS();
+}

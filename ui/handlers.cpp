@@ -1,0 +1,108 @@
+// The handlers of the window's controls: the file chooser and its probe, the
+// direction, and the shift itself (over the core's patcher).
+#include <cstring>
+
+#include "patcher.h"
+#include "probe.h"
+#include "window.h"
+
+namespace chronelle::ui {
+
+namespace {
+
+// The chosen file is refused: its name gives way to the refusal text, and the
+// shift cannot be started.
+void refuse()
+{
+    gtk_entry_set_text(GTK_ENTRY(way), RefusedText);
+    g_object_set_data(G_OBJECT(way), FilenameKey, nullptr);
+    gtk_widget_set_sensitive(doit, FALSE);
+}
+
+// The chosen file is accepted: `way` shows its name in UTF-8 and keeps it as
+// the file system knows it (taking `filename`), the shift can be started.
+void accept(gchar* filename)
+{
+    gchar* display = g_filename_display_name(filename);
+    gtk_entry_set_text(GTK_ENTRY(way), display);
+    g_free(display);
+    g_object_set_data_full(G_OBJECT(way), FilenameKey, filename, g_free);
+    gtk_widget_set_sensitive(doit, TRUE);
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar), 0.0);
+    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), WaitingText);
+}
+
+void showStep(const ProgressStep& step, void*)
+{
+    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), step.text);
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar), step.fraction);
+}
+
+int spinValue(GtkWidget* spin)
+{
+    // Takes in a value still being typed.
+    gtk_spin_button_update(GTK_SPIN_BUTTON(spin));
+    return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(spin));
+}
+
+}  // namespace
+
+std::string wayFilename()
+{
+    const gchar* text = gtk_entry_get_text(GTK_ENTRY(way));
+    auto kept = static_cast<const gchar*>(g_object_get_data(G_OBJECT(way), FilenameKey));
+    if (kept) {
+        gchar* display = g_filename_display_name(kept);
+        bool shown = std::strcmp(display, text) == 0;
+        g_free(display);
+        if (shown)
+            return kept;
+    }
+    gchar* converted = g_filename_from_utf8(text, -1, nullptr, nullptr, nullptr);
+    std::string path = converted ? converted : text;
+    g_free(converted);
+    return path;
+}
+
+void fileman(GtkWidget*, gpointer fs)
+{
+    GtkWidget* dialog = GTK_WIDGET(fs);
+    gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+    if (response == GTK_RESPONSE_CANCEL || response == GTK_RESPONSE_DELETE_EVENT) {
+        gtk_widget_hide(dialog);
+        return;
+    }
+    if (response != GTK_RESPONSE_ACCEPT)
+        return;
+
+    // The name as the file system knows it; GLib's filename encoding is what
+    // the core opens (UTF-8 on Windows).
+    gchar* filename = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+    // No name, a file that cannot be read, a folder or a device: refused
+    // like a file that is not subtitles. The probe closes what it opened.
+    if (filename && probe(filename).accepted) {
+        accept(filename);
+    } else {
+        g_free(filename);
+        refuse();
+    }
+    gtk_widget_hide(dialog);
+}
+
+void toggle_button_callback(GtkWidget* widget, gpointer)
+{
+    adri = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) ? 1 : 0;
+}
+
+void move(GtkWidget*, gpointer)
+{
+    Shift shift;
+    shift.h = spinValue(h);
+    shift.m = spinValue(m);
+    shift.s = spinValue(s);
+    shift.ms = spinValue(ms);
+    if (shiftFile(wayFilename(), shift, adri, showStep, nullptr).ok)
+        gtk_widget_set_sensitive(doit, FALSE);
+}
+
+}  // namespace chronelle::ui

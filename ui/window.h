@@ -1,0 +1,86 @@
+// The window of Chronelle (GTK+ 2): the shared window state, the building of
+// the window, and the handlers of its signals.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+namespace chronelle::ui {
+
+// Shared window state: the handles that more than one handler needs.
+extern int adri;          // 1: add time ("Ajouter", at start); 0: remove time ("Retirer")
+extern GtkWidget* way;    // entry: the chosen file's name, shown in UTF-8
+extern GtkWidget* doit;   // the "Move It! " button
+extern GtkWidget* bar;    // progress bar
+extern GtkWidget* h;      // spin buttons of the shift: hours,
+extern GtkWidget* m;      // minutes,
+extern GtkWidget* s;      // seconds
+extern GtkWidget* ms;     // and milliseconds
+extern GtkWidget* vbox;   // the window's vertical box
+extern GtkWidget* label;  // the label made last
+
+// The texts of the window.
+constexpr const char* Title = "Chronelle";
+constexpr const char* ChooserTitle = "Open File";
+constexpr const char* OpenLabel = "Ouvrir un fichier sous-titres";
+constexpr const char* MoveLabel = "Move It! ";
+constexpr const char* WayText = "Choisis un fichier sous-titres";
+constexpr const char* RefusedText = "Type de fichier non compatible";
+constexpr const char* WaitingText = "En attente";
+constexpr const char* FrameTitle = " Instructions : ";
+extern const char* const InstructionsText;
+
+// The two pictures, read from the working directory at start, or else from
+// the installed data folder.
+constexpr const char* IconFile = "icone_chronelle.png";
+constexpr const char* BannerFile = "./banniere.jpg";
+
+// Key of the chosen file's name in the file system's encoding, attached to
+// `way` next to the UTF-8 text it shows.
+constexpr const char* FilenameKey = "chronelle-filename";
+
+// The widgets that only the building of the window needs, kept within
+// reach of the tests.
+struct Window {
+    GtkWidget* window = nullptr;
+    GtkWidget* fm = nullptr;      // the file chooser, made once
+    GtkWidget* openfm = nullptr;  // "Ouvrir un fichier sous-titres"
+    GtkWidget* ajouter = nullptr;
+    GtkWidget* retirer = nullptr;
+    GtkWidget* frame = nullptr;
+    GtkWidget* instructions = nullptr;  // the label inside the frame
+    GtkWidget* image = nullptr;         // the banner
+    GtkWidget* hbox = nullptr;          // labels and spin buttons
+    GtkWidget* hbox2 = nullptr;         // the radio buttons
+    GtkWidget* hbox3 = nullptr;         // the open button
+    GtkWidget* hbox4 = nullptr;         // "Move It! "
+    GtkWidget* hbox5 = nullptr;         // the frame
+};
+
+// Builds and shows the window, makes the file chooser and connects every
+// signal; the toolkit must be initialised. Does not run the main loop.
+Window buildWindow();
+
+// Where a picture is read from: `name` itself when it names a readable file
+// (relative to the working directory), else the first folder of `dirs` that
+// holds a readable file of its base name; empty when none does.
+std::string findDataFile(const std::string& name, const std::vector<std::string>& dirs);
+
+// The folders searched after the working directory: the installed data
+// folder.
+std::vector<std::string> dataDirs();
+
+// The path of the chosen file in the file system's encoding: the name kept
+// by fileman while `way` still shows it, else the entry's text converted.
+std::string wayFilename();
+
+// Handlers.
+gboolean delete_event(GtkWidget* widget, GdkEvent* event, gpointer data);
+void destroy(GtkWidget* widget, gpointer data);
+void fileman(GtkWidget* widget, gpointer fs);
+void toggle_button_callback(GtkWidget* widget, gpointer data);
+void move(GtkWidget* widget, gpointer data);
+
+}  // namespace chronelle::ui
