@@ -1,5 +1,6 @@
 // chronelle: the window that shifts the subtitles of a SubRip file in place.
-// No options of its own; the toolkit takes its standard ones.
+// No options of its own; the toolkit takes its standard ones, and a file
+// named on the command line ("Open with") is vetted as if chosen.
 #include <gtk/gtk.h>
 
 #include "window.h"
@@ -7,7 +8,7 @@
 int main(int argc, char* argv[])
 {
     gtk_init(&argc, &argv);
-    chronelle::ui::buildWindow();
+    chronelle::ui::start(argc, argv);
     gtk_main();
     return 0;
 }

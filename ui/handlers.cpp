@@ -78,15 +78,19 @@ void fileman(GtkWidget*, gpointer fs)
     // The name as the file system knows it; GLib's filename encoding is what
     // the core opens (UTF-8 on Windows).
     gchar* filename = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+    vet(filename);
+    g_free(filename);
+    gtk_widget_hide(dialog);
+}
+
+void vet(const gchar* filename)
+{
     // No name, a file that cannot be read, a folder or a device: refused
     // like a file that is not subtitles. The probe closes what it opened.
-    if (filename && probe(filename).accepted) {
-        accept(filename);
-    } else {
-        g_free(filename);
+    if (filename && probe(filename).accepted)
+        accept(g_strdup(filename));
+    else
         refuse();
-    }
-    gtk_widget_hide(dialog);
 }
 
 void toggle_button_callback(GtkWidget* widget, gpointer)

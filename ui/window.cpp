@@ -4,6 +4,8 @@
 
 #include <glib/gstdio.h>
 
+#include <cstring>
+
 namespace chronelle::ui {
 
 int adri = 1;
@@ -74,11 +76,30 @@ std::string findDataFile(const std::string& name, const std::vector<std::string>
 
 std::vector<std::string> dataDirs()
 {
-#ifdef CHRONELLE_DATADIR
-    return {CHRONELLE_DATADIR};
-#else
-    return {};
+    std::vector<std::string> dirs;
+    gchar* relocated = nullptr;
+#ifdef G_OS_WIN32
+    // The folder above bin\ when the program runs from there.
+    gchar* root = g_win32_get_package_installation_directory_of_module(nullptr);
+    if (root)
+        relocated = g_build_filename(root, "share", "chronelle", nullptr);
+    g_free(root);
+#elif defined(CHRONELLE_DATADIR_FROM_BINDIR)
+    gchar* exe = g_file_read_link("/proc/self/exe", nullptr);
+    if (exe) {
+        gchar* bindir = g_path_get_dirname(exe);
+        relocated = g_build_filename(bindir, CHRONELLE_DATADIR_FROM_BINDIR, nullptr);
+        g_free(bindir);
+    }
+    g_free(exe);
 #endif
+    if (relocated)
+        dirs.push_back(relocated);
+    g_free(relocated);
+#ifdef CHRONELLE_DATADIR
+    dirs.push_back(CHRONELLE_DATADIR);
+#endif
+    return dirs;
 }
 
 Window buildWindow()
@@ -178,6 +199,39 @@ Window buildWindow()
     gtk_widget_show(w.hbox4);
     // Shown last, so that it opens at the size of its whole content.
     gtk_widget_show(w.window);
+    return w;
+}
+
+Window start(int argc, char* argv[])
+{
+    Window w = buildWindow();
+    int first = 1;
+    if (first < argc && std::strcmp(argv[first], "--") == 0)
+        ++first;
+    if (first >= argc)
+        return w;
+#ifdef G_OS_WIN32
+    // The C runtime gives the arguments in the system's code page; GLib's
+    // file names are UTF-8 there.
+    gchar* named = g_locale_to_utf8(argv[first], -1, nullptr, nullptr, nullptr);
+#else
+    gchar* named = g_strdup(argv[first]);
+#endif
+    // Whole, as the chooser would give it.
+    gchar* filename = nullptr;
+    if (named && !g_path_is_absolute(named)) {
+        gchar* here = g_get_current_dir();
+        filename = g_build_filename(here, named, nullptr);
+        g_free(here);
+    } else {
+        filename = g_strdup(named);
+    }
+    g_free(named);
+    vet(filename);
+    // The chooser then opens where that file is, as after choosing it there.
+    if (filename && g_file_test(filename, G_FILE_TEST_EXISTS))
+        gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(w.fm), filename);
+    g_free(filename);
     return w;
 }
 

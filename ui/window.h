@@ -63,13 +63,26 @@ struct Window {
 // signal; the toolkit must be initialised. Does not run the main loop.
 Window buildWindow();
 
+// Builds the window and, when the command line names a file ("Open with"
+// passes one), vets that file as if it had been chosen in the chooser. The
+// toolkit must be initialised: gtk_init has taken its own options out of
+// argv, and whatever is left is a file name. A leading "--" is passed over,
+// so that a name may begin with a dash; only the first name counts.
+Window start(int argc, char* argv[]);
+
+// Probes the file `filename` (in the file system's encoding; null for none)
+// and accepts it into `way` or refuses it: the one rule for the chooser and
+// the command line.
+void vet(const gchar* filename);
+
 // Where a picture is read from: `name` itself when it names a readable file
 // (relative to the working directory), else the first folder of `dirs` that
 // holds a readable file of its base name; empty when none does.
 std::string findDataFile(const std::string& name, const std::vector<std::string>& dirs);
 
-// The folders searched after the working directory: the installed data
-// folder.
+// The folders searched after the working directory: share/chronelle next to
+// the folder of the executable (an installation moved elsewhere, or unpacked
+// from its package), then the data folder it was built for.
 std::vector<std::string> dataDirs();
 
 // The path of the chosen file in the file system's encoding: the name kept

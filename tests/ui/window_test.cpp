@@ -189,6 +189,13 @@ protected:
 
     void TearDown() override
     {
+        closeWindow();
+        ASSERT_EQ(chdir(previousDir.c_str()), 0);
+    }
+
+    // Destroys the window and its chooser, so that another can be built.
+    void closeWindow()
+    {
         if (w.window) {
             // destroy() ends a main loop; there is none to end here.
             g_signal_handlers_disconnect_by_func(w.window, reinterpret_cast<gpointer>(destroy),
@@ -198,7 +205,20 @@ protected:
         if (w.fm)
             gtk_widget_destroy(w.fm);
         flush();
-        ASSERT_EQ(chdir(previousDir.c_str()), 0);
+        w = Window();
+    }
+
+    // Starts as main does, with the command line `args` after the program's
+    // name (the toolkit's options already taken out).
+    void startWith(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "chronelle");
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(&arg[0]);
+        argv.push_back(nullptr);
+        w = start(int(args.size()), argv.data());
+        g_object_add_weak_pointer(G_OBJECT(w.window), reinterpret_cast<gpointer*>(&w.window));
+        flush();
     }
 
     // Clicks "Ouvrir un fichier sous-titres" and answers the chooser.
@@ -830,6 +850,111 @@ TEST_F(WindowTest, MoveOpensThePathTheEntryShows)
     clickMove();
     EXPECT_EQ(readFile(path), GoodPlus5);
     EXPECT_FALSE(sensitive(doit));
+}
+
+// --- "Open with": a file named on the command line -------------------------
+
+TEST_F(WindowTest, AFileOnTheCommandLineIsAcceptedAsIfChosen)
+{
+    std::string path = dir.file("film.srt");
+    writeFile(path, Good);
+    startWith({path});
+    EXPECT_EQ(entryText(way), path);
+    EXPECT_EQ(wayFilename(), path);
+    EXPECT_TRUE(sensitive(doit));
+    EXPECT_EQ(barText(), "En attente");
+    EXPECT_DOUBLE_EQ(barFraction(), 0.0);
+    EXPECT_FALSE(gtk_widget_get_visible(w.fm));
+    EXPECT_EQ(readFile(path), Good) << "the probe writes nothing";
+    // The chooser opens where the file is.
+    gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(w.fm));
+    EXPECT_STREQ(folder, dir.path().c_str());
+    g_free(folder);
+
+    setShift(0, 0, 5, 0);
+    clickMove();
+    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_EQ(readFile(path), GoodPlus5);
+}
+
+TEST_F(WindowTest, AFileOnTheCommandLineIsRefusedAsIfChosen)
+{
+    std::string notes = dir.file("notes.txt"), two = dir.file("deux.srt"),
+                longer = dir.file("long.srt");
+    writeFile(notes, "Liste de courses\r\npain\r\nlait\r\n");
+    writeFile(two, TwoCues);
+    writeFile(longer, longFirstCues());
+    for (const std::string& path :
+         {notes, two, longer, dir.file("absent.srt"), dir.path(), std::string("/dev/null")}) {
+        SCOPED_TRACE(path);
+        startWith({path});
+        EXPECT_EQ(entryText(way), "Type de fichier non compatible");
+        EXPECT_FALSE(sensitive(doit));
+        EXPECT_EQ(barText(), "En attente");
+        // "Move It! " pressed anyway opens nothing by the refused name.
+        clickMove();
+        EXPECT_EQ(barText(), "Erreur");
+        closeWindow();
+    }
+    EXPECT_EQ(readFile(notes), "Liste de courses\r\npain\r\nlait\r\n");
+    EXPECT_EQ(readFile(two), TwoCues);
+    EXPECT_FALSE(g_file_test(dir.file("absent.srt").c_str(), G_FILE_TEST_EXISTS));
+}
+
+TEST_F(WindowTest, WithoutAFileTheWindowOpensAsUsual)
+{
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"--"}}) {
+        startWith(args);
+        EXPECT_EQ(entryText(way), "Choisis un fichier sous-titres");
+        EXPECT_FALSE(sensitive(doit));
+        EXPECT_EQ(barText(), "En attente");
+        closeWindow();
+    }
+}
+
+TEST_F(WindowTest, CommandLineNamesAreTakenWholeAndAsTheyAre)
+{
+    // Relative to the working directory (the fixture's folder), made whole as
+    // the chooser gives them; after "--" a name may begin with a dash; only
+    // the first name counts.
+    writeFile(dir.file("-x.srt"), Good);
+    writeFile(dir.file("notes.txt"), "pas des sous-titres\r\n");
+    startWith({"--", "-x.srt", "notes.txt"});
+    EXPECT_EQ(entryText(way), dir.file("-x.srt"));
+    EXPECT_TRUE(sensitive(doit));
+    clickMove();
+    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    closeWindow();
+
+    // A name that is not UTF-8 (Latin-1 "\xC9pisode") opens as the file
+    // system knows it and shows in valid UTF-8.
+    std::string latin1 = dir.file("\xC9pisode 3.srt");
+    writeFile(latin1, Good);
+    startWith({latin1});
+    std::string shown = entryText(way);
+    EXPECT_TRUE(g_utf8_validate(shown.c_str(), -1, nullptr)) << shown;
+    EXPECT_NE(shown.find("pisode 3.srt"), std::string::npos) << shown;
+    EXPECT_EQ(wayFilename(), latin1);
+    ASSERT_TRUE(sensitive(doit));
+    setShift(0, 0, 5, 0);
+    clickMove();
+    EXPECT_EQ(readFile(latin1), GoodPlus5);
+}
+
+TEST_F(WindowTest, TheChooserStillDecidesAfterACommandLineFile)
+{
+    std::string good = dir.file("bon.srt"), bad = dir.file("notes.txt");
+    writeFile(good, Good);
+    writeFile(bad, "Liste de courses\r\n");
+    startWith({good});
+    ASSERT_TRUE(sensitive(doit));
+    choose(bad);
+    EXPECT_EQ(entryText(way), "Type de fichier non compatible");
+    EXPECT_FALSE(sensitive(doit));
+    choose(good);
+    EXPECT_EQ(entryText(way), good);
+    EXPECT_TRUE(sensitive(doit));
 }
 
 }  // namespace
