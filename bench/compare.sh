@@ -41,39 +41,47 @@ bytes=$(stat -c %s "$original")
 now() { date +%s.%N; }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
-# Runs one tool `runs` times, each on a fresh copy of the file with a warm
-# page cache, and checks its output after the last run.
-# measure NAME RUNS CHECK COMMAND...; CHECK is exact, cues or same.
-declare -A median_s peak_kb found
-measure() {
-  local name=$1 count=$2 check=$3
+# One timed run of a tool on a fresh copy of the file with a warm page cache;
+# with LAST set, its output is checked afterwards.
+# once NAME LAST CHECK COMMAND...; CHECK is exact, cues or same.
+declare -A times peak_kb found
+once() {
+  local name=$1 last=$2 check=$3
   shift 3
-  local times=() peak=0 t0 t1 kb
-  for _ in $(seq "$count"); do
-    cp "$original" "$file"
-    rm -f "$out"
-    cat "$file" >/dev/null
-    t0=$(now)
-    /usr/bin/time -f %M -o "$work/mem" "$@" >/dev/null 2>"$work/err" ||
-      { echo "compare: $name failed:" >&2; cat "$work/err" >&2; exit 1; }
-    t1=$(now)
-    times+=("$(awk "BEGIN{print $t1 - $t0}")")
-    kb=$(tail -n 1 "$work/mem")
-    [ "$kb" -gt "$peak" ] && peak=$kb
-  done
+  local t0 t1 kb
+  cp "$original" "$file"
+  rm -f "$out"
+  cat "$file" >/dev/null
+  t0=$(now)
+  /usr/bin/time -f %M -o "$work/mem" "$@" >/dev/null 2>"$work/err" ||
+    { echo "compare: $name failed:" >&2; cat "$work/err" >&2; exit 1; }
+  t1=$(now)
+  times[$name]+="$(awk "BEGIN{print $t1 - $t0}") "
+  kb=$(tail -n 1 "$work/mem")
+  [ "$kb" -gt "${peak_kb[$name]:-0}" ] && peak_kb[$name]=$kb
+  [ "$last" = yes ] || return 0
   case $check in
     exact) found[$name]=$(python3 bench/check_output.py exact "$original" "$file" 5000) ;;
     cues) found[$name]=$(python3 bench/check_output.py cues "$original" "$out" 5000) ;;
     same) cmp -s "$original" "$file" && found[$name]="the same bytes, rewritten in place" ;;
   esac || { echo "compare: $name: wrong output: ${found[$name]:-}" >&2; exit 1; }
-  median_s[$name]=$(printf '%s\n' "${times[@]}" | median)
-  peak_kb[$name]=$peak
 }
 
-measure chronelle-shift "$fast_runs" exact "$shift_bin" -q --add 5 "$file"
-measure "srt fixed-timeshift" "$runs" cues srt-fixed-timeshift --seconds 5 --input "$file" --output "$out"
-measure ffmpeg "$runs" cues ffmpeg -nostdin -v error -itsoffset 5 -i "$file" -c copy -y "$out"
-measure dd "$fast_runs" same dd if="$file" of="$file" bs=1M conv=notrunc status=none
+# Taking turns, each pair of tools meets the same disturbances, if any.
+for i in $(seq "$fast_runs"); do
+  last=no; [ "$i" -eq "$fast_runs" ] && last=yes
+  once chronelle-shift $last exact "$shift_bin" -q --add 5 "$file"
+  once dd $last same dd if="$file" of="$file" bs=1M conv=notrunc status=none
+done
+for i in $(seq "$runs"); do
+  last=no; [ "$i" -eq "$runs" ] && last=yes
+  once "srt fixed-timeshift" $last cues srt-fixed-timeshift --seconds 5 --input "$file" --output "$out"
+  once ffmpeg $last cues ffmpeg -nostdin -v error -itsoffset 5 -i "$file" -c copy -y "$out"
+done
+declare -A median_s
+for name in "${!times[@]}"; do
+  median_s[$name]=$(printf '%s\n' ${times[$name]} | median)
+done
 
 c=${median_s[chronelle-shift]}
 echo "Measured $(date -u +%Y-%m-%d) on $(lscpu | sed -n 's/^Model name: *//p' | head -n 1)," \
