@@ -8,14 +8,17 @@ bash tools/deps.sh test
 
 jobs=$(nproc)
 
-# A virtual display of our own for the window tests.
+# A virtual display of our own for the window tests. -noreset: Xvfb would
+# otherwise reset whenever its last window closes, and turn away the next
+# test that connects meanwhile.
 if [ -z "${DISPLAY:-}" ]; then
-  display=":$((90 + RANDOM % 100))"
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xdir=$(mktemp -d /tmp/chronelle-test-xvfb-XXXXXX)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$xdir/display" 2>"$xdir/log" &
   xvfb_pid=$!
-  trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
-  export DISPLAY=$display
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  trap 'kill $xvfb_pid 2>/dev/null || true; rm -rf "$xdir"' EXIT
+  for _ in $(seq 200); do [ -s "$xdir/display" ] && break; sleep 0.05; done
+  [ -s "$xdir/display" ] || { echo "test.sh: Xvfb did not start" >&2; cat "$xdir/log" >&2; exit 1; }
+  export DISPLAY=":$(head -n 1 "$xdir/display")"
 fi
 
 echo "== build and test"

@@ -20,8 +20,9 @@ fi
 
 command -v Xvfb >/dev/null || { echo "with_display.sh: Xvfb is missing (apt-get install xvfb)" >&2; exit 1; }
 dir=$(mktemp -d /tmp/chronelle-xvfb-XXXXXX)
-# Xvfb picks a free display itself and writes its number once it is ready.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" 2>"$dir/xvfb.log" &
+# Xvfb picks a free display itself and writes its number once it is ready;
+# -noreset keeps it from resetting, and turning clients away, between windows.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$dir/display" 2>"$dir/xvfb.log" &
 xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$dir"' EXIT
 for _ in $(seq 200); do
