@@ -3,6 +3,7 @@
 // failed, 2 usage error (nothing touched).
 #include <getopt.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -79,7 +80,10 @@ bool shiftOne(const char* path, const Options& o)
     if (!o.force) {
         chronelle::ProbeResult probe = chronelle::probe(path);
         if (!probe.opened) {
-            std::fprintf(stderr, "chronelle-shift: %s: %s\n", path, std::strerror(probe.errnum));
+            std::fprintf(stderr, "chronelle-shift: %s: %s; left untouched\n", path,
+                         probe.kind == chronelle::PathKind::Other
+                             ? "not a regular file (a FIFO, device or socket)"
+                             : std::strerror(probe.errnum));
             return false;
         }
         if (!probe.accepted) {
@@ -93,8 +97,10 @@ bool shiftOne(const char* path, const Options& o)
     chronelle::PatchResult r =
         chronelle::shiftFile(path, o.shift, o.adri, nullptr, nullptr, o.dryRun);
     if (!r.ok) {
-        std::fprintf(stderr, "chronelle-shift: %s: %s: %s; %s\n", path, failureText(r.failure),
-                     std::strerror(r.errnum),
+        // A FIFO or device has no system error of its own to show.
+        bool plain = r.failure == chronelle::Failure::NotRegular && r.errnum == EINVAL;
+        std::fprintf(stderr, "chronelle-shift: %s: %s%s%s; %s\n", path, failureText(r.failure),
+                     plain ? "" : ": ", plain ? "" : std::strerror(r.errnum),
                      r.partlyWritten ? "the file may be partly shifted"
                                      : "the file was left untouched");
         return false;

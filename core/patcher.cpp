@@ -93,6 +93,8 @@ PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
     report(run, StepModifying);
 
     Offset offset = splitOffset(adri ? toMilliseconds(shift) : -toMilliseconds(shift));
+    // A zero offset changes no line: nothing is written at all.
+    bool writing = !dryRun && (offset.h || offset.m || offset.s || offset.ms);
 
     std::unique_ptr<char[]> buffer(new char[BlockSize]);
     Block block;
@@ -134,8 +136,10 @@ PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
             l[TimingLine::text] = '\0';
             run.result.clampedTimes += shiftTimes(l, offset);
             ++run.result.timingLines;
-            if (!dryRun && std::memcmp(l, line, TimingLine::text) != 0)
+            if (writing)
                 write(block.start + std::int64_t(i), l, block);
+            // The next line begins after this one's 29 characters and line end.
+            q = line + TimingLine::text + 1 + 15;
         }
         if (!flush(run, block, block.start + std::int64_t(filled)))
             return fail(run, Failure::Write, errno);

@@ -27,7 +27,8 @@ static std::size_t readPiece(std::FILE* f, char* l)
 ProbeResult probe(const std::string& path)
 {
     ProbeResult r;
-    if (pathKind(path, &r.errnum) != PathKind::Regular)
+    r.kind = pathKind(path, &r.errnum);
+    if (r.kind != PathKind::Regular)
         return r;
     std::FILE* f = openStream(path, "rb");
     if (!f) {

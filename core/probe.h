@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "file_io.h"
+
 namespace chronelle {
 
 constexpr int ProbeLines = 15;     // lines read at most
@@ -12,6 +14,7 @@ constexpr int ProbeRequired = 3;   // timing lines needed among them
 struct ProbeResult {
     bool opened = false;    // the file could be opened and read
     int errnum = 0;         // why not, when it could not
+    PathKind kind = PathKind::Missing;  // what the path named
     int timingLines = 0;    // lines among the first 15 that pass isTimingLine
     bool accepted = false;  // opened, and at least 3 timing lines
 };

@@ -72,17 +72,8 @@ constexpr Word Ones = 0x0101010101010101ULL;
 
 }  // namespace
 
-bool isShiftable(const char* line, std::size_t length)
+static bool shiftableWords(const unsigned char* bytes)
 {
-    if (length < TimingLine::text)
-        return false;
-    // Four words take 32 bytes; past the end of what was given, zeros.
-    unsigned char copy[32] = {};
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(line);
-    if (length < sizeof copy) {
-        std::memcpy(copy, line, length);
-        bytes = copy;
-    }
     Word bad = 0;
     for (int k = 0; k < 4; ++k) {
         Word w = load(bytes + 8 * k);
@@ -98,6 +89,19 @@ bool isShiftable(const char* line, std::size_t length)
         bad |= (x - Ones) & ~x & (Ones * 0x80);
     }
     return bad == 0;
+}
+
+bool isShiftable(const char* line, std::size_t length)
+{
+    if (length < TimingLine::text)
+        return false;
+    // Four words take 32 bytes; past the end of what was given, zeros.
+    if (length < 32) {
+        unsigned char copy[32] = {};
+        std::memcpy(copy, line, length);
+        return shiftableWords(copy);
+    }
+    return shiftableWords(reinterpret_cast<const unsigned char*>(line));
 }
 
 }  // namespace chronelle
