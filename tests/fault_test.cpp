@@ -17,6 +17,7 @@
 #include "file_io.h"
 #include "patcher.h"
 #include "probe.h"
+#include "progress_record.h"
 #include "test_files.h"
 
 using namespace testing_files;
@@ -26,16 +27,6 @@ using chronelle::PatchResult;
 using chronelle::Shift;
 
 namespace {
-
-struct Step {
-    std::string text;
-    double fraction;
-};
-
-void record(const chronelle::ProgressStep& step, void* user)
-{
-    static_cast<std::vector<Step>*>(user)->push_back({step.text, step.fraction});
-}
 
 class Faults : public ::testing::Test {
 protected:

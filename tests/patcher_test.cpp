@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "file_io.h"
+#include "progress_record.h"
 #include "test_files.h"
 
 using namespace testing_files;
@@ -17,16 +18,6 @@ using chronelle::Shift;
 using chronelle::shiftFile;
 
 namespace {
-
-struct Step {
-    std::string text;
-    double fraction;
-};
-
-void record(const chronelle::ProgressStep& step, void* user)
-{
-    static_cast<std::vector<Step>*>(user)->push_back({step.text, step.fraction});
-}
 
 class Patcher : public ::testing::Test {
 protected:

@@ -32,29 +32,9 @@ fail() {
   exit 1
 }
 
-# Retries "$@" every 0.1 s for up to $1 seconds.
-within() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
-visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
-is_visible() { [ -n "$(visible "$1")" ]; }
-focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
-focus() {  # No window manager: give the window the keyboard ourselves.
-  local deadline=$((SECONDS + 5))
-  until focused "$1"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    xdotool windowfocus "$1" 2>/dev/null || true
-    sleep 0.05
-  done
-}
+source "$(dirname "$0")/../ui/x_helpers.sh"
 primary() { xclip -o -selection primary 2>/dev/null || true; }
 primary_is() { [ "$(primary)" = "$1" ]; }
-same_bytes() { cmp -s "$1" "$2"; }
 shown_or_ended() { is_visible '^Chronelle$' || ended; }
 ended() { [ ! -e "/proc/$pid" ] || grep -q '^[0-9]* (.*) Z' "/proc/$pid/stat" 2>/dev/null; }
 

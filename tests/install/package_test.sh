@@ -120,23 +120,14 @@ echo "package: chronelle-shift shifted a file and refused another"
 # (128 pixels) and by the banner's height (its 100 pixels, where the broken
 # image is much smaller), then by their absence once that folder is moved.
 mkdir "$work/empty"
-within() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
-visible() { xdotool search --onlyvisible --name '^Chronelle$' 2>/dev/null | head -n 1; }
-is_visible() { [ -n "$(visible)" ]; }
+source "$(dirname "$0")/../ui/x_helpers.sh"
 # Starts the packaged chronelle; prints "ICON-LINE HEIGHT" and closes it.
 look() {
   (cd "$work/empty" && exec "$root/usr/bin/chronelle" >"$work/chronelle.log" 2>&1) &
   pid=$!
-  within 15 is_visible || { cat "$work/chronelle.log" >&2; fail "the packaged window did not open"; }
+  within 15 is_visible '^Chronelle$' || { cat "$work/chronelle.log" >&2; fail "the packaged window did not open"; }
   local window
-  window=$(visible)
+  window=$(visible '^Chronelle$')
   xprop -id "$window" _NET_WM_ICON >"$work/icon" 2>&1 || true
   local height
   height=$(xwininfo -id "$window" | awk '/Height:/ { print $2 }')

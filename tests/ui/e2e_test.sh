@@ -31,29 +31,7 @@ fail() {
 
 step() { echo "e2e: [$SECONDS s] $*"; }
 
-# Retries "$@" every 0.1 s for up to $1 seconds.
-within() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
-
-visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
-is_visible() { [ -n "$(visible "$1")" ]; }
-is_hidden() { [ -z "$(visible "$1")" ]; }
-focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
-focus() {  # No window manager: give the window the keyboard ourselves.
-  local window=$1 deadline=$((SECONDS + 5))
-  until focused "$window"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    xdotool windowfocus "$window" 2>/dev/null || true
-    sleep 0.05
-  done
-}
-same_bytes() { cmp -s "$1" "$2"; }
+source "$(dirname "$0")/x_helpers.sh"
 
 # A private home: the chooser keeps its recently used files there.
 export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_CONFIG_HOME=$work/home/config \
