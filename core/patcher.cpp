@@ -43,18 +43,18 @@ PatchResult fail(Run& run, Failure failure, int errnum)
 }
 
 // Writes the block's changed range at the offsets it was read from, then puts
-// the stream back where reading goes on.
-bool flush(Run& run, Block& block, std::int64_t resumeAt)
+// the stream back where reading goes on. Returns what failed, if anything.
+Failure flush(Run& run, Block& block, std::int64_t resumeAt)
 {
     if (block.dirtyFrom >= block.dirtyTo)
-        return true;
+        return Failure::None;
     run.result.partlyWritten = true;
     if (!seekTo(run.f, block.start + std::int64_t(block.dirtyFrom)))
-        return false;
+        return Failure::Seek;
     if (!writeBytes(run.f, block.bytes + block.dirtyFrom, block.dirtyTo - block.dirtyFrom))
-        return false;
+        return Failure::Write;
     block.dirtyFrom = block.dirtyTo = 0;
-    return seekTo(run.f, resumeAt);
+    return seekTo(run.f, resumeAt) ? Failure::None : Failure::Seek;
 }
 
 }  // namespace
@@ -141,8 +141,9 @@ PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
             // The next line begins after this one's 29 characters and line end.
             q = line + TimingLine::text + 1 + 15;
         }
-        if (!flush(run, block, block.start + std::int64_t(filled)))
-            return fail(run, Failure::Write, errno);
+        Failure failure = flush(run, block, block.start + std::int64_t(filled));
+        if (failure != Failure::None)
+            return fail(run, failure, errno);
         // Keep the undecided tail, and the byte before it, which tells
         // whether its first byte begins a line.
         std::size_t keepFrom = to > 0 ? to - 1 : 0;
