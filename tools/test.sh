@@ -24,13 +24,19 @@ fi
 echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCHRONELLE_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs" | tee build/ctest.log
 
 echo "== the same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCHRONELLE_WERROR=ON \
   -DCHRONELLE_SANITIZE=ON >/dev/null
 cmake --build build-sanitize -j "$jobs"
-ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+ASAN_OPTIONS=detect_leaks=0 ctest --test-dir build-sanitize --output-on-failure -j "$jobs" |
+  tee build-sanitize/ctest.log
 
 echo "== a minute of fuzzing the patcher (clang-14, libFuzzer) on the committed corpus"
 bash fuzz/run.sh 60
+
+# One closing line for the whole run, the fuzzing counted as one test (any
+# failure above has already stopped the script).
+awk '/tests passed, 0 tests failed out of/ { n += $NF } END { print "tests: " n + 1 " passed, 0 failed" }' \
+  build/ctest.log build-sanitize/ctest.log
