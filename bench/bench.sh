@@ -7,17 +7,7 @@ cd "$(dirname "$0")/.."
 size=${1:-100}
 runs=${2:-5}
 
-need=()
-command -v python3 >/dev/null || need+=(python3)
-[ -x /usr/bin/time ] || need+=(time)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
-bash tools/deps.sh run
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DCHRONELLE_BUILD_TESTS=OFF \
-  -DCHRONELLE_BUILD_GUI=OFF >/dev/null
-cmake --build build-bench -j "$(nproc)" --target chronelle-shift >/dev/null
-shift_bin=$PWD/build-bench/cli/chronelle-shift
+source bench/common.sh
 
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/chronelle-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -25,9 +15,6 @@ file=$work/film.srt
 python3 bench/make_srt.py "$file" "$size"
 cp "$file" "$work/original.srt"
 bytes=$(stat -c %s "$file")
-
-now() { date +%s.%N; }
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
 # Warm the page cache so both sides start alike.
 cat "$file" >/dev/null

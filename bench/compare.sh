@@ -13,22 +13,8 @@ size=${1:-100}
 runs=${2:-5}
 fast_runs=${3:-15}
 
-# The other tools come from Debian; only this script needs them.
-need=()
-for p in python3 python3-srt ffmpeg time; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
-bash tools/deps.sh run
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DCHRONELLE_BUILD_TESTS=OFF \
-  -DCHRONELLE_BUILD_GUI=OFF >/dev/null
-cmake --build build-bench -j "$(nproc)" --target chronelle-shift >/dev/null
-shift_bin=$PWD/build-bench/cli/chronelle-shift
+# The other tools come from Debian; only the benchmarks need them.
+source bench/common.sh
 
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/chronelle-compare-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -38,8 +24,6 @@ out=$work/out.srt
 python3 bench/make_srt.py "$original" "$size"
 bytes=$(stat -c %s "$original")
 
-now() { date +%s.%N; }
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
 # One timed run of a tool on a fresh copy of the file with a warm page cache;
 # with LAST set, its output is checked afterwards.

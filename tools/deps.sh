@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Chronelle need,
-# only those missing. Usage: tools/deps.sh [run|test]
+# only those missing. Usage: tools/deps.sh [run|test|bench]
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libgtk2.0-dev)
@@ -11,6 +11,9 @@ if [ "${1:-run}" = test ]; then
   # entry's selection, the MIME type of .srt files, and the Windows resources
   # and toolchain file tried with MinGW-w64.
   packages+=(groff-base xclip shared-mime-info binutils-mingw-w64-i686 g++-mingw-w64-i686-win32)
+fi
+if [ "${1:-run}" = bench ]; then
+  packages+=(python3 python3-srt ffmpeg time)
 fi
 
 missing=()
