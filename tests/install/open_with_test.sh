@@ -13,18 +13,11 @@ close_window=$(readlink -f "$2")
 
 work=$(mktemp -d /tmp/chronelle-open-with-XXXXXX)
 pid=
-keeper=
 cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-  [ -z "$keeper" ] || kill "$keeper" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
-# Xvfb starts afresh when its last client leaves and turns connections away
-# meanwhile: one client stays for the whole test, so that a window can open
-# right after another has closed.
-printf chronelle | xclip -quiet -selection secondary 2>/dev/null &
-keeper=$!
 
 fail() {
   echo "open-with: $*" >&2
