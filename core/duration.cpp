@@ -1,4 +1,4 @@
-// Parsing of command-line durations.
+// Parsing of the command-line tool's arguments.
 #include "duration.h"
 
 #include <cstdint>
@@ -59,6 +59,43 @@ bool parseDuration(const std::string& text, Shift* shift)
     shift->s = int(seconds % 60);
     shift->ms = ms;
     return true;
+}
+
+// A position: 1 to 18 digits, not 0.
+static bool parsePosition(const std::string& text, std::int64_t* value)
+{
+    if (text.empty() || text.size() > 18)
+        return false;
+    std::int64_t v = 0;
+    for (char c : text) {
+        if (!isDigit(c))
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    *value = v;
+    return v > 0;
+}
+
+bool parseRange(const std::string& text, std::int64_t none, std::int64_t* first,
+                std::int64_t* last)
+{
+    std::size_t dash = text.find('-');
+    if (dash == std::string::npos) {
+        if (!parsePosition(text, first))
+            return false;
+        *last = *first;
+        return true;
+    }
+    std::string a = text.substr(0, dash), b = text.substr(dash + 1);
+    if (a.empty() && b.empty())
+        return false;
+    *first = 1;
+    *last = none;
+    if (!a.empty() && !parsePosition(a, first))
+        return false;
+    if (!b.empty() && !parsePosition(b, last))
+        return false;
+    return *first <= *last;
 }
 
 }  // namespace chronelle

@@ -1,14 +1,19 @@
-// File access: 64-bit offsets, UTF-8 names on Windows, locks where the
-// system has them.
+// File access on descriptors: 64-bit offsets, UTF-8 names on Windows, locks
+// and syncs where the system has them.
 #include "file_io.h"
 
-#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #ifdef _WIN32
+#include <io.h>
+#include <share.h>
 #include <windows.h>
 #else
 #include <sys/file.h>
+#include <unistd.h>
 #endif
 
 namespace chronelle {
@@ -22,16 +27,31 @@ static std::wstring wide(const std::string& utf8)
         MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &w[0], n);
     return w;
 }
-#endif
 
-std::FILE* openStream(const std::string& path, const char* mode)
+static bool handleInfo(HANDLE handle, FileInfo* info)
 {
-#ifdef _WIN32
-    return _wfopen(wide(path).c_str(), wide(mode).c_str());
-#else
-    return std::fopen(path.c_str(), mode);
-#endif
+    BY_HANDLE_FILE_INFORMATION bhfi;
+    if (!GetFileInformationByHandle(handle, &bhfi)) {
+        errno = EIO;
+        return false;
+    }
+    info->device = bhfi.dwVolumeSerialNumber;
+    info->inode = (std::uint64_t(bhfi.nFileIndexHigh) << 32) | bhfi.nFileIndexLow;
+    info->size = (std::int64_t(bhfi.nFileSizeHigh) << 32) | bhfi.nFileSizeLow;
+    info->blockSize = 4096;
+    return true;
 }
+#else
+static bool statInfo(const struct stat& st, FileInfo* info)
+{
+    static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
+    info->device = std::uint64_t(st.st_dev);
+    info->inode = std::uint64_t(st.st_ino);
+    info->size = std::int64_t(st.st_size);
+    info->blockSize = st.st_blksize > 0 ? std::int64_t(st.st_blksize) : 4096;
+    return true;
+}
+#endif
 
 PathKind pathKind(const std::string& path, int* errnum)
 {
@@ -54,37 +74,141 @@ PathKind pathKind(const std::string& path, int* errnum)
     return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::Other;
 }
 
-bool seekTo(std::FILE* f, std::int64_t offset)
+int openFile(const std::string& path, bool forWriting)
 {
 #ifdef _WIN32
-    return _fseeki64(f, offset, SEEK_SET) == 0;
+    // A writer denies other writers: Windows has no advisory lock to take
+    // afterwards, so the refusal happens here.
+    int fd = _wsopen(wide(path).c_str(), (forWriting ? _O_RDWR : _O_RDONLY) | _O_BINARY,
+                     forWriting ? _SH_DENYWR : _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    if (fd < 0 && GetLastError() == ERROR_SHARING_VIOLATION)
+        errno = EBUSY;
+    return fd;
 #else
-    static_assert(sizeof(off_t) == 8, "64-bit file offsets are required");
-    return fseeko(f, off_t(offset), SEEK_SET) == 0;
+    int fd;
+    do
+        fd = open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY);
+    while (fd < 0 && errno == EINTR);
+    return fd;
 #endif
 }
 
-bool lockStream(std::FILE* f)
+bool closeFile(int fd)
 {
 #ifdef _WIN32
-    (void)f;
-    return true;  // Windows already refuses a second writer of an open file.
+    return _close(fd) == 0;
 #else
-    return flock(fileno(f), LOCK_EX | LOCK_NB) == 0;
+    // After EINTR the descriptor is gone on Linux: retrying could close another.
+    return close(fd) == 0 || errno == EINTR;
 #endif
+}
+
+std::int64_t readAt(int fd, char* bytes, std::size_t n, std::int64_t offset)
+{
+    std::size_t done = 0;
+    while (done < n) {
+#ifdef _WIN32
+        if (_lseeki64(fd, offset + std::int64_t(done), SEEK_SET) < 0)
+            return -1;
+        int k = _read(fd, bytes + done, unsigned(n - done));
+#else
+        ssize_t k = pread(fd, bytes + done, n - done, off_t(offset + std::int64_t(done)));
+        if (k < 0 && errno == EINTR)
+            continue;
+#endif
+        if (k < 0)
+            return -1;
+        if (k == 0)
+            break;
+        done += std::size_t(k);
+    }
+    return std::int64_t(done);
 }
 
 static int writesUntilFailure = 0;
+static std::size_t keepOfFailingWrite = 0;
 
-void failWriteNumber(int n) { writesUntilFailure = n; }
+void failWriteNumber(int n, std::size_t keep)
+{
+    writesUntilFailure = n;
+    keepOfFailingWrite = keep;
+}
 
-bool writeBytes(std::FILE* f, const char* bytes, std::size_t n)
+std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset)
 {
     if (writesUntilFailure > 0 && --writesUntilFailure == 0) {
-        errno = EIO;
+        if (keepOfFailingWrite == 0 || keepOfFailingWrite >= n) {
+            errno = EIO;
+            return -1;
+        }
+        // A short write now, and the next one fails.
+        n = keepOfFailingWrite;
+        keepOfFailingWrite = 0;
+        writesUntilFailure = 1;
+    }
+#ifdef _WIN32
+    if (_lseeki64(fd, offset, SEEK_SET) < 0)
+        return -1;
+    return _write(fd, bytes, unsigned(n));
+#else
+    ssize_t k;
+    do
+        k = pwrite(fd, bytes, n, off_t(offset));
+    while (k < 0 && errno == EINTR);
+    return k;
+#endif
+}
+
+bool syncFile(int fd)
+{
+#ifdef _WIN32
+    return _commit(fd) == 0;
+#else
+    int rc;
+    do
+        rc = fsync(fd);
+    while (rc != 0 && errno == EINTR);
+    return rc == 0;
+#endif
+}
+
+bool lockFile(int fd)
+{
+#ifdef _WIN32
+    (void)fd;
+    return true;  // openFile already denied other writers.
+#else
+    return flock(fd, LOCK_EX | LOCK_NB) == 0;
+#endif
+}
+
+bool fileInfo(int fd, FileInfo* info)
+{
+#ifdef _WIN32
+    return handleInfo(HANDLE(_get_osfhandle(fd)), info);
+#else
+    struct stat st;
+    return fstat(fd, &st) == 0 && statInfo(st, info);
+#endif
+}
+
+bool pathInfo(const std::string& path, FileInfo* info)
+{
+#ifdef _WIN32
+    HANDLE handle = CreateFileW(wide(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = ENOENT;
         return false;
     }
-    return std::fwrite(bytes, 1, n, f) == n;
+    bool ok = handleInfo(handle, info);
+    CloseHandle(handle);
+    return ok;
+#else
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && statInfo(st, info);
+#endif
 }
 
 }  // namespace chronelle

@@ -1,33 +1,54 @@
-// The few file operations the core needs, with 64-bit offsets and UTF-8 file
-// names on every platform.
+// The few file operations the core needs, on plain descriptors: 64-bit
+// offsets, UTF-8 file names on Windows, and writes whose boundaries the
+// caller chooses (a stream would split them wherever its buffer ends).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 namespace chronelle {
-
-// Opens `path` (in the file system's encoding; UTF-8 on Windows) with an
-// fopen mode. Returns null with errno set on failure.
-std::FILE* openStream(const std::string& path, const char* mode);
 
 // What lies at a path, looked at before opening it: opening a FIFO would
 // block, and a directory cannot be shifted.
 enum class PathKind { Regular, Missing, Directory, Other };
 PathKind pathKind(const std::string& path, int* errnum = nullptr);
 
-bool seekTo(std::FILE* f, std::int64_t offset);
+// Opens `path` (in the file system's encoding; UTF-8 on Windows) for reading,
+// or for reading and writing. Returns a descriptor, or -1 with errno set;
+// EBUSY when Windows turns a writer away because another one has the file.
+int openFile(const std::string& path, bool forWriting);
+bool closeFile(int fd);
 
-// Takes an exclusive advisory lock on the open file without waiting, so that
-// two shifts of one file never interleave. False when another holds it.
-bool lockStream(std::FILE* f);
+// Reads up to `n` bytes at `offset`, going on after short reads; returns the
+// count (less than `n` only at the end of the file) or -1 with errno set.
+std::int64_t readAt(int fd, char* bytes, std::size_t n, std::int64_t offset);
 
-// Writes `n` bytes at the stream's position; false on a short write.
-bool writeBytes(std::FILE* f, const char* bytes, std::size_t n);
+// One write of up to `n` bytes at `offset`: the count written, which may be
+// short (a size limit, a full disk), or -1 with errno set.
+std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset);
 
-// Test hook: makes the n-th following writeBytes call fail with EIO
-// (0 turns it off).
-void failWriteNumber(int n);
+// Puts what was written on the disk (fsync; _commit on Windows).
+bool syncFile(int fd);
+
+// Takes an exclusive advisory lock without waiting, so that two shifts of
+// one file never interleave. False when another process holds it.
+bool lockFile(int fd);
+
+// What identifies an open file and what it holds now.
+struct FileInfo {
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = 0;
+    std::int64_t blockSize = 4096;  // the file system's preferred block
+};
+bool fileInfo(int fd, FileInfo* info);
+
+// The same for a path, without opening it for long; false with errno set.
+bool pathInfo(const std::string& path, FileInfo* info);
+
+// Test hook: the n-th following writeAt call (0 turns it off) fails with
+// EIO; with `keep`, it first writes that many of its bytes and returns their
+// count, and the call after it fails, as a write reaching a size limit does.
+void failWriteNumber(int n, std::size_t keep = 0);
 
 }  // namespace chronelle

@@ -1,16 +1,20 @@
-// The in-place patcher. The file is read in large blocks; each shiftable line
-// is shifted in the block, and only the changed range of a block is written
-// back, at the offsets it was read from, so the file keeps its length and
-// every byte but the timing digits.
+// The in-place patcher. The file is read in large blocks; each selected line
+// is shifted in the block, and the changed lines go back to disk at the
+// offsets they were read from, so the file keeps its length and every byte
+// but the timing digits.
+//
+// What a failure can leave is exact: every write holds whole lines, a write
+// cut short has the first bytes of the line it cut put back, and a stop
+// signal is looked at only between writes. The file is then always its
+// first lines shifted and the rest as it was.
 #include "patcher.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "file_io.h"
-#include "timing_line.h"
+#include "stop.h"
 
 namespace chronelle {
 
@@ -19,10 +23,12 @@ namespace {
 constexpr std::size_t BlockSize = 1 << 20;
 
 struct Run {
-    std::FILE* f = nullptr;
+    int fd = -1;
     ProgressFn progress = nullptr;
     void* user = nullptr;
     double fraction = 0;
+    std::int64_t size = 0;  // the file's size when it was opened
+    std::size_t gap = 4096; // unchanged bytes that split a write
     PatchResult result;
 };
 
@@ -37,45 +43,105 @@ PatchResult fail(Run& run, Failure failure, int errnum)
 {
     run.result.ok = false;
     run.result.failure = failure;
-    run.result.errnum = errnum ? errnum : EIO;
+    bool systemError = failure != Failure::NotSubtitles && failure != Failure::Changed &&
+                       failure != Failure::Interrupted;
+    run.result.errnum = systemError ? (errnum ? errnum : EIO) : 0;
+    if (run.fd >= 0)
+        closeFile(run.fd);
+    setShifting(false);
     report(run, ProgressStep{ErrorText, run.fraction});
     return run.result;
 }
 
-// Writes the block's changed range at the offsets it was read from, then puts
-// the stream back where reading goes on. Returns what failed, if anything.
-Failure flush(Run& run, Block& block, std::int64_t resumeAt)
+// Writes `n` bytes at `offset`, going on after short writes; returns how many
+// went to disk, with errno set when that is fewer.
+std::size_t writeAll(int fd, const char* bytes, std::size_t n, std::int64_t offset)
 {
-    if (block.dirtyFrom >= block.dirtyTo)
+    std::size_t done = 0;
+    while (done < n) {
+        std::int64_t k = writeAt(fd, bytes + done, n - done, offset + std::int64_t(done));
+        if (k <= 0) {
+            if (k == 0)
+                errno = EIO;
+            break;
+        }
+        done += std::size_t(k);
+    }
+    return done;
+}
+
+// Writes the block's pending lines, with the unchanged bytes between them, in
+// as few writes as it takes. Returns what failed, if anything; the lines
+// wholly written are counted as shifted.
+Failure flush(Run& run, Block& block)
+{
+    if (block.pending.empty())
         return Failure::None;
-    run.result.partlyWritten = true;
-    if (!seekTo(run.f, block.start + std::int64_t(block.dirtyFrom)))
-        return Failure::Seek;
-    if (!writeBytes(run.f, block.bytes + block.dirtyFrom, block.dirtyTo - block.dirtyFrom))
-        return Failure::Write;
-    block.dirtyFrom = block.dirtyTo = 0;
-    return seekTo(run.f, resumeAt) ? Failure::None : Failure::Seek;
+    if (int sig = stopSignal()) {
+        run.result.signal = sig;
+        return Failure::Interrupted;
+    }
+    // Another program that truncates the file meanwhile would get our block
+    // back past its new end.
+    FileInfo now;
+    if (!fileInfo(run.fd, &now))
+        return Failure::Read;
+    if (now.size != run.size)
+        return Failure::Changed;
+
+    std::size_t from = block.pending.front().at;
+    std::size_t to = block.pending.back().at + TimingLine::text;
+    std::size_t written = writeAll(run.fd, block.bytes + from, to - from, block.start + std::int64_t(from));
+    int err = errno;
+    std::size_t end = from + written;
+
+    std::size_t whole = 0;
+    while (whole < block.pending.size() && block.pending[whole].at + TimingLine::text <= end)
+        ++whole;
+    if (whole > 0) {
+        run.result.timingLines += std::int64_t(whole);
+        run.result.lastCue = block.pending[whole - 1].cue;
+        run.result.partlyWritten = true;
+    }
+    if (end == to) {
+        block.pending.clear();
+        return Failure::None;
+    }
+    // The write stopped inside a line: its first bytes go back as they were,
+    // over space the file already has.
+    if (whole < block.pending.size() && block.pending[whole].at < end) {
+        const PendingLine& cut = block.pending[whole];
+        std::size_t n = end - cut.at;
+        std::int64_t pos = block.start + std::int64_t(cut.at);
+        if (writeAll(run.fd, cut.before, n, pos) != n)
+            run.result.tornAt = pos;
+    }
+    errno = err;
+    return Failure::Write;
 }
 
 }  // namespace
 
-void write(std::int64_t pos, const char* l, Block& block)
+void write(std::int64_t pos, const char* l, std::int64_t cue, Block& block)
 {
     // `l` is a copy of the line whose digits alone were changed, so copying
     // its 29 characters back changes only digits.
     std::size_t i = std::size_t(pos - block.start);
+    PendingLine line;
+    line.at = std::uint32_t(i);
+    line.cue = cue;
+    std::memcpy(line.before, block.bytes + i, TimingLine::text);
+    block.pending.push_back(line);
     std::memcpy(block.bytes + i, l, TimingLine::text);
-    if (block.dirtyFrom >= block.dirtyTo)
-        block.dirtyFrom = i;
-    block.dirtyTo = i + TimingLine::text;
 }
 
-PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
-                      ProgressFn progress, void* user, bool dryRun)
+PatchResult shiftFile(const std::string& path, const ShiftOptions& options, ProgressFn progress,
+                      void* user)
 {
     Run run;
     run.progress = progress;
     run.user = user;
+    setShifting(true);
     report(run, StepOpening);
 
     int errnum = 0;
@@ -84,34 +150,61 @@ PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
         return fail(run, Failure::Open, errnum);
     if (kind != PathKind::Regular)
         return fail(run, Failure::NotRegular, errnum);
-    run.f = openStream(path, dryRun ? "rb" : "r+b");
-    if (!run.f)
-        return fail(run, Failure::Open, errno);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(run.f, std::fclose);
-    if (!dryRun && !lockStream(run.f))
+    run.fd = openFile(path, true);
+    if (run.fd < 0)
+        return fail(run, errno == EBUSY ? Failure::Busy : Failure::Open, errno);
+    if (!options.dryRun && !lockFile(run.fd))
         return fail(run, Failure::Busy, EWOULDBLOCK);
-    report(run, StepModifying);
-
-    Offset offset = splitOffset(adri ? toMilliseconds(shift) : -toMilliseconds(shift));
-    // A zero offset changes no line: nothing is written at all.
-    bool writing = !dryRun && (offset.h || offset.m || offset.s || offset.ms);
+    FileInfo info;
+    if (!fileInfo(run.fd, &info))
+        return fail(run, Failure::Read, errno);
+    run.size = info.size;
+    run.gap = std::size_t(info.blockSize);
 
     std::unique_ptr<char[]> buffer(new char[BlockSize]);
+    if (options.probeFirst) {
+        std::int64_t n = readAt(run.fd, buffer.get(), ProbeBytes, 0);
+        if (n < 0)
+            return fail(run, Failure::Read, errno);
+        run.result.probe = probeBytes(buffer.get(), std::size_t(n));
+        if (!run.result.probe.accepted)
+            return fail(run, Failure::NotSubtitles, 0);
+    }
+    report(run, StepModifying);
+
+    const Selection& sel = options.selection;
+    Offset offset = splitOffset(options.retiming.offsetMs);
+    // A zero offset changes no line: nothing is written at all.
+    bool writing = !options.dryRun && options.retiming.offsetMs != 0;
+
     Block block;
     block.bytes = buffer.get();
+    block.pending.reserve(BlockSize / (TimingLine::text + 1) + 1);
+    std::int64_t readTo = 0;  // file offset up to which the file has been read
     std::size_t filled = 0;
-    std::size_t from = 0;  // first line start not yet decided
+    std::size_t from = 0;     // first line start not yet decided
+    std::int64_t cue = 0;     // shiftable lines met so far
     bool eof = false;
     char l[LineBufferSize];
 
     while (!eof) {
-        std::size_t n = std::fread(block.bytes + filled, 1, BlockSize - filled, run.f);
-        if (n < BlockSize - filled) {
-            if (std::ferror(run.f))
-                return fail(run, Failure::Read, errno);
-            eof = true;
+        if (int sig = stopSignal()) {
+            run.result.signal = sig;
+            return fail(run, Failure::Interrupted, 0);
         }
-        filled += n;
+        // Never past the size the file had: what another program appends
+        // is not ours to shift.
+        std::size_t want = BlockSize - filled;
+        if (std::int64_t(want) > run.size - readTo)
+            want = std::size_t(run.size - readTo);
+        std::int64_t n = readAt(run.fd, block.bytes + filled, want, readTo);
+        if (n < 0)
+            return fail(run, Failure::Read, errno);
+        if (std::size_t(n) < want)
+            return fail(run, Failure::Changed, 0);
+        readTo += n;
+        filled += std::size_t(n);
+        eof = readTo == run.size;
         // Line starts that can be judged now: those with all 29 bytes read.
         std::size_t to = eof ? filled : (filled >= TimingLine::text ? filled - TimingLine::text + 1 : 0);
         if (to < from)
@@ -128,20 +221,34 @@ PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
             std::size_t i = std::size_t(line - block.bytes);
             ++q;
             bool atLineStart = i > 0 ? line[-1] == '\n' : block.start == 0;
-            if (!atLineStart)
+            if (!atLineStart || !isShiftable(line, filled - i))
                 continue;
-            if (!isShiftable(line, filled - i))
+            // The next line begins after this one's 29 characters and line end.
+            q = line + TimingLine::text + 1 + 15;
+            ++cue;
+            if (cue < sel.firstCue)
                 continue;
+            if (cue > sel.lastCue) {
+                eof = true;  // no later line is selected
+                break;
+            }
             std::memcpy(l, line, TimingLine::text);
             l[TimingLine::text] = '\0';
             run.result.clampedTimes += shiftTimes(l, offset);
-            ++run.result.timingLines;
-            if (writing)
-                write(block.start + std::int64_t(i), l, block);
-            // The next line begins after this one's 29 characters and line end.
-            q = line + TimingLine::text + 1 + 15;
+            if (!writing) {
+                ++run.result.timingLines;
+                run.result.lastCue = cue;
+                continue;
+            }
+            // A long run of unchanged bytes, such as a hole, is not rewritten.
+            if (!block.pending.empty() && i - (block.pending.back().at + TimingLine::text) >= run.gap) {
+                Failure failure = flush(run, block);
+                if (failure != Failure::None)
+                    return fail(run, failure, errno);
+            }
+            write(block.start + std::int64_t(i), l, cue, block);
         }
-        Failure failure = flush(run, block, block.start + std::int64_t(filled));
+        Failure failure = flush(run, block);
         if (failure != Failure::None)
             return fail(run, failure, errno);
         // Keep the undecided tail, and the byte before it, which tells
@@ -159,14 +266,31 @@ PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
     }
 
     report(run, StepClosing);
-    closer.release();
-    bool flushed = std::fflush(run.f) == 0;
-    int flushErr = errno;
-    if (std::fclose(run.f) != 0 || !flushed)
-        return fail(run, Failure::Close, flushed ? errno : flushErr);
-    report(run, StepSucceeded);
+    FileInfo now;
+    if (!fileInfo(run.fd, &now))
+        return fail(run, Failure::Read, errno);
+    if (now.size != run.size)
+        return fail(run, Failure::Changed, 0);
+    if (run.result.partlyWritten && options.sync && !syncFile(run.fd))
+        return fail(run, Failure::Sync, errno);
+    int fd = run.fd;
+    run.fd = -1;
+    if (!closeFile(fd))
+        return fail(run, Failure::Close, errno);
+    setShifting(false);
     run.result.ok = true;
+    run.result.partlyWritten = false;
+    report(run, StepSucceeded);
     return run.result;
+}
+
+PatchResult shiftFile(const std::string& path, const Shift& shift, int adri, ProgressFn progress,
+                      void* user, bool dryRun)
+{
+    ShiftOptions options;
+    options.retiming.offsetMs = adri ? toMilliseconds(shift) : -toMilliseconds(shift);
+    options.dryRun = dryRun;
+    return shiftFile(path, options, progress, user);
 }
 
 }  // namespace chronelle

@@ -1,11 +1,16 @@
-// The in-place patcher: shifts every timing line of a file where it stands,
-// reporting its progress in steps that the window shows on its bar.
+// The in-place patcher: shifts the timing lines of a file where they stand,
+// reporting its progress in steps that the window shows on its bar, and
+// after any failure exactly how far it got.
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
+#include <vector>
 
+#include "probe.h"
 #include "time_shift.h"
+#include "timing_line.h"
 
 namespace chronelle {
 
@@ -24,43 +29,90 @@ constexpr const char* ErrorText = "Erreur";
 
 using ProgressFn = void (*)(const ProgressStep& step, void* user);
 
+constexpr std::int64_t NoLimit = std::numeric_limits<std::int64_t>::max();
+
+// How the times of the selected lines change.
+struct Retiming {
+    std::int64_t offsetMs = 0;  // added to every time; negative to remove time
+};
+
+// Which shiftable timing lines change: by their position among all the
+// shiftable timing lines of the file, counted from 1 in file order.
+struct Selection {
+    std::int64_t firstCue = 1;
+    std::int64_t lastCue = NoLimit;
+};
+
+struct ShiftOptions {
+    Retiming retiming;
+    Selection selection;
+    // Only reads; the file is still opened for writing, so that a dry run
+    // fails where the real one would.
+    bool dryRun = false;
+    bool sync = true;         // on the disk before success is reported
+    bool probeFirst = false;  // refuse a file that does not look like subtitles
+};
+
 enum class Failure {
     None,
-    Open,        // missing, unreadable or not writable
-    NotRegular,  // a directory, FIFO or device
-    Busy,        // another process is shifting the same file
+    Open,          // missing, unreadable or not writable
+    NotRegular,    // a directory, FIFO or device
+    Busy,          // another process is shifting the same file
+    NotSubtitles,  // refused by the probe (with probeFirst)
     Read,
-    Seek,
     Write,
+    Changed,       // the file changed size: another program is writing it
+    Sync,
     Close,
+    Interrupted,   // a stop signal came
 };
 
 struct PatchResult {
     bool ok = false;
     Failure failure = Failure::None;
     int errnum = 0;
-    bool partlyWritten = false;    // failed after bytes went to disk
-    std::int64_t timingLines = 0;  // lines shifted (or that would be)
-    std::int64_t clampedTimes = 0; // times held at 00:00:00,000 or 99:59:59,999
+    int signal = 0;     // the stop signal, when Interrupted
+    ProbeResult probe;  // with probeFirst
+    // Selected lines shifted (or that would be): after a failure, those whose
+    // new bytes are on disk, the first ones of the file; the others are as
+    // they were.
+    std::int64_t timingLines = 0;
+    // The position of the last of those among all shiftable lines (0: none).
+    std::int64_t lastCue = 0;
+    std::int64_t clampedTimes = 0;  // times held at 00:00:00,000 or 99:59:59,999
+    bool partlyWritten = false;     // shifted lines are on disk although it failed
+    // Where a timing line was left half shifted: a write was cut inside it and
+    // putting its first bytes back failed too. -1 when none was.
+    std::int64_t tornAt = -1;
 };
 
-// The part of the file being patched, in memory; `write` puts shifted lines
-// back into it and it goes to disk in one piece.
+// A line waiting in the block to go to disk, with what it held before.
+struct PendingLine {
+    std::uint32_t at;   // offset in the block
+    std::int64_t cue;   // position among the shiftable lines of the file
+    char before[TimingLine::text];
+};
+
+// The part of the file being patched, in memory.
 struct Block {
     std::int64_t start = 0;  // file offset of bytes[0]
     char* bytes = nullptr;
-    std::size_t dirtyFrom = 0, dirtyTo = 0;  // range that differs from disk
+    std::vector<PendingLine> pending;  // in file order
 };
 
-// Puts the shifted line `l` (the 29 characters of a line read at `pos`, its
-// start offset, with only its digits changed) back where it was read.
-// Lines come in file order, so the block's changed range only grows.
-void write(std::int64_t pos, const char* l, Block& block);
+// Puts the shifted line `l` (the 29 characters of the line that begins at
+// file offset `pos`, with only its digits changed) back where it was read,
+// and lists it to be written with the next writes of the block.
+void write(std::int64_t pos, const char* l, std::int64_t cue, Block& block);
 
-// Shifts every shiftable timing line of the file at `path` by `shift`, added
-// when `adri` is non-zero and removed when it is zero. `progress` (may be
-// null) gets each step. With `dryRun` the file is only read.
-PatchResult shiftFile(const std::string& path, const Shift& shift, int adri,
-                      ProgressFn progress, void* user, bool dryRun = false);
+// Shifts the selected timing lines of the file at `path` in place. `progress`
+// (may be null) gets each step.
+PatchResult shiftFile(const std::string& path, const ShiftOptions& options, ProgressFn progress,
+                      void* user);
+
+// The window's shift: every line by `shift`, added when `adri` is non-zero
+// and removed when it is zero.
+PatchResult shiftFile(const std::string& path, const Shift& shift, int adri, ProgressFn progress,
+                      void* user, bool dryRun = false);
 
 }  // namespace chronelle

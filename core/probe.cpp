@@ -1,27 +1,30 @@
-// The probe: a handful of lines, read through the 256-byte line buffer.
+// The probe: a handful of lines, cut as the 256-byte line buffer cuts them.
 #include "probe.h"
 
 #include <cerrno>
-#include <cstdio>
-
-#include "file_io.h"
-#include "timing_line.h"
 
 namespace chronelle {
 
-// Reads one line, or one 255-byte piece of a longer one, like fgets but
-// keeping its true length (a binary file may hold NUL bytes).
-static std::size_t readPiece(std::FILE* f, char* l)
+ProbeResult probeBytes(const char* bytes, std::size_t n)
 {
-    std::size_t n = 0;
-    int c;
-    while (n < LineBufferSize - 1 && (c = std::getc(f)) != EOF) {
-        l[n++] = char(c);
-        if (c == '\n')
-            break;
+    ProbeResult r;
+    r.opened = true;
+    r.kind = PathKind::Regular;
+    r.utf16 = n >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
+                         (bytes[0] == '\xFE' && bytes[1] == '\xFF'));
+    std::size_t at = 0;
+    for (int i = 0; i < ProbeLines && at < n; ++i) {
+        // One line, or one 255-byte piece of a longer one, its line end kept.
+        std::size_t length = 0;
+        while (length < LineBufferSize - 1 && at + length < n)
+            if (bytes[at + length++] == '\n')
+                break;
+        if (isTimingLine(bytes + at, length))
+            ++r.timingLines;
+        at += length;
     }
-    l[n] = '\0';
-    return n;
+    r.accepted = r.timingLines >= ProbeRequired;
+    return r;
 }
 
 ProbeResult probe(const std::string& path)
@@ -30,28 +33,20 @@ ProbeResult probe(const std::string& path)
     r.kind = pathKind(path, &r.errnum);
     if (r.kind != PathKind::Regular)
         return r;
-    std::FILE* f = openStream(path, "rb");
-    if (!f) {
+    int fd = openFile(path, false);
+    if (fd < 0) {
         r.errnum = errno;
         return r;
     }
-    char l[LineBufferSize];
-    for (int i = 0; i < ProbeLines; ++i) {
-        std::size_t n = readPiece(f, l);
-        if (n == 0)
-            break;
-        if (isTimingLine(l, n))
-            ++r.timingLines;
-    }
-    if (std::ferror(f)) {
-        r.errnum = errno ? errno : EIO;
-        std::fclose(f);
+    char bytes[ProbeBytes];
+    std::int64_t n = readAt(fd, bytes, sizeof bytes, 0);
+    int readErr = errno;
+    closeFile(fd);
+    if (n < 0) {
+        r.errnum = readErr ? readErr : EIO;
         return r;
     }
-    std::fclose(f);
-    r.opened = true;
-    r.accepted = r.timingLines >= ProbeRequired;
-    return r;
+    return probeBytes(bytes, std::size_t(n));
 }
 
 }  // namespace chronelle

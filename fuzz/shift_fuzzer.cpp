@@ -5,7 +5,8 @@
 // Input: 8 header bytes, then the file's bytes.
 //   [0] bit 0: add (1) or remove (0); bit 1: put the bytes across the
 //       patcher's 1 MiB block boundary; bit 2: make a write fail; bits 3-4:
-//       which write fails (1st to 4th)
+//       which write fails (1st to 4th); bits 5-7: how many bytes of it go
+//       to disk first (x 7), cutting a line where they end
 //   [1] hours % 6, [2] minutes % 60, [3] seconds % 60, [4-5] ms % 1000
 //   [6-7] with bit 1: how many of the bytes fall before the boundary
 #include <fcntl.h>
@@ -148,7 +149,9 @@ std::int64_t moveTime(char* t, std::int64_t offsetMs)
     return held;
 }
 
-Model expected(const std::string& original, std::int64_t offsetMs)
+// The first `lines` rewritable lines (all by default) moved.
+Model expected(const std::string& original, std::int64_t offsetMs,
+               std::int64_t lines = INT64_MAX)
 {
     Model m;
     m.bytes = original;
@@ -157,7 +160,7 @@ Model expected(const std::string& original, std::int64_t offsetMs)
         std::size_t lf = m.bytes.find('\n', start);
         std::size_t end = lf == std::string::npos ? m.bytes.size() : lf;
         char* t = &m.bytes[start];
-        if (rewritable(t, end - start)) {
+        if (m.lines < lines && rewritable(t, end - start)) {
             ++m.lines;
             m.clamped += moveTime(t, offsetMs) + moveTime(t + 17, offsetMs);
         }
@@ -310,6 +313,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int adri = flags & 1;
     bool acrossBlocks = flags & 2;
     int failingWrite = flags & 4 ? 1 + (flags >> 3 & 3) : 0;
+    std::size_t keep = std::size_t(flags >> 5) * 7;
     Shift s{data[1] % 6, data[2] % 60, data[3] % 60, (data[4] << 8 | data[5]) % 1000};
     std::string original(reinterpret_cast<const char*>(data) + 8, size - 8);
     // Across blocks, the bytes follow one long line of a hole and an LF, so
@@ -333,22 +337,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(dry.timingLines == model.lines && dry.clampedTimes == model.clamped,
           "dry run counts against the model");
 
-    failWriteNumber(failingWrite);
+    failWriteNumber(failingWrite, keep);
     PatchResult r = shift(s, adri);
     failWriteNumber(0);
     std::string after = get(pad);
     checkChangedBytes(original, after);
     if (!r.ok) {
-        // Only the injected failure may stop a shift, and what reached the
-        // disk is a shifted beginning followed by the untouched rest.
+        // Only the injected failure may stop a shift, and the file is then
+        // exactly its first lines shifted, as many as reported, and the rest
+        // untouched: never a line cut in two.
         check(failingWrite != 0, "a shift failed without a cause");
-        check(r.failure == Failure::Write && r.errnum == EIO && r.partlyWritten,
-              "the failure is reported as a partial write");
-        std::size_t cut = 0;
-        while (cut < after.size() && after[cut] == model.bytes[cut])
-            ++cut;
-        check(after.compare(cut, std::string::npos, original, cut, std::string::npos) == 0,
-              "a failed shift left more than a shifted beginning");
+        check(r.failure == Failure::Write && r.errnum == EIO && r.tornAt == -1,
+              "the failure is reported as a failed write");
+        check(r.partlyWritten == (r.timingLines > 0) && r.lastCue == r.timingLines,
+              "the account of a failed write");
+        check(after == expected(original, offsetMs, r.timingLines).bytes,
+              "a failed shift left other than its first lines shifted");
         return 0;
     }
     check(after == model.bytes, "the shift against the model");

@@ -71,13 +71,12 @@ TEST_F(BadInput, DirectoryIsRefused)
     EXPECT_EQ(r.failure, Failure::NotRegular);
     EXPECT_EQ(chronelle::probe(folder).opened, false);
 
-    RunResult cli = shift("--add 5 film.srt");
-    EXPECT_EQ(cli.status, 1);
-    EXPECT_EQ(cli.err, "chronelle-shift: film.srt: Is a directory; left untouched\n");
-    cli = shift("--force --add 5 film.srt");
-    EXPECT_EQ(cli.status, 1);
-    EXPECT_EQ(cli.err, "chronelle-shift: film.srt: not a regular file: Is a directory; the file "
-                       "was left untouched\n");
+    for (const char* force : {"", "--force "}) {
+        RunResult cli = shift(std::string(force) + "--add 5 film.srt");
+        EXPECT_EQ(cli.status, 1);
+        EXPECT_EQ(cli.err, "chronelle-shift: film.srt: not a regular file: Is a directory; the file "
+                           "was left untouched\n");
+    }
 }
 
 TEST_F(BadInput, FifoAndDevicesAreRefusedWithoutWaiting)

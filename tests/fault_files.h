@@ -15,28 +15,6 @@
 
 namespace fault_files {
 
-inline std::string clock(std::int64_t ms)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d,%03d", int(ms / 3600000), int(ms / 60000 % 60),
-                  int(ms / 1000 % 60), int(ms % 1000));
-    return text;
-}
-
-// A film of `cues` subtitles with CR LF, every time moved by `laterMs`; the
-// same call with another `laterMs` gives the file as a shift should leave it.
-inline std::string film(int cues, std::int64_t laterMs = 0)
-{
-    std::string s;
-    for (int i = 0; i < cues; ++i) {
-        std::int64_t start = 60000 + std::int64_t(i) * 700 + laterMs;
-        s += std::to_string(i + 1) + "\r\n" + clock(start) + " --> " + clock(start + 600) +
-             "\r\nRéplique " + std::to_string(i) + std::string(std::size_t(i % 61), '.') +
-             "\r\n\r\n";
-    }
-    return s;
-}
-
 // Where a partly shifted file stops agreeing with the fully shifted one;
 // from there on it must still be the original.
 inline std::size_t shiftedUpTo(const std::string& file, const std::string& shifted)

@@ -6,10 +6,12 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -92,13 +94,17 @@ TEST_F(Faults, ReadOnlyFileIsLeftUntouched)
     EXPECT_EQ(status, 0);
     EXPECT_EQ(readFile(path), before);
 
-    // The binary: a clear message and exit status 1.
-    RunResult r = run(asNobody() + quote(binaryIn(dir)) + " --add 5 " + quote(path), dir.path());
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "chronelle-shift: " + path +
-                         ": cannot open for reading and writing: Permission denied; the file was "
-                         "left untouched\n");
+    // The binary: a clear message and exit status 1; a dry run says the same,
+    // as it is a trial of the real run.
+    for (const char* dry : {"", "--dry-run "}) {
+        RunResult r = run(asNobody() + quote(binaryIn(dir)) + " " + dry + "--add 5 " + quote(path),
+                          dir.path());
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "chronelle-shift: " + path +
+                             ": cannot open for reading and writing: Permission denied; the file "
+                             "was left untouched\n");
+    }
     EXPECT_EQ(readFile(path), before);
 }
 
@@ -115,64 +121,76 @@ TEST_F(Faults, ReadOnlyFolderDoesNotMatter)
     EXPECT_EQ(readFile(path), film(10, 5000));
 }
 
-TEST_F(Faults, WriteFailingAtEachBlockLeavesAShiftedBeginning)
+TEST_F(Faults, AFailedWriteLeavesExactlyTheFirstLinesShifted)
 {
+    // Four blocks of the patcher. A write fails whole, or is cut short (inside
+    // a timing line, at its end, past it) and the next one fails: the file is
+    // then its first N lines shifted and the rest untouched, N as reported.
     const std::string before = film(BigCues);
-    const std::string after = film(BigCues, 1500);
-    ASSERT_GT(before.size(), 3u << 20);
-    std::size_t lastCut = 0;
-    for (int n = 1; n <= 5; ++n) {
-        SCOPED_TRACE("write number " + std::to_string(n));
+    struct Case {
+        int write;
+        std::size_t keep;
+    };
+    for (Case c : {Case{1, 0}, Case{2, 0}, Case{1, 10}, Case{2, 29}, Case{3, 5000}, Case{5, 0}}) {
+        SCOPED_TRACE("write " + std::to_string(c.write) + ", keep " + std::to_string(c.keep));
         writeFile(path, before);
-        chronelle::failWriteNumber(n);
+        chronelle::failWriteNumber(c.write, c.keep);
         PatchResult r = shift(Shift{0, 0, 1, 500});
         chronelle::failWriteNumber(0);
-        std::string now = readFile(path);
-        ASSERT_EQ(now.size(), before.size());
-        if (n == 5) {
-            // Four blocks, four writes: the fifth never comes.
+        EXPECT_TRUE(readFile(path) == film(BigCues, 1500, int(r.timingLines)));
+        if (c.write == 5) {  // four writes: the fifth never comes
             EXPECT_TRUE(r.ok);
-            EXPECT_EQ(now, after);
-            break;
+            EXPECT_EQ(r.timingLines, BigCues);
+            continue;
         }
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.failure, Failure::Write);
         EXPECT_EQ(r.errnum, EIO);
-        EXPECT_TRUE(r.partlyWritten);
+        EXPECT_EQ(r.lastCue, r.timingLines);
+        EXPECT_EQ(r.partlyWritten, r.timingLines > 0);
+        EXPECT_EQ(r.tornAt, -1);
         expectErreur(0.8);
-        std::size_t cut = shiftedUpTo(now, after);
-        EXPECT_EQ(now.compare(cut, std::string::npos, before, cut, std::string::npos), 0)
-            << "bytes changed after " << cut;
-        // Each block that went to disk is a further MiB of shifted lines.
-        EXPECT_GE(cut + 64, std::size_t(n - 1) << 20);
-        EXPECT_LT(cut, (std::size_t(n - 1) << 20) + 4096);
-        EXPECT_GE(cut, lastCut);
-        lastCut = cut;
+        // Only a write that put whole lines on disk counts.
+        if (c.write == 1)
+            EXPECT_EQ(r.timingLines, c.keep >= 29 ? 1 : 0);
+        else
+            EXPECT_GT(r.timingLines, 0);
     }
 }
 
-TEST_F(Faults, BinaryStopsAtAFileSizeLimitAndSaysSo)
+TEST_F(Faults, BinaryStopsAtAFileSizeLimitThenFinishesWithTheCommandItGave)
 {
-    // A limit on file size makes the kernel refuse writes beyond 2 MiB: the
-    // first blocks are shifted, the rest is not, and the message says so.
+    // A limit on file size makes the kernel cut a write short, wherever it
+    // falls in a line: the message says how far the shift went and how to
+    // finish it, and finishing gives the shifted film.
     const std::string before = film(BigCues);
-    const std::string after = film(BigCues, 5000);
-    writeFile(path, before);
-    std::string command =
-        "sh -c " + quote("trap '' XFSZ; exec prlimit --fsize=2097152 " + quote(CHRONELLE_SHIFT) +
-                         " --add 5 " + quote(path));
-    RunResult r = run(command, dir.path());
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_NE(r.err.find(path + ": "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("File too large; the file may be partly shifted\n"), std::string::npos)
-        << r.err;
-    EXPECT_EQ(r.out, "");
-    std::string now = readFile(path);
-    ASSERT_EQ(now.size(), before.size());
-    std::size_t cut = shiftedUpTo(now, after);
-    EXPECT_GT(cut, 1u << 20);
-    EXPECT_LT(cut, (2u << 20) + 4096);
-    EXPECT_EQ(now.compare(cut, std::string::npos, before, cut, std::string::npos), 0);
+    for (long limit : {2097152L, 2097152L + 10, 3145728L + 1000}) {
+        SCOPED_TRACE(limit);
+        writeFile(path, before);
+        std::string command = "sh -c " + quote("trap '' XFSZ; exec prlimit --fsize=" +
+                                               std::to_string(limit) + " " +
+                                               quote(CHRONELLE_SHIFT) + " --add 5 film.srt");
+        RunResult r = run(command, dir.path());
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.out, "");
+        long n = 0;
+        char finish[200] = "";
+        ASSERT_EQ(std::sscanf(r.err.c_str(),
+                              "chronelle-shift: film.srt: write error after timing line %ld: File "
+                              "too large; 1-%*d shifted, the rest untouched; to finish: %199[^\n]",
+                              &n, finish),
+                  2)
+            << r.err;
+        EXPECT_GT(n, 0);
+        EXPECT_TRUE(readFile(path) == film(BigCues, 5000, int(n)));
+        EXPECT_EQ(std::string(finish), "chronelle-shift --add 5 --cues " + std::to_string(n + 1) +
+                                           "- film.srt");
+        std::string again = std::string(finish).replace(0, 15, quote(CHRONELLE_SHIFT));
+        r = run(again, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "film.srt: " + std::to_string(BigCues - n) + " timing lines shifted\n");
+        EXPECT_TRUE(readFile(path) == film(BigCues, 5000));
+    }
 }
 
 TEST_F(Faults, ALockedFileIsBusy)
@@ -227,4 +245,89 @@ TEST_F(Faults, TwoBinariesAtOnceNeverInterleave)
         EXPECT_NE(errors.find("the file was left untouched"), std::string::npos) << errors;
         EXPECT_EQ(now, film(cues, 2000)) << "one ran: shifted once";
     }
+}
+
+namespace {
+
+// Another program that changes the file's size once the shift has begun.
+struct Resize {
+    std::string path;
+    off_t size;
+};
+
+void resizeWhenModifying(const chronelle::ProgressStep& step, void* data)
+{
+    auto* r = static_cast<Resize*>(data);
+    if (step.text == std::string(chronelle::StepModifying.text)) {
+        ASSERT_EQ(truncate(r->path.c_str(), r->size), 0);
+    }
+}
+
+}  // namespace
+
+TEST_F(Faults, AFileThatChangesSizeMeanwhileIsNeverReportedShifted)
+{
+    // Cut short or grown once the shift has begun: nothing is written, not
+    // even past the new end.
+    const std::string before = film(BigCues);
+    for (off_t size : {off_t(1000), off_t(before.size() + 100)}) {
+        SCOPED_TRACE(size);
+        writeFile(path, before);
+        Resize resize{path, size};
+        chronelle::ShiftOptions o;
+        o.retiming.offsetMs = 2000;
+        PatchResult r = chronelle::shiftFile(path, o, resizeWhenModifying, &resize);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.failure, Failure::Changed);
+        EXPECT_FALSE(r.partlyWritten);
+        std::string now = readFile(path);
+        EXPECT_EQ(off_t(now.size()), size);
+        EXPECT_TRUE(now.compare(0, std::string::npos, before, 0, now.size()) == 0 ||
+                    now.compare(0, before.size(), before) == 0);
+    }
+    // The binary, its film emptied by another program meanwhile: it fails
+    // and says so, or had finished before and the film stays empty; never
+    // does it write the film back past its new end and report success.
+    writeFile(path, film(300000));
+    RunResult cli = run("sh -c " + quote(quote(CHRONELLE_SHIFT) + " --add 2 film.srt & sleep 0.01; "
+                                         ": > film.srt; wait $!"),
+                        dir.path());
+    std::size_t left = readFile(path).size();
+    if (cli.status == 0) {
+        EXPECT_EQ(left, 0u);
+    } else {
+        EXPECT_EQ(cli.status, 1) << cli.err;
+        EXPECT_NE(cli.err.find("the file changed size while it was being shifted: another program "
+                               "is writing it"),
+                  std::string::npos)
+            << cli.err;
+        EXPECT_LT(left, 2u << 20);
+    }
+}
+
+TEST_F(Faults, HolesBetweenTimingLinesStayHoles)
+{
+    // Timing lines 64 KiB apart, holes between them, all in one block.
+    int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < 16; ++i) {
+        std::string cue = film(1, i * 1000);
+        ASSERT_EQ(pwrite(fd, cue.data(), cue.size(), off_t(i) << 16), ssize_t(cue.size()));
+    }
+    ASSERT_EQ(ftruncate(fd, off_t(16) << 16), 0);
+    ASSERT_EQ(fsync(fd), 0);  // blocks allocated now, not by the shift's sync
+    close(fd);
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    blkcnt_t blocks = st.st_blocks;
+    ASSERT_LT(blocks * 512, 16 << 16) << "the file system keeps no holes";
+
+    RunResult cli = run(quote(CHRONELLE_SHIFT) + " --force --add 5 film.srt", dir.path());
+    EXPECT_EQ(cli.status, 0) << cli.err;
+    EXPECT_EQ(cli.out, "film.srt: 16 timing lines shifted\n");
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_blocks, blocks);
+    std::string now = readFile(path);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(now.substr(std::size_t(i) << 16, film(1).size()), film(1, i * 1000 + 5000));
 }

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -81,6 +82,30 @@ inline std::string subtitles(int cues, const std::string& eol = "\r\n")
                       (start + 4) / 60 % 60, (start + 4) % 60);
         s += std::to_string(i + 1) + eol + timing + eol + "Réplique numéro " +
              std::to_string(i + 1) + eol + eol;
+    }
+    return s;
+}
+
+inline std::string clock(std::int64_t ms)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d,%03d", int(ms / 3600000), int(ms / 60000 % 60),
+                  int(ms / 1000 % 60), int(ms % 1000));
+    return text;
+}
+
+// A film of `cues` subtitles with CR LF, the times of its cues `firstMoved`
+// to `lastMoved` (counted from 1; all by default) moved by `laterMs`; the
+// same call with another `laterMs` gives the file as a shift should leave it.
+inline std::string film(int cues, std::int64_t laterMs = 0, int lastMoved = -1, int firstMoved = 1)
+{
+    std::string s;
+    for (int i = 0; i < cues; ++i) {
+        bool moved = i + 1 >= firstMoved && (lastMoved < 0 || i + 1 <= lastMoved);
+        std::int64_t start = 60000 + std::int64_t(i) * 700 + (moved ? laterMs : 0);
+        s += std::to_string(i + 1) + "\r\n" + clock(start) + " --> " + clock(start + 600) +
+             "\r\nRéplique " + std::to_string(i) + std::string(std::size_t(i % 61), '.') +
+             "\r\n\r\n";
     }
     return s;
 }

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(g++ cmake make pkg-config libgtk2.0-dev)
 if [ "${1:-run}" = test ]; then
   packages+=(libgtest-dev xvfb xauth x11-utils xdotool imagemagick clang-14 libclang-rt-14-dev
-             util-linux desktop-file-utils man-db dpkg-dev file llvm-14)
+             util-linux desktop-file-utils man-db dpkg-dev file llvm-14 python3)
   # Installing and packaging: man pages rendered, "Open with" read back from the
   # entry's selection, the MIME type of .srt files, and the Windows resources
   # and toolchain file tried with MinGW-w64.
