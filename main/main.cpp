@@ -3,11 +3,14 @@
 // named on the command line ("Open with") is vetted as if chosen.
 #include <gtk/gtk.h>
 
+#include "stop.h"
 #include "window.h"
 
 int main(int argc, char* argv[])
 {
     gtk_init(&argc, &argv);
+    // Ctrl-C or SIGTERM during a shift stops it between two writes.
+    chronelle::catchStopSignals(true);
     chronelle::ui::start(argc, argv);
     gtk_main();
     return 0;

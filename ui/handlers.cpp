@@ -4,6 +4,7 @@
 
 #include "patcher.h"
 #include "probe.h"
+#include "stop.h"
 #include "window.h"
 
 namespace chronelle::ui {
@@ -36,6 +37,13 @@ void showStep(const ProgressStep& step, void*)
 {
     gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), step.text);
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar), step.fraction);
+}
+
+gchar* partlyShiftedText(std::int64_t n)
+{
+    if (n == 1)
+        return g_strdup(PartlyShiftedOneText);
+    return g_strdup_printf(PartlyShiftedText, static_cast<long long>(n));
 }
 
 int spinValue(GtkWidget* spin)
@@ -105,8 +113,18 @@ void move(GtkWidget*, gpointer)
     shift.m = spinValue(m);
     shift.s = spinValue(s);
     shift.ms = spinValue(ms);
-    if (shiftFile(wayFilename(), shift, adri, showStep, nullptr).ok)
+    PatchResult r = shiftFile(wayFilename(), shift, adri, showStep, nullptr);
+    // After a failure that left its first lines shifted, the bar says how
+    // many, and a second press would shift those twice.
+    if (!r.ok && r.partlyWritten) {
+        gchar* text = partlyShiftedText(r.timingLines);
+        gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), text);
+        g_free(text);
+    }
+    if (r.ok || r.partlyWritten)
         gtk_widget_set_sensitive(doit, FALSE);
+    // Stopped by a signal: the window ends as it was asked to.
+    dieOfStopSignal();
 }
 
 }  // namespace chronelle::ui

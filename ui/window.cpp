@@ -125,6 +125,9 @@ Window buildWindow()
     w.fm = gtk_file_chooser_dialog_new(
         ChooserTitle, GTK_WINDOW(w.window), GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL,
         GTK_RESPONSE_CANCEL, GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, nullptr);
+    // Should the window be destroyed while it runs, the chooser goes with it
+    // and fileman finds a response that asks for nothing.
+    gtk_window_set_destroy_with_parent(GTK_WINDOW(w.fm), TRUE);
     // It opens on the working directory (where tools/run.sh puts the sample
     // file) rather than on the recently used files.
     gchar* here = g_get_current_dir();

@@ -29,6 +29,9 @@ constexpr const char* MoveLabel = "Move It! ";
 constexpr const char* WayText = "Choisis un fichier sous-titres";
 constexpr const char* RefusedText = "Type de fichier non compatible";
 constexpr const char* WaitingText = "En attente";
+// A shift that failed after its first lines went to disk.
+constexpr const char* PartlyShiftedText = "Erreur : seuls les %lld premiers sous-titres ont été décalés";
+constexpr const char* PartlyShiftedOneText = "Erreur : seul le premier sous-titre a été décalé";
 constexpr const char* FrameTitle = " Instructions : ";
 extern const char* const InstructionsText;
 

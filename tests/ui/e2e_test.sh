@@ -3,12 +3,12 @@
 # it as a person would, with xdotool: opens the chooser, gives it a file
 # (ctrl+L, then its name), chooses "Retirer", sets 2 seconds, presses
 # "Move It! ", checks the file's bytes, closes the window and checks the exit
-# status 0. Run it through with_display.sh --private.
-# Usage: e2e_test.sh CHRONELLE CLOSE_WINDOW DATA_DIR
+# status 0. Started in a folder without its pictures, it finds them in the
+# build tree. Run it through with_display.sh --private.
+# Usage: e2e_test.sh CHRONELLE CLOSE_WINDOW
 set -euo pipefail
 chronelle=$1
 close_window=$2
-data=$3
 
 work=$(mktemp -d /tmp/chronelle-e2e-XXXXXX)
 pid=
@@ -43,7 +43,7 @@ mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
 # accented letters reliably: it remaps a key for each of them).
 folder="$work/Séries été"
 mkdir "$folder"
-cp "$data/icone_chronelle.png" "$data/banniere.jpg" "$folder/"
+# No pictures there: the build tree holds them where an installation does.
 name="Sous-titres episode 1.srt"
 file="$folder/$name"
 
@@ -60,6 +60,9 @@ pid=$!
 
 within 15 is_visible '^Chronelle$' || fail "the window did not open"
 window=$(visible '^Chronelle$')
+
+xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (128 x 128)' ||
+  fail "the window has no icon: its pictures were not found from the build tree"
 
 # "Ouvrir un fichier sous-titres" has the focus when the window opens.
 step "window $window open"

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "file_io.h"
 #include "test_files.h"
 
 using namespace chronelle::ui;
@@ -105,6 +106,7 @@ struct ChooserDriver {
     std::string path;  // empty: select nothing
     int response = GTK_RESPONSE_ACCEPT;
     std::string removeBeforeResponse;  // a file that vanishes just before "Open"
+    GtkWidget* destroyBeforeResponse = nullptr;  // the main window, gone meanwhile
     bool selected = false;
     bool picked = false;  // the chooser reported `path` before the response
     bool answered = false;
@@ -139,6 +141,14 @@ gboolean driveChooser(gpointer data)
     }
     if (!d->removeBeforeResponse.empty())
         std::remove(d->removeBeforeResponse.c_str());
+    if (d->destroyBeforeResponse) {
+        // As another X client destroying it would; no main loop to end here.
+        g_signal_handlers_disconnect_by_func(d->destroyBeforeResponse,
+                                             reinterpret_cast<gpointer>(destroy), nullptr);
+        gtk_widget_destroy(d->destroyBeforeResponse);
+        if (!G_IS_OBJECT(d->fm) || !gtk_widget_get_visible(d->fm))
+            return FALSE;  // the chooser went with it
+    }
     d->answered = true;
     // With nothing chosen, the chooser itself holds "Open" back; its own
     // handler (the one without data) is put aside so that fileman meets a
@@ -184,6 +194,7 @@ protected:
     {
         w = buildWindow();
         g_object_add_weak_pointer(G_OBJECT(w.window), reinterpret_cast<gpointer*>(&w.window));
+        g_object_add_weak_pointer(G_OBJECT(w.fm), reinterpret_cast<gpointer*>(&w.fm));
         flush();
     }
 
@@ -218,6 +229,7 @@ protected:
         argv.push_back(nullptr);
         w = start(int(args.size()), argv.data());
         g_object_add_weak_pointer(G_OBJECT(w.window), reinterpret_cast<gpointer*>(&w.window));
+        g_object_add_weak_pointer(G_OBJECT(w.fm), reinterpret_cast<gpointer*>(&w.fm));
         flush();
     }
 
@@ -835,6 +847,57 @@ TEST_F(WindowTest, ErrorForAVanishedFileLeavesAllButTheBar)
     EXPECT_EQ(spin(s), 3);
     EXPECT_EQ(spin(ms), 40);
     EXPECT_FALSE(g_file_test(path.c_str(), G_FILE_TEST_EXISTS)) << "nothing is made";
+}
+
+TEST_F(WindowTest, AFailureAfterSomeLinesSaysHowManyAndTurnsMoveOff)
+{
+    // A film of several blocks of the patcher; its second write fails, cut
+    // inside a line, after its first lines went to disk.
+    build();
+    std::string path = dir.file("film.srt");
+    const std::string before = testing_files::film(40000);
+    writeFile(path, before);
+    choose(path);
+    setShift(0, 0, 5, 0);
+    chronelle::failWriteNumber(2, 100);
+    clickMove();
+    chronelle::failWriteNumber(0);
+    int n = 0;
+    ASSERT_EQ(std::sscanf(barText().c_str(), "Erreur : seuls les %d premiers sous-titres ont", &n), 1)
+        << barText();
+    EXPECT_EQ(barText(), "Erreur : seuls les " + std::to_string(n) +
+                             " premiers sous-titres ont été décalés");
+    EXPECT_GT(n, 1000);
+    EXPECT_EQ(readFile(path), testing_files::film(40000, 5000, n));
+    EXPECT_DOUBLE_EQ(barFraction(), 0.8);
+    EXPECT_FALSE(sensitive(doit)) << "a second press would shift the first lines twice";
+
+    // A failure that wrote nothing stays a plain "Erreur", and the button on.
+    writeFile(path, before);
+    choose(path);
+    chronelle::failWriteNumber(1);
+    clickMove();
+    chronelle::failWriteNumber(0);
+    EXPECT_EQ(barText(), "Erreur");
+    EXPECT_TRUE(sensitive(doit));
+    EXPECT_EQ(readFile(path), before);
+}
+
+TEST_F(WindowTest, TheWindowDestroyedWhileTheChooserIsOpen)
+{
+    build();
+    std::string path = dir.file("film.srt");
+    writeFile(path, Good);
+    ChooserDriver d;
+    d.fm = w.fm;
+    d.path = path;
+    d.destroyBeforeResponse = w.window;
+    g_timeout_add(20, driveChooser, &d);
+    gtk_button_clicked(GTK_BUTTON(w.openfm));
+    flush();
+    EXPECT_EQ(w.window, nullptr);
+    EXPECT_EQ(w.fm, nullptr) << "the chooser goes with its window";
+    EXPECT_EQ(readFile(path), Good);
 }
 
 TEST_F(WindowTest, MoveOpensThePathTheEntryShows)
