@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Stops chronelle-shift at random moments (SIGINT, SIGTERM, SIGHUP, a file-size
+# limit) and finishes each job with the command it printed. At every stop the
+# film must be exactly its first N timing lines shifted and the rest as it
+# was, and once finished exactly what one uninterrupted shift gives; a sparse
+# film on a full file system must shift as if there were room.
+# Usage: tests/interrupt.sh CHRONELLE_SHIFT [SIZE_MB] [ROUNDS]
+set -euo pipefail
+bin=$(realpath "$1")
+size=${2:-300}
+rounds=${3:-60}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d "${TMPDIR:-/var/tmp}/chronelle-interrupt-XXXXXX")
+mnt=$work/full
+trap 'umount "$mnt" 2>/dev/null || true; rm -rf "$work"' EXIT
+cd "$work"
+
+fail() { echo "interrupt.sh: round $round: $*" >&2; exit 1; }
+
+python3 "$here/../bench/make_srt.py" original.srt "$size"
+cp original.srt expected.srt
+"$bin" -q --no-sync --add 2 expected.srt
+
+# How long one shift takes here, so that the stops fall all along it.
+cp original.srt film.srt
+t0=$(date +%s%N)
+"$bin" -q --add 2 film.srt
+span_ms=$(( ($(date +%s%N) - t0) / 1000000 + 1 ))
+bytes=$(stat -c %s original.srt)
+
+# Checks that film.srt is the original with its first $1 timing lines shifted.
+first_lines_shifted() {
+  cp original.srt ref.srt
+  [ "$1" -eq 0 ] || "$bin" -q --no-sync --add 2 --cues "1-$1" ref.srt
+  cmp -s ref.srt film.srt || fail "not exactly the first $1 timing lines shifted"
+}
+
+# Reads the account in err, checks the film against it, finishes the job.
+finish_from_account() {
+  if grep -q "; the file was left untouched" err; then
+    cmp -s original.srt film.srt || fail "said untouched, but changed"
+    "$bin" -q --add 2 film.srt
+    untouched=$((untouched + 1))
+  else
+    n=$(sed -n 's/.* after timing line \([0-9]*\)[:;].*/\1/p' err)
+    cmd=$(sed -n 's/.*; to finish: //p' err)
+    [ -n "$n" ] && [ -n "$cmd" ] || fail "no account: $(cat err)"
+    first_lines_shifted "$n"
+    eval "\"\$bin\" -q ${cmd#chronelle-shift }"
+    midway=$((midway + 1))
+  fi
+  cmp -s expected.srt film.srt || fail "finished, but not the uninterrupted shift"
+}
+
+signals=(INT TERM HUP) codes=(130 143 129)
+untouched=0 midway=0 done_first=0 limited=0
+for round in $(seq "$rounds"); do
+  cp original.srt film.srt
+  if [ $((round % 4)) -eq 0 ]; then
+    # A write failing part-way: the kernel refuses to write past a limit.
+    limit=$(( (RANDOM * 32768 + RANDOM) % bytes + 1 ))
+    status=0
+    sh -c "trap '' XFSZ; exec prlimit --fsize=$limit \"\$0\" --add 2 film.srt" "$bin" 2>err || status=$?
+    [ "$status" -eq 1 ] || fail "limit $limit: exit $status: $(cat err)"
+    grep -q "File too large" err || fail "limit $limit: $(cat err)"
+    finish_from_account
+    limited=$((limited + 1))
+    continue
+  fi
+  k=$((round % 3))
+  "$bin" --add 2 film.srt >out 2>err &
+  pid=$!
+  sleep "$(awk -v ms=$((RANDOM % (span_ms + span_ms / 10 + 1))) 'BEGIN { print ms / 1000 }')"
+  kill -s "${signals[$k]}" "$pid" 2>/dev/null || true
+  status=0
+  wait "$pid" || status=$?
+  if [ "$status" -eq 0 ]; then
+    cmp -s expected.srt film.srt || fail "exit 0, but not shifted"
+    done_first=$((done_first + 1))
+  elif [ "$status" -eq "${codes[$k]}" ] && [ ! -s err ]; then
+    # Killed before it could catch the signal, while starting.
+    cmp -s original.srt film.srt || fail "SIG${signals[$k]} at start, yet the film changed"
+    untouched=$((untouched + 1))
+  elif [ "$status" -eq "${codes[$k]}" ]; then
+    grep -q "interrupted" err || fail "SIG${signals[$k]}: $(cat err)"
+    finish_from_account
+  else
+    fail "SIG${signals[$k]}: exit $status: $(cat err)"
+  fi
+done
+
+# A sparse film on a full file system: its holes stay holes, so the shift
+# needs no room. Needs a tmpfs of our own (root).
+full="skipped (no tmpfs)"
+mkdir -p "$mnt"
+if mount -t tmpfs -o size=8m chronelle-full "$mnt" 2>/dev/null; then
+  # Sixteen subtitles, each followed by a hole of 64 KiB: all within one
+  # block of the patcher's.
+  for i in $(seq 10 25); do
+    printf '%d\r\n00:01:%02d,000 --> 00:01:%02d,500\r\nR\xc3\xa9plique\r\n\r\n' "$i" "$i" "$i" >cue.srt
+    cp cue.srt cue-shifted.srt
+    "$bin" -q --no-sync --force --add 2 cue-shifted.srt
+    cat cue.srt >>"$mnt/film.srt"
+    cat cue-shifted.srt >>"$mnt/ref.srt"
+    truncate -s +64K "$mnt/film.srt" "$mnt/ref.srt"
+  done
+  blocks=$(stat -c %b "$mnt/film.srt")
+  dd if=/dev/zero of="$mnt/filler" bs=64k status=none 2>/dev/null || true
+  round=full
+  "$bin" -q --force --add 2 "$mnt/film.srt" 2>err || fail "full file system: $(cat err)"
+  cmp -s "$mnt/ref.srt" "$mnt/film.srt" || fail "full file system: not shifted right"
+  [ "$(stat -c %b "$mnt/film.srt")" -eq "$blocks" ] || fail "full file system: holes filled"
+  full="shifted, holes kept"
+fi
+
+echo "interrupt.sh: $rounds rounds on $((bytes / 1000000)) MB (one shift: ${span_ms} ms):" \
+  "$midway stopped part-way, $untouched stopped before writing, $done_first done before the signal," \
+  "$limited of them at a file-size limit; every stop exact, every finish exact; full file system: $full"
