@@ -1,7 +1,9 @@
 // Parsing of the command-line tool's arguments.
 #include "duration.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <numeric>
 #include <vector>
 
 namespace chronelle {
@@ -58,6 +60,119 @@ bool parseDuration(const std::string& text, Shift* shift)
     shift->m = int(seconds / 60 % 60);
     shift->s = int(seconds % 60);
     shift->ms = ms;
+    return true;
+}
+
+bool parseTime(const std::string& text, std::int64_t* ms)
+{
+    Shift shift;
+    if (!parseDuration(text, &shift))
+        return false;
+    *ms = toMilliseconds(shift);
+    return true;
+}
+
+SyncError parseSync(const std::string& text, Scale* scale)
+{
+    // OLD1 "=" NEW1 "," OLD2 "=" NEW2, where a time may hold a comma of its own.
+    std::size_t eq1 = text.find('='), eq2 = text.rfind('=');
+    if (eq1 == std::string::npos || eq1 == eq2 || text.find('=', eq1 + 1) != eq2)
+        return SyncError::Form;
+    std::int64_t old1 = 0, new1 = 0, old2 = 0, new2 = 0;
+    if (!parseTime(text.substr(0, eq1), &old1) || !parseTime(text.substr(eq2 + 1), &new2))
+        return SyncError::Form;
+    std::string middle = text.substr(eq1 + 1, eq2 - eq1 - 1);
+    int readings = 0;
+    for (std::size_t comma = middle.find(','); comma != std::string::npos;
+         comma = middle.find(',', comma + 1)) {
+        std::int64_t a, b;
+        if (parseTime(middle.substr(0, comma), &a) && parseTime(middle.substr(comma + 1), &b)) {
+            new1 = a;
+            old2 = b;
+            ++readings;
+        }
+    }
+    if (readings == 0)
+        return SyncError::Form;
+    if (readings > 1)
+        return SyncError::Ambiguous;
+    if (old1 == old2)
+        return SyncError::SameOld;
+    std::int64_t num = new2 - new1, den = old2 - old1;
+    if (den < 0) {
+        num = -num;
+        den = -den;
+    }
+    if (num <= 0)
+        return SyncError::Reversed;
+    scale->num = num;
+    scale->den = den;
+    scale->add = new1 * den - old1 * num;
+    return SyncError::None;
+}
+
+// A frame rate as a fraction: N/D, or a decimal with '.' or ','.
+static bool parseRate(std::string text, std::int64_t* num, std::int64_t* den)
+{
+    for (char& c : text)
+        if (c == ',')
+            c = '.';
+    // The NTSC rates, as players and editors write them.
+    const struct {
+        const char* name;
+        std::int64_t num;
+    } ntsc[] = {{"23.976", 24000}, {"29.97", 30000}, {"47.952", 48000}, {"59.94", 60000}};
+    for (const auto& r : ntsc)
+        if (text == r.name) {
+            *num = r.num;
+            *den = 1001;
+            return true;
+        }
+    std::size_t slash = text.find('/');
+    std::size_t mark = slash == std::string::npos ? text.find('.') : slash;
+    std::string whole = text.substr(0, mark);
+    std::string rest = mark == std::string::npos ? "" : text.substr(mark + 1);
+    // At most nine digits in all (a decimal) or on each side (N/D): the
+    // products below stay within 64 bits.
+    std::size_t digits = slash == std::string::npos ? whole.size() + rest.size()
+                                                    : std::max(whole.size(), rest.size());
+    if (whole.empty() || (mark != std::string::npos && rest.empty()) || digits > 9)
+        return false;
+    for (char c : whole + rest)
+        if (!isDigit(c))
+            return false;
+    if (slash != std::string::npos) {
+        *num = std::stoll(whole);
+        *den = std::stoll(rest);
+    } else {
+        *num = std::stoll(whole + rest);
+        *den = 1;
+        for (std::size_t i = 0; i < rest.size(); ++i)
+            *den *= 10;
+    }
+    return *num > 0 && *den > 0;
+}
+
+bool parseRates(const std::string& text, Scale* scale)
+{
+    std::size_t colon = text.find(':');
+    if (colon == std::string::npos)
+        return false;
+    std::int64_t fromNum, fromDen, toNum, toDen;
+    if (!parseRate(text.substr(0, colon), &fromNum, &fromDen) ||
+        !parseRate(text.substr(colon + 1), &toNum, &toDen))
+        return false;
+    // t * (fromNum / fromDen) / (toNum / toDen), reduced: the exact
+    // arithmetic needs both below 2^31.
+    std::int64_t num = fromNum * toDen, den = fromDen * toNum;
+    std::int64_t g = std::gcd(num, den);
+    num /= g;
+    den /= g;
+    if (num >= (std::int64_t(1) << 31) || den >= (std::int64_t(1) << 31))
+        return false;
+    scale->num = num;
+    scale->den = den;
+    scale->add = 0;
     return true;
 }
 

@@ -1,6 +1,6 @@
-// The arguments of the command-line tool: durations ("5", "2.5", "0,250",
-// "1:30", "0:00:05,000") and ranges of timing lines ("12", "12-40", "12-",
-// "-40").
+// The arguments of the command-line tool: durations and times ("5", "2.5",
+// "0,250", "1:30", "0:00:05,000"), ranges of timing lines ("12", "12-40",
+// "12-", "-40"), two-point syncs and frame rates.
 #pragma once
 
 #include <cstdint>
@@ -15,9 +15,27 @@ namespace chronelle {
 // the whole is below 100 hours. False when `text` is none of these.
 bool parseDuration(const std::string& text, Shift* shift);
 
+// A time, in the same forms, as milliseconds (up to 99:59:59,999).
+bool parseTime(const std::string& text, std::int64_t* ms);
+
 // Parses N, N-M, N- or -M (positions counted from 1, N <= M) into `first` and
 // `last`; an open end is 1 or `none`. False for anything else.
 bool parseRange(const std::string& text, std::int64_t none, std::int64_t* first,
                 std::int64_t* last);
+
+// "OLD1=NEW1,OLD2=NEW2" (four times): the linear change that takes OLD1 to
+// NEW1 and OLD2 to NEW2.
+enum class SyncError {
+    None,
+    Form,       // not four times in that form
+    Ambiguous,  // a comma that could end a time or begin a fraction
+    SameOld,    // OLD1 = OLD2
+    Reversed,   // the change would not keep the subtitles' order
+};
+SyncError parseSync(const std::string& text, Scale* scale);
+
+// "FROM:TO", two frame rates (decimals or N/D; 23.976, 29.97, 47.952 and
+// 59.94 are the NTSC rates 24000/1001 ...): times scaled by FROM / TO.
+bool parseRates(const std::string& text, Scale* scale);
 
 }  // namespace chronelle

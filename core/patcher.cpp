@@ -44,7 +44,7 @@ PatchResult fail(Run& run, Failure failure, int errnum)
     run.result.ok = false;
     run.result.failure = failure;
     bool systemError = failure != Failure::NotSubtitles && failure != Failure::Changed &&
-                       failure != Failure::Interrupted;
+                       failure != Failure::Interrupted && failure != Failure::NoLineToMove;
     run.result.errnum = systemError ? (errnum ? errnum : EIO) : 0;
     if (run.fd >= 0)
         closeFile(run.fd);
@@ -120,6 +120,84 @@ Failure flush(Run& run, Block& block)
     return Failure::Write;
 }
 
+// What happens to each selected line, with what is found on the way: the
+// offset of Kind::To comes from the first selected line.
+struct Change {
+    Retiming retiming;
+    Offset offset{0, 0, 0, 0};
+    bool offsetKnown = false;
+};
+
+Change prepare(const Retiming& retiming)
+{
+    Change c;
+    c.retiming = retiming;
+    if (retiming.kind == Retiming::Kind::Offset) {
+        c.offset = splitOffset(retiming.offsetMs);
+        c.offsetKnown = true;
+    }
+    return c;
+}
+
+// Changes the copy `l` of `line`; returns how many of its times were held.
+int apply(Change& c, char* l, const char* line, PatchResult& result)
+{
+    if (c.retiming.kind == Retiming::Kind::Scale)
+        return scaleTimes(l, c.retiming.scale);
+    if (!c.offsetKnown) {
+        result.offsetMs = c.retiming.targetMs - timeAt(line);
+        c.offset = splitOffset(result.offsetMs);
+        c.offsetKnown = true;
+    }
+    return shiftTimes(l, c.offset);
+}
+
+// Whether a change can leave a line as it was, and so needs no write at all.
+bool changesNothing(const Change& c)
+{
+    const Retiming& r = c.retiming;
+    if (r.kind == Retiming::Kind::Scale)
+        return r.scale.num == r.scale.den && r.scale.add == 0;
+    return c.offsetKnown && c.offset.h == 0 && c.offset.m == 0 && c.offset.s == 0 &&
+           c.offset.ms == 0;
+}
+
+// The dry run's record of the lines that would change, with their line
+// numbers: newlines are counted up to each of them.
+struct Preview {
+    std::int64_t newlines = 0;  // before `countedTo`
+    std::int64_t countedTo = 0;
+    std::vector<LineChange> last;  // the latest ones, oldest first
+};
+
+void countNewlines(Preview& p, const Block& block, std::int64_t upTo)
+{
+    const char* b = block.bytes + (p.countedTo - block.start);
+    const char* e = block.bytes + (upTo - block.start);
+    for (; b < e; ++b)
+        p.newlines += *b == '\n';
+    p.countedTo = upTo;
+}
+
+void remember(Preview& p, PatchResult& result, const Block& block, std::size_t i,
+              const char* l)
+{
+    const char* line = block.bytes + i;
+    if (std::memcmp(line, l, TimingLine::text) == 0)
+        return;
+    ++result.changedLines;
+    countNewlines(p, block, block.start + std::int64_t(i));
+    LineChange change{p.newlines + 1, std::string(line, TimingLine::text),
+                      std::string(l, TimingLine::text)};
+    if (result.preview.size() < PreviewLines) {
+        result.preview.push_back(change);
+        return;
+    }
+    if (p.last.size() == PreviewLines)
+        p.last.erase(p.last.begin());
+    p.last.push_back(change);
+}
+
 }  // namespace
 
 void write(std::int64_t pos, const char* l, std::int64_t cue, Block& block)
@@ -173,9 +251,13 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
     report(run, StepModifying);
 
     const Selection& sel = options.selection;
-    Offset offset = splitOffset(options.retiming.offsetMs);
-    // A zero offset changes no line: nothing is written at all.
-    bool writing = !options.dryRun && options.retiming.offsetMs != 0;
+    bool byTime = sel.fromMs > 0 || sel.untilMs != NoLimit;
+    Change change = prepare(options.retiming);
+    if (change.offsetKnown)
+        run.result.offsetMs = options.retiming.offsetMs;
+    // A change that keeps every line as it is writes nothing at all.
+    bool writing = !options.dryRun && !changesNothing(change);
+    Preview preview;
 
     Block block;
     block.bytes = buffer.get();
@@ -232,12 +314,22 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
                 eof = true;  // no later line is selected
                 break;
             }
+            if (byTime) {
+                std::int64_t start = timeAt(line);
+                if (start < sel.fromMs || start >= sel.untilMs)
+                    continue;
+            }
             std::memcpy(l, line, TimingLine::text);
             l[TimingLine::text] = '\0';
-            run.result.clampedTimes += shiftTimes(l, offset);
+            bool first = !change.offsetKnown;
+            run.result.clampedTimes += apply(change, l, line, run.result);
+            if (first && !options.dryRun)
+                writing = !changesNothing(change);
             if (!writing) {
                 ++run.result.timingLines;
                 run.result.lastCue = cue;
+                if (options.dryRun)
+                    remember(preview, run.result, block, i, l);
                 continue;
             }
             // A long run of unchanged bytes, such as a hole, is not rewritten.
@@ -255,6 +347,8 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
         // whether its first byte begins a line.
         std::size_t keepFrom = to > 0 ? to - 1 : 0;
         std::size_t keep = filled - keepFrom;
+        if (options.dryRun)
+            countNewlines(preview, block, block.start + std::int64_t(keepFrom));
         if (keepFrom > 0) {
             std::memmove(block.bytes, block.bytes + keepFrom, keep);
             block.start += std::int64_t(keepFrom);
@@ -264,6 +358,9 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
         }
         filled = keep;
     }
+    if (options.retiming.kind == Retiming::Kind::To && !change.offsetKnown)
+        return fail(run, Failure::NoLineToMove, 0);
+    run.result.preview.insert(run.result.preview.end(), preview.last.begin(), preview.last.end());
 
     report(run, StepClosing);
     FileInfo now;

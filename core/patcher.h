@@ -33,21 +33,33 @@ constexpr std::int64_t NoLimit = std::numeric_limits<std::int64_t>::max();
 
 // How the times of the selected lines change.
 struct Retiming {
-    std::int64_t offsetMs = 0;  // added to every time; negative to remove time
+    enum class Kind {
+        Offset,  // offsetMs added to every time (negative: removed)
+        To,      // one offset, that puts the first selected line's start at targetMs
+        Scale,   // every time changed by `scale`
+    };
+    Kind kind = Kind::Offset;
+    std::int64_t offsetMs = 0;
+    std::int64_t targetMs = 0;
+    Scale scale;
 };
 
-// Which shiftable timing lines change: by their position among all the
-// shiftable timing lines of the file, counted from 1 in file order.
+// Which shiftable timing lines change: those that every given selection
+// picks. By position among all the shiftable timing lines of the file,
+// counted from 1 in file order, and by start time before the change.
 struct Selection {
     std::int64_t firstCue = 1;
     std::int64_t lastCue = NoLimit;
+    std::int64_t fromMs = 0;        // start time >= fromMs
+    std::int64_t untilMs = NoLimit; // start time < untilMs
 };
 
 struct ShiftOptions {
     Retiming retiming;
     Selection selection;
-    // Only reads; the file is still opened for writing, so that a dry run
-    // fails where the real one would.
+    // Only reads, and keeps the first and last lines that would change; the
+    // file is still opened for writing, so that a dry run fails where the
+    // real one would.
     bool dryRun = false;
     bool sync = true;         // on the disk before success is reported
     bool probeFirst = false;  // refuse a file that does not look like subtitles
@@ -65,7 +77,17 @@ enum class Failure {
     Sync,
     Close,
     Interrupted,   // a stop signal came
+    NoLineToMove,  // Kind::To, and no line selected
 };
+
+// A line that a dry run would change.
+struct LineChange {
+    std::int64_t line;  // its line number in the file, from 1
+    std::string before, after;
+};
+
+// The dry run keeps this many of the first, and of the last, changes.
+constexpr std::size_t PreviewLines = 3;
 
 struct PatchResult {
     bool ok = false;
@@ -84,6 +106,11 @@ struct PatchResult {
     // Where a timing line was left half shifted: a write was cut inside it and
     // putting its first bytes back failed too. -1 when none was.
     std::int64_t tornAt = -1;
+    std::int64_t offsetMs = 0;  // the offset applied (Kind::To: the one found)
+    // Dry run: how many selected lines would change, and the first and last
+    // of them (at most PreviewLines each, in file order).
+    std::int64_t changedLines = 0;
+    std::vector<LineChange> preview;
 };
 
 // A line waiting in the block to go to disk, with what it held before.

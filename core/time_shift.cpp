@@ -97,6 +97,35 @@ static int shiftOne(char* t, const Offset& o)
     return 0;
 }
 
+std::int64_t timeAt(const char* t)
+{
+    return ((std::int64_t(two(t)) * 60 + two(t + 3)) * 60 + two(t + 6)) * 1000 +
+           digit(t + 9) * 100 + two(t + 10);
+}
+
+std::int64_t scaleTime(std::int64_t t, const Scale& scale)
+{
+    // Rounded to the nearest, halves away from zero: floor((2v + den) / 2den)
+    // for v >= 0, the same on -v for v < 0.
+    std::int64_t v = scale.num * t + scale.add;
+    std::int64_t twice = 2 * scale.den;
+    return v >= 0 ? (2 * v + scale.den) / twice : -((-2 * v + scale.den) / twice);
+}
+
+static int scaleOne(char* t, const Scale& scale)
+{
+    std::int64_t ms = scaleTime(timeAt(t), scale);
+    int clamped = ms < 0 || ms > MaxTimeMs;
+    ms = ms < 0 ? 0 : ms > MaxTimeMs ? MaxTimeMs : ms;
+    setTime(t, int(ms / 3600000), int(ms / 60000 % 60), int(ms / 1000 % 60), int(ms % 1000));
+    return clamped;
+}
+
+int scaleTimes(char* time, const Scale& scale)
+{
+    return scaleOne(time, scale) + scaleOne(time + 17, scale);
+}
+
 int shiftTimes(char* time, const Offset& offset)
 {
     return shiftOne(time, offset) + shiftOne(time + 17, offset);

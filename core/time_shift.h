@@ -33,6 +33,23 @@ int shiftTimes(char* time, const Offset& offset);
 // Returns how many of the two times were clamped.
 int shiftTimes(char* time, std::int64_t offsetMs);
 
+// The time "HH:MM:SS,mmm" at `t` (digits, as a shiftable line holds them) in
+// milliseconds.
+std::int64_t timeAt(const char* t);
+
+// A linear change of times: t becomes (num * t + add) / den, rounded to the
+// nearest millisecond, halves away from zero. den > 0; num * t + add must
+// stay within 63 bits for t up to MaxTimeMs.
+struct Scale {
+    std::int64_t num = 1, den = 1, add = 0;
+};
+std::int64_t scaleTime(std::int64_t t, const Scale& scale);
+
+// Changes both times of the shiftable timing line `time` by `scale`, each
+// clamped to 00:00:00,000 .. 99:59:59,999. Only the 18 digit positions
+// change. Returns how many of the two times were clamped.
+int scaleTimes(char* time, const Scale& scale);
+
 // Adds the offset to both times of `time`; to remove time the caller passes
 // the negated values. A line that is not shiftable is left as it was.
 char* addTime(char* time, int Addh, int Addm, int Adds, int Addms);

@@ -34,3 +34,63 @@ TEST(Duration, RefusedForms)
                             "1,5,0", "1::30", " 5", "5 "})
         EXPECT_EQ(ms(bad), -1) << '"' << bad << '"';
 }
+
+TEST(Arguments, RangesSyncsAndRates)
+{
+    const long long none = 1000000;
+    const struct {
+        const char* text;
+        long long first, last;  // 0: refused
+    } ranges[] = {{"7", 7, 7}, {"2-5", 2, 5}, {"3-", 3, none}, {"-4", 1, 4},
+                  {"0", 0, 0}, {"5-2", 0, 0}, {"-", 0, 0}, {"1-2-3", 0, 0}, {"x", 0, 0}};
+    for (const auto& r : ranges) {
+        std::int64_t first = 0, last = 0;
+        bool ok = chronelle::parseRange(r.text, none, &first, &last);
+        EXPECT_EQ(ok, r.first != 0) << r.text;
+        if (ok) {
+            EXPECT_TRUE(first == r.first && last == r.last) << r.text;
+        }
+    }
+
+    using chronelle::SyncError;
+    const struct {
+        const char* text;
+        SyncError error;
+        long long at20s;  // where 0:20 goes
+    } syncs[] = {
+        {"0:20=0:21,0:25=0:27", SyncError::None, 21000},
+        {"00:00:20,000=00:00:21,000,00:00:25,000=00:00:27,000", SyncError::None, 21000},
+        {"0:25=0:27,0:20=0:21", SyncError::None, 21000},  // either order
+        {"20=21.5,30=31.5", SyncError::None, 21500},
+        {"4,5,6=7,8=9", SyncError::Form, 0},
+        {"4=5,6,7=8", SyncError::Ambiguous, 0},
+        {"0:20=0:21,0:20=0:27", SyncError::SameOld, 0},
+        {"0:20=0:27,0:25=0:21", SyncError::Reversed, 0},
+        {"0:20=0:21,0:25=0:21", SyncError::Reversed, 0},
+        {"0:20=0:21", SyncError::Form, 0},
+    };
+    for (const auto& c : syncs) {
+        chronelle::Scale scale;
+        EXPECT_EQ(chronelle::parseSync(c.text, &scale), c.error) << c.text;
+        if (c.error == SyncError::None) {
+            EXPECT_EQ(chronelle::scaleTime(20000, scale), c.at20s) << c.text;
+        }
+    }
+
+    const struct {
+        const char* text;
+        long long num, den;  // reduced; 0: refused
+    } rates[] = {{"25:23.976", 1001, 960}, {"23,976:25", 960, 1001}, {"29.97:30000/1001", 1, 1},
+                 {"47.952:59.94", 4, 5},   {"25:24", 25, 24},       {"23.98:24", 1199, 1200},
+                 {"25", 0, 0},             {"0:25", 0, 0},          {"25:1/0", 0, 0},
+                 {"25:2x", 0, 0},          {"1234567890:1", 0, 0},  {"25.:24", 0, 0}};
+    for (const auto& r : rates) {
+        chronelle::Scale scale;
+        bool ok = chronelle::parseRates(r.text, &scale);
+        EXPECT_EQ(ok, r.num != 0) << r.text;
+        if (ok) {
+            EXPECT_TRUE(scale.num == r.num && scale.den == r.den && scale.add == 0)
+                << r.text << ": " << scale.num << "/" << scale.den;
+        }
+    }
+}

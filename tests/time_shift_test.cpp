@@ -111,3 +111,30 @@ TEST(ShiftTimes, AgreesWithMillisecondArithmetic)
         ASSERT_EQ(clamped, int(s2 != clamp(s2)) + int(e2 != clamp(e2)));
     }
 }
+
+// Linear changes round to the nearest millisecond, halves away from zero,
+// and clamp each time on its own.
+TEST(ScaleTimes, RoundsHalvesAwayFromZeroAndClamps)
+{
+    using chronelle::Scale;
+    const struct {
+        Scale scale;
+        long long t, expected;
+    } cases[] = {
+        {{1, 2, 0}, 1, 1},          // 0.5 up
+        {{1, 2, 0}, 3, 2},          // 1.5 up
+        {{1, 2, -2}, 1, -1},        // -0.5 away from zero
+        {{1, 3, 0}, 1, 0},          // 0.33 down
+        {{2, 3, 0}, 1, 1},          // 0.67 up
+        {{25, 24, 0}, 24, 25},      // exact
+        {{1001, 960, 0}, 20000, 20854},  // 25 to 23.976 fps
+        {{6, 5, -15000}, 20000, 21000},  // a two-point sync: 0:20 to 0:21, 0:25 to 0:27
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(chronelle::scaleTime(c.t, c.scale), c.expected)
+            << c.scale.num << "/" << c.scale.den << " + " << c.scale.add << " at " << c.t;
+
+    char l[64] = "00:00:00,002 --> 97:00:00,000\r\n";
+    EXPECT_EQ(chronelle::scaleTimes(l, Scale{25, 24, -100}), 2);
+    EXPECT_STREQ(l, "00:00:00,000 --> 99:59:59,999\r\n") << "-2 ms held at 0, 101 h at the end";
+}

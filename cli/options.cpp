@@ -1,0 +1,217 @@
+// Reading chronelle-shift's command line: one change, the selections, the
+// switches; every mistake is a usage error that names what was wrong.
+#include "options.h"
+
+#include <getopt.h>
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "duration.h"
+
+#ifndef CHRONELLE_VERSION
+#define CHRONELLE_VERSION "0"
+#endif
+
+namespace {
+
+using chronelle::Retiming;
+
+const char* const Usage =
+    "usage: chronelle-shift CHANGE [--from TIME] [--until TIME] [--cues RANGE]\n"
+    "                       [-n|--dry-run] [-f|--force] [-q|--quiet] [--no-sync] FILE...\n"
+    "       chronelle-shift -h|--help\n"
+    "       chronelle-shift -V|--version\n"
+    "CHANGE is one of -a|--add DURATION, -r|--remove DURATION, --to TIME,\n"
+    "--sync OLD1=NEW1,OLD2=NEW2 or --fps FROM:TO.\n";
+
+const char* const Help =
+    "Changes the timing lines of SubRip (.srt) files in place. Only the digits of\n"
+    "the times change: nothing else in a file, and its length stays the same.\n"
+    "No backup is made.\n"
+    "\n"
+    "One change:\n"
+    "  -a, --add DURATION     add DURATION to every time: subtitles appear later\n"
+    "  -r, --remove DURATION  remove DURATION from every time: they appear sooner\n"
+    "      --to TIME          one offset, that makes the first selected subtitle\n"
+    "                         start at TIME\n"
+    "      --sync OLD1=NEW1,OLD2=NEW2\n"
+    "                         two points read off the video: a time at OLD1 goes\n"
+    "                         to NEW1, one at OLD2 to NEW2, all others in between\n"
+    "                         and beyond in proportion\n"
+    "      --fps FROM:TO      subtitles timed for a FROM fps video, played at TO fps\n"
+    "                         (25, 23.976, 30000/1001 ...)\n"
+    "Which timing lines (all by default; when several are given, those that all\n"
+    "of them select):\n"
+    "      --from TIME        those that start at TIME or later\n"
+    "      --until TIME       those that start before TIME\n"
+    "      --cues RANGE       those at these positions, counted from 1 in the\n"
+    "                         file: N, N-M, N- or -M\n"
+    "Other options:\n"
+    "  -n, --dry-run          show what would change, write nothing\n"
+    "  -f, --force            change files that do not look like subtitles\n"
+    "  -q, --quiet            print nothing on success\n"
+    "      --no-sync          do not wait for the disk (scratch copies, benchmarks)\n"
+    "  -h, --help             show this help\n"
+    "  -V, --version          show the version\n"
+    "\n"
+    "DURATION and TIME are seconds (5, 2.5, 0,250), M:SS (1:30) or H:MM:SS\n"
+    "(0:00:05,000, 1:02:03.5), with an optional fraction of 1 to 3 digits after\n"
+    "'.' or ','. Times are held between 00:00:00,000 and 99:59:59,999; a change\n"
+    "other than an offset rounds to the nearest millisecond.\n"
+    "\n"
+    "Examples:\n"
+    "  chronelle-shift --add 2.5 film.srt\n"
+    "  chronelle-shift --from 0:42:10 --remove 1,200 film.srt\n"
+    "  chronelle-shift --to 0:00:41,300 film.srt\n"
+    "  chronelle-shift --sync 0:01:02,500=0:01:04,000,1:35:10=1:35:15,800 film.srt\n"
+    "  chronelle-shift --fps 25:23.976 film.srt\n"
+    "\n"
+    "If a change is stopped (Ctrl-C, a full disk), the file holds its first timing\n"
+    "lines changed and the rest untouched, and the message gives the command that\n"
+    "finishes the job.\n"
+    "\n"
+    "Exit status: 0 every file changed, 1 a file refused or failed (the others\n"
+    "are still processed), 2 usage error (nothing touched), 128 + N when stopped\n"
+    "by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP; later files untouched).\n";
+
+enum LongOnly { OptCues = 1000, OptNoSync, OptTo, OptSync, OptFps, OptFrom, OptUntil };
+
+int usageError(const std::string& what)
+{
+    std::fprintf(stderr, "chronelle-shift: %s\n%s", what.c_str(), Usage);
+    return 2;
+}
+
+// The one change, from its option and argument; -1 to go on, or 2.
+int readChange(const std::string& mode, const std::string& text, Retiming* r)
+{
+    if (mode == "--add" || mode == "--remove") {
+        chronelle::Shift duration;
+        if (!chronelle::parseDuration(text, &duration))
+            return usageError("bad duration '" + text + "'");
+        std::int64_t ms = chronelle::toMilliseconds(duration);
+        r->offsetMs = mode == "--add" ? ms : -ms;
+        return -1;
+    }
+    if (mode == "--to") {
+        r->kind = Retiming::Kind::To;
+        if (!chronelle::parseTime(text, &r->targetMs))
+            return usageError("bad time '" + text + "'");
+        return -1;
+    }
+    r->kind = Retiming::Kind::Scale;
+    if (mode == "--fps") {
+        if (!chronelle::parseRates(text, &r->scale))
+            return usageError("bad rates '" + text + "' (FROM:TO, each a decimal or N/D)");
+        return -1;
+    }
+    switch (chronelle::parseSync(text, &r->scale)) {
+    case chronelle::SyncError::None: return -1;
+    case chronelle::SyncError::Form:
+        return usageError("bad sync '" + text + "' (OLD1=NEW1,OLD2=NEW2, four times)");
+    case chronelle::SyncError::Ambiguous:
+        return usageError("ambiguous sync '" + text + "': write the fractions with '.'");
+    case chronelle::SyncError::SameOld: return usageError("--sync needs two different old times");
+    case chronelle::SyncError::Reversed:
+        return usageError("--sync must keep the subtitles in order: NEW2 after NEW1 when OLD2 is "
+                          "after OLD1");
+    }
+    return 2;
+}
+
+}  // namespace
+
+int parseOptions(int argc, char** argv, Options* o, int* first)
+{
+    static const option longOptions[] = {
+        {"add", required_argument, nullptr, 'a'},
+        {"remove", required_argument, nullptr, 'r'},
+        {"to", required_argument, nullptr, OptTo},
+        {"sync", required_argument, nullptr, OptSync},
+        {"fps", required_argument, nullptr, OptFps},
+        {"from", required_argument, nullptr, OptFrom},
+        {"until", required_argument, nullptr, OptUntil},
+        {"cues", required_argument, nullptr, OptCues},
+        {"dry-run", no_argument, nullptr, 'n'},
+        {"force", no_argument, nullptr, 'f'},
+        {"quiet", no_argument, nullptr, 'q'},
+        {"no-sync", no_argument, nullptr, OptNoSync},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0},
+    };
+    std::vector<std::pair<std::string, std::string>> changes;  // each one given
+    std::vector<std::string> given;  // the selections given
+    chronelle::Selection& sel = o->shift.selection;
+    o->shift.probeFirst = true;
+    opterr = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, ":a:r:nfqhV", longOptions, nullptr)) != -1) {
+        std::string name;
+        for (const option& l : longOptions)
+            if (l.name && l.val == c)
+                name = std::string("--") + l.name;
+        switch (c) {
+        case 'a':
+        case 'r':
+        case OptTo:
+        case OptSync:
+        case OptFps: changes.emplace_back(name, optarg); continue;
+        case 'h':
+            std::fputs(Usage, stdout);
+            std::fputs("\n", stdout);
+            std::fputs(Help, stdout);
+            return 0;
+        case 'V': std::printf("chronelle-shift %s\n", CHRONELLE_VERSION); return 0;
+        // Named as typed: getopt only keeps the letter of a short option.
+        case ':': return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
+        case '?':
+            return usageError("unknown option '" +
+                              (optopt ? std::string("-") + char(optopt) : std::string(argv[optind - 1])) +
+                              "'");
+        }
+        // A selection is given once; a switch may come again.
+        if (c == OptFrom || c == OptUntil || c == OptCues) {
+            for (const std::string& g : given)
+                if (g == name)
+                    return usageError(name + " given more than once");
+            given.push_back(name);
+        }
+        switch (c) {
+        case OptFrom:
+        case OptUntil:
+            if (!chronelle::parseTime(optarg, c == OptFrom ? &sel.fromMs : &sel.untilMs))
+                return usageError("bad time '" + std::string(optarg) + "'");
+            (c == OptFrom ? o->from : o->until) = optarg;
+            break;
+        case OptCues:
+            if (!chronelle::parseRange(optarg, chronelle::NoLimit, &sel.firstCue, &sel.lastCue))
+                return usageError(std::string("bad range '") + optarg + "' (N, N-M, N- or -M)");
+            break;
+        case 'n': o->shift.dryRun = true; break;
+        case 'f': o->shift.probeFirst = false; break;
+        case 'q': o->quiet = true; break;
+        case OptNoSync: o->shift.sync = false; break;
+        }
+    }
+    if (changes.empty())
+        return usageError("missing the change: --add, --remove, --to, --sync or --fps");
+    for (std::size_t i = 1; i < changes.size(); ++i)
+        if (changes[i].first != changes[0].first)
+            return usageError("give only one of --add, --remove, --to, --sync and --fps");
+    if (changes.size() > 1)
+        return usageError(changes[0].first + " given more than once");
+    o->mode = changes[0].first;
+    o->modeText = changes[0].second;
+    int status = readChange(o->mode, o->modeText, &o->shift.retiming);
+    if (status >= 0)
+        return status;
+    if (!o->from.empty() && !o->until.empty() && sel.untilMs <= sel.fromMs)
+        return usageError("--until must be later than --from");
+    if (optind >= argc)
+        return usageError("no FILE given");
+    *first = optind;
+    return -1;
+}

@@ -1,0 +1,20 @@
+// The command line of chronelle-shift: its options, as the patcher takes
+// them, and as typed, for the command that finishes a stopped shift.
+#pragma once
+
+#include <string>
+
+#include "patcher.h"
+
+struct Options {
+    chronelle::ShiftOptions shift;
+    std::string mode;      // "--add", "--remove", "--to", "--sync" or "--fps"
+    std::string modeText;  // its argument as typed
+    std::string from, until;  // --from and --until as typed, if given
+    bool quiet = false;
+};
+
+// Reads the options; the files are argv[*first] on. Returns -1 to go on, or
+// the exit status: 0 after --help or --version, 2 after a usage error (said
+// on stderr).
+int parseOptions(int argc, char** argv, Options* options, int* first);
