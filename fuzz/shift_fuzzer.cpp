@@ -1,14 +1,23 @@
-// libFuzzer harness for the in-place patcher: any bytes, shifted on a real
-// file by any offset the window allows, in both directions, must keep the
-// file's length and change nothing but the digits of timing lines.
+// libFuzzer harness for the in-place patcher: any bytes, changed on a real
+// file in any mode (an offset the window allows in both directions, a target
+// for the first selected line, a linear scale), with any selection, must
+// keep the file's length and change nothing but the digits of the selected
+// timing lines, exactly as a reference model written apart says.
 //
-// Input: 8 header bytes, then the file's bytes.
+// Input: 20 header bytes, then the file's bytes.
 //   [0] bit 0: add (1) or remove (0); bit 1: put the bytes across the
 //       patcher's 1 MiB block boundary; bit 2: make a write fail; bits 3-4:
 //       which write fails (1st to 4th); bits 5-7: how many bytes of it go
 //       to disk first (x 7), cutting a line where they end
 //   [1] hours % 6, [2] minutes % 60, [3] seconds % 60, [4-5] ms % 1000
 //   [6-7] with bit 1: how many of the bytes fall before the boundary
+//   [8] mode % 3: the offset above, --to, a scale
+//   [9-10] --to: the target, in tenths of a second
+//   [11-12] scale numerator, [13-14] denominator (1 to 4096 each),
+//   [15-16] what the scale adds, signed, in tenths of a second
+//   [17] bit 0: select by position, bit 1: from a time, bit 2: until one
+//   [18] first position (1 to 8), from (x 5 s); [19] how many positions
+//       more (0 to 7), until after from (x 5 s, at least 5 s)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +116,7 @@ struct Model {
     std::string bytes;
     std::int64_t lines = 0;
     std::int64_t clamped = 0;
+    std::vector<LineChange> changes;  // every line that changes, in order
 };
 
 bool digit(char c) { return c >= '0' && c <= '9'; }
@@ -133,10 +143,32 @@ int value(const char* t, int n)
     return v;
 }
 
-std::int64_t moveTime(char* t, std::int64_t offsetMs)
+// What the run asks for, as the model reads it.
+struct Request {
+    int mode = 0;  // 0 offset, 1 to, 2 scale
+    std::int64_t offsetMs = 0, targetMs = 0;
+    std::int64_t num = 1, den = 1, add = 0;
+    bool byCue = false, byFrom = false, byUntil = false;
+    std::int64_t firstCue = 1, lastCue = 1, fromMs = 0, untilMs = 0;
+};
+
+std::int64_t timeOf(const char* t)
 {
-    std::int64_t ms = ((value(t, 2) * 60 + value(t + 3, 2)) * 60 + value(t + 6, 2)) * 1000LL +
-                      value(t + 9, 3) + offsetMs;
+    return ((value(t, 2) * 60 + value(t + 3, 2)) * 60 + value(t + 6, 2)) * 1000LL + value(t + 9, 3);
+}
+
+// The scale, rounded to the nearest with halves away from zero, in 128 bits.
+std::int64_t scaled(std::int64_t t, const Request& q)
+{
+    __int128 v = __int128(q.num) * t + q.add;
+    __int128 quotient = v / q.den, rest = v % q.den;
+    if (2 * (rest < 0 ? -rest : rest) >= q.den)
+        quotient += v < 0 ? -1 : 1;
+    return std::int64_t(quotient);
+}
+
+std::int64_t putTime(char* t, std::int64_t ms)
+{
     int held = ms < 0 || ms > LatestMs;
     ms = ms < 0 ? 0 : ms > LatestMs ? LatestMs : ms;
     char text[16];
@@ -149,24 +181,49 @@ std::int64_t moveTime(char* t, std::int64_t offsetMs)
     return held;
 }
 
-// The first `lines` rewritable lines (all by default) moved.
-Model expected(const std::string& original, std::int64_t offsetMs,
-               std::int64_t lines = INT64_MAX)
+std::int64_t moveTime(char* t, std::int64_t offsetMs)
+{
+    return putTime(t, timeOf(t) + offsetMs);
+}
+
+// The first `lines` selected lines (all by default) changed; `firstLine` is
+// the line number of the first byte in the file.
+Model expected(const std::string& original, const Request& q, std::int64_t lines = INT64_MAX,
+               std::int64_t firstLine = 1)
 {
     Model m;
     m.bytes = original;
+    std::int64_t cue = 0, offset = q.offsetMs, lineNumber = firstLine;
+    bool found = q.mode != 1;
     std::size_t start = 0;
     while (start < m.bytes.size()) {
         std::size_t lf = m.bytes.find('\n', start);
         std::size_t end = lf == std::string::npos ? m.bytes.size() : lf;
         char* t = &m.bytes[start];
-        if (m.lines < lines && rewritable(t, end - start)) {
-            ++m.lines;
-            m.clamped += moveTime(t, offsetMs) + moveTime(t + 17, offsetMs);
+        if (rewritable(t, end - start)) {
+            ++cue;
+            std::int64_t begins = timeOf(t);
+            bool selected = (!q.byCue || (cue >= q.firstCue && cue <= q.lastCue)) &&
+                            (!q.byFrom || begins >= q.fromMs) && (!q.byUntil || begins < q.untilMs);
+            if (selected && m.lines < lines) {
+                if (!found) {
+                    offset = q.targetMs - begins;
+                    found = true;
+                }
+                ++m.lines;
+                std::string before(t, 29);
+                if (q.mode == 2)
+                    m.clamped += putTime(t, scaled(timeOf(t), q)) + putTime(t + 17, scaled(timeOf(t + 17), q));
+                else
+                    m.clamped += moveTime(t, offset) + moveTime(t + 17, offset);
+                if (before != std::string(t, 29))
+                    m.changes.push_back(LineChange{lineNumber, before, std::string(t, 29)});
+            }
         }
         if (lf == std::string::npos)
             break;
         start = lf + 1;
+        ++lineNumber;
     }
     return m;
 }
@@ -282,12 +339,51 @@ void checkSteps(const PatchResult& r)
     }
 }
 
-PatchResult shift(const Shift& s, int adri, bool dryRun = false)
+PatchResult shift(const ShiftOptions& options)
 {
     steps.clear();
-    PatchResult r = shiftFile(path, s, adri, record, nullptr, dryRun);
+    PatchResult r = shiftFile(path, options, record, nullptr);
     checkSteps(r);
     return r;
+}
+
+// The run's options, as the patcher takes them.
+ShiftOptions optionsFor(const Request& q)
+{
+    ShiftOptions o;
+    o.sync = false;
+    o.retiming.kind = q.mode == 0 ? Retiming::Kind::Offset
+                      : q.mode == 1 ? Retiming::Kind::To : Retiming::Kind::Scale;
+    o.retiming.offsetMs = q.offsetMs;
+    o.retiming.targetMs = q.targetMs;
+    o.retiming.scale = Scale{q.num, q.den, q.add};
+    if (q.byCue) {
+        o.selection.firstCue = q.firstCue;
+        o.selection.lastCue = q.lastCue;
+    }
+    if (q.byFrom)
+        o.selection.fromMs = q.fromMs;
+    if (q.byUntil)
+        o.selection.untilMs = q.untilMs;
+    return o;
+}
+
+// The dry run's preview: the first and the last changes of the model.
+void checkPreview(const PatchResult& dry, const Model& model)
+{
+    std::size_t n = model.changes.size();
+    check(dry.changedLines == std::int64_t(n), "the dry run's count of changed lines");
+    std::vector<std::size_t> shown;
+    for (std::size_t i = 0; i < n; ++i)
+        if (i < PreviewLines || i + PreviewLines >= n)
+            shown.push_back(i);
+    check(dry.preview.size() == shown.size(), "the dry run's preview size");
+    for (std::size_t k = 0; k < shown.size(); ++k) {
+        const LineChange& a = dry.preview[k];
+        const LineChange& b = model.changes[shown[k]];
+        check(a.line == b.line && a.before == b.before && a.after == b.after,
+              "the dry run's preview against the model");
+    }
 }
 
 }  // namespace
@@ -307,7 +403,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 8)
+    const std::size_t Header = 20;
+    if (size < Header)
         return 0;
     int flags = data[0];
     int adri = flags & 1;
@@ -315,53 +412,81 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int failingWrite = flags & 4 ? 1 + (flags >> 3 & 3) : 0;
     std::size_t keep = std::size_t(flags >> 5) * 7;
     Shift s{data[1] % 6, data[2] % 60, data[3] % 60, (data[4] << 8 | data[5]) % 1000};
-    std::string original(reinterpret_cast<const char*>(data) + 8, size - 8);
+    auto word = [&](int at) { return data[at] << 8 | data[at + 1]; };
+    Request q;
+    q.mode = data[8] % 3;
+    q.offsetMs = toMilliseconds(s) * (adri ? 1 : -1);
+    q.targetMs = word(9) * 100LL;
+    q.num = 1 + word(11) % 4096;
+    q.den = 1 + word(13) % 4096;
+    q.add = std::int16_t(word(15)) * 100LL;
+    q.byCue = data[17] & 1;
+    q.byFrom = data[17] & 2;
+    q.byUntil = data[17] & 4;
+    q.firstCue = 1 + data[18] % 8;
+    q.lastCue = q.firstCue + data[19] % 8;
+    q.fromMs = data[18] * 5000LL;
+    q.untilMs = q.fromMs + (data[19] + 1) * 5000LL;
+    std::string original(reinterpret_cast<const char*>(data) + Header, size - Header);
     // Across blocks, the bytes follow one long line of a hole and an LF, so
     // that `before` of them fall in the patcher's first block. That line is
     // no timing line and leaves the model unchanged.
     std::int64_t before = acrossBlocks ? (data[6] << 8 | data[7]) % (original.size() + 1) : 0;
     std::int64_t pad = acrossBlocks ? BlockSize - before : 0;
 
-    std::int64_t offsetMs = toMilliseconds(s) * (adri ? 1 : -1);
-    Model model = expected(original, offsetMs);
+    // The padding is a line of its own.
+    Model model = expected(original, q, INT64_MAX, pad > 0 ? 2 : 1);
+    ShiftOptions options = optionsFor(q);
 
-    checkLineTests(original, offsetMs);
+    checkLineTests(original, q.offsetMs);
 
     put(original, pad);
     checkProbe(original, pad > 0);
 
     // A dry run reads and counts, and writes nothing.
-    PatchResult dry = shift(s, adri, true);
-    check(dry.ok, "a dry run failed");
+    options.dryRun = true;
+    PatchResult dry = shift(options);
+    options.dryRun = false;
     check(get(pad) == original, "a dry run changed the file");
+    if (q.mode == 1 && model.lines == 0) {
+        // --to with nothing to move: refused, and the real run too.
+        check(!dry.ok && dry.failure == Failure::NoLineToMove, "--to without a line");
+        PatchResult r = shift(options);
+        check(!r.ok && r.failure == Failure::NoLineToMove && get(pad) == original,
+              "--to without a line changed the file");
+        return 0;
+    }
+    check(dry.ok, "a dry run failed");
     check(dry.timingLines == model.lines && dry.clampedTimes == model.clamped,
           "dry run counts against the model");
+    checkPreview(dry, model);
 
     failWriteNumber(failingWrite, keep);
-    PatchResult r = shift(s, adri);
+    PatchResult r = shift(options);
     failWriteNumber(0);
     std::string after = get(pad);
     checkChangedBytes(original, after);
     if (!r.ok) {
         // Only the injected failure may stop a shift, and the file is then
-        // exactly its first lines shifted, as many as reported, and the rest
-        // untouched: never a line cut in two.
+        // exactly its first selected lines changed, as many as reported, and
+        // the rest untouched: never a line cut in two.
         check(failingWrite != 0, "a shift failed without a cause");
         check(r.failure == Failure::Write && r.errnum == EIO && r.tornAt == -1,
               "the failure is reported as a failed write");
-        check(r.partlyWritten == (r.timingLines > 0) && r.lastCue == r.timingLines,
-              "the account of a failed write");
-        check(after == expected(original, offsetMs, r.timingLines).bytes,
-              "a failed shift left other than its first lines shifted");
+        check(r.partlyWritten == (r.timingLines > 0), "the account of a failed write");
+        check(after == expected(original, q, r.timingLines).bytes,
+              "a failed shift left other than its first lines changed");
         return 0;
     }
     check(after == model.bytes, "the shift against the model");
     check(r.timingLines == model.lines && r.clampedTimes == model.clamped,
           "counts against the model");
 
-    // Back the other way: the original returns whenever nothing was held.
-    if (r.clampedTimes == 0) {
-        PatchResult back = shift(s, !adri);
+    // An offset by position back the other way gives the original whenever
+    // nothing was held.
+    if (q.mode == 0 && !q.byFrom && !q.byUntil && r.clampedTimes == 0) {
+        options.retiming.offsetMs = -q.offsetMs;
+        PatchResult back = shift(options);
         check(back.ok && back.clampedTimes == 0, "the way back failed or clamped");
         check(get(pad) == original, "shifting back did not give the original");
     }
