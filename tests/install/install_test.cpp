@@ -282,7 +282,7 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
     RunResult page = man("chronelle-shift.1.gz");
     ASSERT_EQ(page.status, 0) << page.err;
     EXPECT_EQ(page.err, "") << "groff warnings";
-    for (const char* heading : {"NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "DURATION",
+    for (const char* heading : {"NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "DURATION AND TIME",
                                 "EXIT STATUS", "EXAMPLES", "SEE ALSO"})
         EXPECT_NE(section(page.out, heading), "") << heading;
     EXPECT_NE(page.out.find(std::string("chronelle ") + CHRONELLE_VERSION), std::string::npos)
@@ -302,7 +302,7 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
         ++listed;
         EXPECT_NE(options.find(both), std::string::npos) << both;
     }
-    EXPECT_EQ(listed, 9);
+    EXPECT_EQ(listed, 14);
 
     // Each documented exit status, with its meaning.
     std::string status = squeeze(section(page.out, "EXIT STATUS"));
@@ -329,7 +329,7 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
         EXPECT_EQ(r.status, 0) << command << "\n" << r.err;
         ++ran;
     }
-    EXPECT_EQ(ran, 5);
+    EXPECT_EQ(ran, 9);
     EXPECT_NE(readFile(examples + "/film.srt"), subtitles(4)) << "the examples shift";
 }
 
