@@ -9,6 +9,7 @@
 // first lines shifted and the rest as it was.
 #include "patcher.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -169,13 +170,35 @@ bool changesNothing(const Change& c)
 struct Preview {
     std::int64_t newlines = 0;  // before `countedTo`
     std::int64_t countedTo = 0;
-    std::vector<LineChange> last;  // the latest ones, oldest first
+    // The latest changes, kept in place: a ring of PreviewLines.
+    struct Kept {
+        std::int64_t line;
+        char before[TimingLine::text], after[TimingLine::text];
+    } last[PreviewLines];
 };
 
 void countNewlines(Preview& p, const Block& block, std::int64_t upTo)
 {
     const char* b = block.bytes + (p.countedTo - block.start);
     const char* e = block.bytes + (upTo - block.start);
+    // A word at a time: the bytes of w ^ '\n' that are zero, found exactly
+    // (bit 7 of t is set for each byte that is not), are counted in each
+    // byte of `sums` for up to 255 words, then added up.
+    const std::uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL, ones = 0x0101010101010101ULL;
+    while (e - b >= 8) {
+        std::uint64_t sums = 0;
+        for (int k = 0; k < 255 && e - b >= 8; ++k, b += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, b, 8);
+            std::uint64_t x = w ^ (ones * '\n');
+            std::uint64_t t = ((x & low7) + low7) | x;
+            sums += (~t >> 7) & ones;
+        }
+        // Pairs of bytes into 16-bit lanes, then the four lanes added up.
+        const std::uint64_t lanes = 0x00FF00FF00FF00FFULL;
+        sums = (sums & lanes) + (sums >> 8 & lanes);
+        p.newlines += std::int64_t((sums * 0x0001000100010001ULL) >> 48);
+    }
     for (; b < e; ++b)
         p.newlines += *b == '\n';
     p.countedTo = upTo;
@@ -187,17 +210,29 @@ void remember(Preview& p, PatchResult& result, const Block& block, std::size_t i
     const char* line = block.bytes + i;
     if (std::memcmp(line, l, TimingLine::text) == 0)
         return;
-    ++result.changedLines;
     countNewlines(p, block, block.start + std::int64_t(i));
-    LineChange change{p.newlines + 1, std::string(line, TimingLine::text),
-                      std::string(l, TimingLine::text)};
-    if (result.preview.size() < PreviewLines) {
-        result.preview.push_back(change);
+    std::int64_t k = result.changedLines++;
+    if (std::size_t(k) < PreviewLines) {
+        result.preview.push_back(LineChange{p.newlines + 1, std::string(line, TimingLine::text),
+                                            std::string(l, TimingLine::text)});
         return;
     }
-    if (p.last.size() == PreviewLines)
-        p.last.erase(p.last.begin());
-    p.last.push_back(change);
+    Preview::Kept& kept = p.last[k % PreviewLines];
+    kept.line = p.newlines + 1;
+    std::memcpy(kept.before, line, TimingLine::text);
+    std::memcpy(kept.after, l, TimingLine::text);
+}
+
+// The first changes, then the last ones not among them, in file order.
+void endPreview(const Preview& p, PatchResult& result)
+{
+    std::int64_t n = result.changedLines;
+    std::int64_t from = std::max<std::int64_t>(PreviewLines, n - std::int64_t(PreviewLines));
+    for (std::int64_t k = from; k < n; ++k) {
+        const Preview::Kept& kept = p.last[k % PreviewLines];
+        result.preview.push_back(LineChange{kept.line, std::string(kept.before, TimingLine::text),
+                                            std::string(kept.after, TimingLine::text)});
+    }
 }
 
 }  // namespace
@@ -362,7 +397,8 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
     }
     if (options.retiming.kind == Retiming::Kind::To && !change.offsetKnown)
         return fail(run, Failure::NoLineToMove, 0);
-    run.result.preview.insert(run.result.preview.end(), preview.last.begin(), preview.last.end());
+    if (options.dryRun)
+        endPreview(preview, run.result);
 
     report(run, StepClosing);
     FileInfo now;

@@ -137,6 +137,12 @@ TEST_F(Retiming, DryRunShowsTheFirstAndLastChangesAndWritesNothing)
                      "  line 34: 00:01:08,000 --> 00:01:08,500  =>  00:01:09,000 --> 00:01:09,500\n"
                      "  line 38: 00:01:09,000 --> 00:01:09,500  =>  00:01:10,000 --> 00:01:10,500\n");
     EXPECT_TRUE(readFile(path) == before);
+
+    // Line numbers stay right over long runs of line ends.
+    writeFile(path, std::string(5000, '\n') + cues({{1000, 2000}}));
+    r = shift("--dry-run --force --add 1");
+    EXPECT_EQ(r.out, "film.srt: 1 timing line would be shifted\n"
+                     "  line 5002: 00:00:01,000 --> 00:00:02,000  =>  00:00:02,000 --> 00:00:03,000\n");
 }
 
 TEST_F(Retiming, EveryModeStoppedAtASizeLimitFinishesAsItSays)
