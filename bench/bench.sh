@@ -1,51 +1,82 @@
 #!/usr/bin/env bash
-# Shifts a generated 100 MB CR LF SubRip file in place with chronelle-shift and
-# compares it with dd rewriting the same file in place; prints medians, the
-# ratio and chronelle-shift's peak memory. Usage: bench/bench.sh [SIZE_MB] [RUNS]
+# Times chronelle-shift on a generated 100 MB CR LF SubRip file, in place,
+# against dd rewriting the same file in place, in one run: --add with and
+# without the sync to disk (against dd with and without fsync), then each
+# other change and a selection, against --add in the same run. Prints
+# medians, ratios and peak memory. Usage: bench/bench.sh [SIZE_MB] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size=${1:-100}
-runs=${2:-5}
+runs=${2:-11}
 
 source bench/common.sh
 
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/chronelle-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 file=$work/film.srt
-python3 bench/make_srt.py "$file" "$size"
-cp "$file" "$work/original.srt"
+python3 bench/make_srt.py "$work/original.srt" "$size"
+cp "$work/original.srt" "$file"
 bytes=$(stat -c %s "$file")
 
-# Warm the page cache so both sides start alike.
+# Every side is timed the same way, in turns, on the same file, its page
+# cache warm; those that change the file for good get the original back
+# (untimed) after each run.
+declare -A times
+sides=(add add-sync dd dd-fsync to sync fps from)
+run_side() {
+  case $1 in
+    add) "$shift_bin" -q --no-sync -a 5 "$file" && "$shift_bin" -q --no-sync -r 5 "$file" ;;
+    add-sync) "$shift_bin" -q -a 5 "$file" && "$shift_bin" -q -r 5 "$file" ;;
+    dd) dd if="$file" of="$file" bs=1M conv=notrunc status=none &&
+        dd if="$file" of="$file" bs=1M conv=notrunc status=none ;;
+    dd-fsync) dd if="$file" of="$file" bs=1M conv=notrunc,fsync status=none &&
+              dd if="$file" of="$file" bs=1M conv=notrunc,fsync status=none ;;
+    to) "$shift_bin" -q --no-sync --to 0:01:05 "$file" && "$shift_bin" -q --no-sync --to 0:01:00 "$file" ;;
+    sync) "$shift_bin" -q --no-sync --sync 0:01:00=0:01:01,90:00:00=90:00:30 "$file" &&
+          "$shift_bin" -q --no-sync --sync 0:01:01=0:01:00,90:00:30=90:00:00 "$file" ;;
+    fps) "$shift_bin" -q --no-sync --fps 23.976:25 "$file" && "$shift_bin" -q --no-sync --fps 25:23.976 "$file" ;;
+    from) "$shift_bin" -q --no-sync --from 40:00:00 -a 5 "$file" &&
+          "$shift_bin" -q --no-sync --from 40:00:05 -r 5 "$file" ;;
+  esac
+}
 cat "$file" >/dev/null
-
-# Both sides are timed the same way, in turns; peak memory comes from runs
-# of their own, so that /usr/bin/time weighs on neither.
-shift_times=() dd_times=() peak_kb=0
 for i in $(seq "$runs"); do
-  # Alternate adding and removing so the file stays as it began.
-  if [ $((i % 2)) -eq 1 ]; then dir=-a; else dir=-r; fi
-  t0=$(now)
-  "$shift_bin" -q $dir 5 "$file"
-  t1=$(now)
-  shift_times+=("$(awk "BEGIN{print $t1 - $t0}")")
-  t0=$(now)
-  dd if="$file" of="$file" bs=1M conv=notrunc status=none
-  t1=$(now)
-  dd_times+=("$(awk "BEGIN{print $t1 - $t0}")")
+  for side in "${sides[@]}"; do
+    t0=$(now)
+    run_side "$side"
+    t1=$(now)
+    # Two passes each (there and back): the time of one.
+    times[$side]+="$(awk "BEGIN{print ($t1 - $t0) / 2}") "
+    case $side in
+      to|sync|fps|from) cp "$work/original.srt" "$file" ;;
+    esac
+  done
 done
-for dir in -a -r; do
-  /usr/bin/time -f %M -o "$work/mem" "$shift_bin" -q $dir 5 "$file"
-  kb=$(cat "$work/mem"); [ "$kb" -gt "$peak_kb" ] && peak_kb=$kb
-done
-[ $((runs % 2)) -eq 1 ] && "$shift_bin" -q -r 5 "$file"
 cmp -s "$file" "$work/original.srt" || { echo "bench: the file did not come back to its bytes" >&2; exit 1; }
 
-s=$(printf '%s\n' "${shift_times[@]}" | median)
-d=$(printf '%s\n' "${dd_times[@]}" | median)
-awk -v s="$s" -v d="$d" -v b="$bytes" -v k="$peak_kb" -v r="$runs" 'BEGIN {
-  printf "file: %.1f MB, CR LF, %d runs each\n", b / 1e6, r
-  printf "chronelle-shift in place: median %.3f s (%.0f MB/s), peak memory %.1f MB\n", s, b / 1e6 / s, k / 1024
-  printf "dd conv=notrunc in place: median %.3f s\n", d
-  printf "ratio chronelle-shift / dd: %.2f (target <= 2)\n", s / d
-}'
+peak() {  # KB
+  /usr/bin/time -f %M -o "$work/mem" "$shift_bin" -q --no-sync "$@" "$file"
+  cp "$work/original.srt" "$file"
+  cat "$work/mem"
+}
+med() { printf '%s\n' ${times[$1]} | median; }
+
+printf 'file: %.1f MB, CR LF, %d runs of each, medians\n' "$(awk "BEGIN{print $bytes / 1e6}")" "$runs"
+add=$(med add) dd=$(med dd)
+printf '%-34s %8.3f s  %5.0f MB/s  peak %.1f MB\n' "chronelle-shift --add --no-sync" "$add" \
+  "$(awk "BEGIN{print $bytes / 1e6 / $add}")" "$(awk "BEGIN{print $(peak -a 5) / 1024}")"
+printf '%-34s %8.3f s\n' "dd conv=notrunc" "$dd"
+printf '%-34s %8.3f s\n' "chronelle-shift --add (synced)" "$(med add-sync)"
+printf '%-34s %8.3f s\n' "dd conv=notrunc,fsync" "$(med dd-fsync)"
+printf 'ratio --no-sync / dd: %.2f (target <= 2); synced / dd fsync: %.2f\n' \
+  "$(awk "BEGIN{print $add / $dd}")" "$(awk "BEGIN{print $(med add-sync) / $(med dd-fsync)}")"
+for side in to sync fps from; do
+  case $side in
+    to) args=(--to 0:01:05) ;; sync) args=(--sync 0:01:00=0:01:01,90:00:00=90:00:30) ;;
+    fps) args=(--fps 23.976:25) ;; from) args=(--from 40:00:00 -a 5) ;;
+  esac
+  m=$(med $side)
+  printf '%-34s %8.3f s  %.2f x --add (target <= 1.3)  peak %.1f MB\n' \
+    "chronelle-shift ${args[*]}" "$m" "$(awk "BEGIN{print $m / $add}")" \
+    "$(awk "BEGIN{print $(peak "${args[@]}") / 1024}")"
+done

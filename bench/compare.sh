@@ -54,7 +54,7 @@ once() {
 # Taking turns, each pair of tools meets the same disturbances, if any.
 for i in $(seq "$fast_runs"); do
   last=no; [ "$i" -eq "$fast_runs" ] && last=yes
-  once chronelle-shift $last exact "$shift_bin" -q --add 5 "$file"
+  once chronelle-shift $last exact "$shift_bin" -q --no-sync --add 5 "$file"
   once dd $last same dd if="$file" of="$file" bs=1M conv=notrunc status=none
 done
 for i in $(seq "$runs"); do
