@@ -61,8 +61,8 @@ pid=$!
 within 15 is_visible '^Chronelle$' || fail "the window did not open"
 window=$(visible '^Chronelle$')
 
-xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (128 x 128)' ||
-  fail "the window has no icon: its pictures were not found from the build tree"
+has_icon() { xprop -id "$window" _NET_WM_ICON 2>/dev/null | grep -q 'Icon (128 x 128)'; }
+within 5 has_icon || fail "the window has no icon: its pictures were not found from the build tree"
 
 # "Ouvrir un fichier sous-titres" has the focus when the window opens.
 step "window $window open"
