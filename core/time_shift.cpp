@@ -106,7 +106,7 @@ static int shiftOne(char* t, const Offset& o)
 
 // Inlined where many times are changed. "HH:MM:SS" is read as one word: with
 // '0' taken from each byte, 10 times a byte plus the next gives each pair's
-// value in its first byte (at most 10 * 10 + 10: no carry crosses bytes).
+// value in its first byte (at most 9 * 10 + 9: no carry crosses bytes).
 static inline std::int64_t millisecondsAt(const char* t)
 {
 #ifdef CHRONELLE_LITTLE_ENDIAN
@@ -114,6 +114,8 @@ static inline std::int64_t millisecondsAt(const char* t)
     std::uint32_t f;
     std::memcpy(&w, t, 8);
     std::memcpy(&f, t + 8, 4);
+    // The separators made '0': an end time's may be any byte.
+    w = (w & 0xFFFF00FFFF00FFFFULL) | 0x0000300000300000ULL;
     std::uint64_t d = w - 0x3030303030303030ULL;
     std::uint64_t pairs = d * 10 + (d >> 8);
     std::uint32_t millis = (f | 0xFF) - 0x303030FFu;  // the separator's byte made 0
@@ -190,14 +192,15 @@ static inline int putHeld(char* t, std::int64_t ms)
     ms = ms < 0 ? 0 : ms > MaxTimeMs ? MaxTimeMs : ms;
     int s = int(ms / 1000), h = s / 3600, rest = s - h * 3600;
 #ifdef CHRONELLE_LITTLE_ENDIAN
-    // "HH:MM:SS" in one store: positions 2 and 5 of a shiftable line are
-    // ':' already.
+    // "HH:MM:SS" in one store, its two separators kept as they are (the end
+    // time's are not always ':').
     std::uint16_t hh, mm, ss;
     std::memcpy(&hh, digitPairs + 2 * h, 2);
     std::memcpy(&mm, digitPairs + 2 * (rest / 60), 2);
     std::memcpy(&ss, digitPairs + 2 * (rest % 60), 2);
-    std::uint64_t w = hh | std::uint64_t(':') << 16 | std::uint64_t(mm) << 24 |
-                      std::uint64_t(':') << 40 | std::uint64_t(ss) << 48;
+    std::uint64_t w;
+    std::memcpy(&w, t, 8);
+    w = (w & 0x0000FF0000FF0000ULL) | hh | std::uint64_t(mm) << 24 | std::uint64_t(ss) << 48;
     std::memcpy(t, &w, 8);
     putThree(t + 9, int(ms % 1000));
 #else

@@ -157,3 +157,11 @@ TEST(Divider, AgreesWithPlainDivision)
         }
     }
 }
+
+TEST(ScaleTimes, ChangesOnlyTheDigits)
+{
+    // The end time's separators are whatever the line holds.
+    char l[64] = "00:00:10,000 --> 00;00.20;000 X1:100\r\n";
+    EXPECT_EQ(chronelle::scaleTimes(l, chronelle::Scale{2, 1, 0}), 0);
+    EXPECT_STREQ(l, "00:00:20,000 --> 00;00.40;000 X1:100\r\n");
+}
