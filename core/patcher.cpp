@@ -125,7 +125,6 @@ Failure flush(Run& run, Block& block)
 // offset of Kind::To comes from the first selected line.
 struct Change {
     Retiming retiming;
-    Divider twiceDen;  // for Kind::Scale
     Offset offset{0, 0, 0, 0};
     bool offsetKnown = false;
 };
@@ -134,7 +133,6 @@ Change prepare(const Retiming& retiming)
 {
     Change c;
     c.retiming = retiming;
-    c.twiceDen = roundingDivider(retiming.scale);
     if (retiming.kind == Retiming::Kind::Offset) {
         c.offset = splitOffset(retiming.offsetMs);
         c.offsetKnown = true;
@@ -146,7 +144,7 @@ Change prepare(const Retiming& retiming)
 int apply(Change& c, char* l, const char* line, PatchResult& result)
 {
     if (c.retiming.kind == Retiming::Kind::Scale)
-        return scaleTimes(l, c.retiming.scale, c.twiceDen);
+        return scaleTimes(l, c.retiming.scale);
     if (!c.offsetKnown) {
         result.offsetMs = c.retiming.targetMs - timeAt(line);
         c.offset = splitOffset(result.offsetMs);
@@ -237,17 +235,15 @@ void endPreview(const Preview& p, PatchResult& result)
 
 }  // namespace
 
-void write(std::int64_t pos, const char* l, std::int64_t cue, Block& block)
+char* write(std::int64_t pos, std::int64_t cue, Block& block)
 {
-    // `l` is a copy of the line whose digits alone were changed, so copying
-    // its 29 characters back changes only digits.
     std::size_t i = std::size_t(pos - block.start);
-    PendingLine line;
+    block.pending.emplace_back();
+    PendingLine& line = block.pending.back();
     line.at = std::uint32_t(i);
     line.cue = cue;
     std::memcpy(line.before, block.bytes + i, TimingLine::text);
-    block.pending.push_back(line);
-    std::memcpy(block.bytes + i, l, TimingLine::text);
+    return block.bytes + i;
 }
 
 PatchResult shiftFile(const std::string& path, const ShiftOptions& options, ProgressFn progress,
@@ -304,7 +300,7 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
     std::size_t from = 0;     // first line start not yet decided
     std::int64_t cue = 0;     // shiftable lines met so far
     bool eof = false;
-    char l[LineBufferSize];
+    char l[TimingLine::text];  // a line changed apart, when nothing is written
 
     while (!eof) {
         if (int sig = stopSignal()) {
@@ -356,13 +352,15 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
                 if (start < sel.fromMs || start >= sel.untilMs)
                     continue;
             }
-            std::memcpy(l, line, TimingLine::text);
-            l[TimingLine::text] = '\0';
-            bool first = !change.offsetKnown;
-            run.result.clampedTimes += apply(change, l, line, run.result);
-            if (first && !options.dryRun)
+            if (!change.offsetKnown && !options.dryRun) {
+                // Kind::To: the first selected line tells whether anything moves.
+                std::memcpy(l, line, TimingLine::text);
+                apply(change, l, line, run.result);
                 writing = !changesNothing(change);
+            }
             if (!writing) {
+                std::memcpy(l, line, TimingLine::text);
+                run.result.clampedTimes += apply(change, l, line, run.result);
                 ++run.result.timingLines;
                 run.result.lastCue = cue;
                 if (options.dryRun)
@@ -375,7 +373,8 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
                 if (failure != Failure::None)
                     return fail(run, failure, errno);
             }
-            write(block.start + std::int64_t(i), l, cue, block);
+            char* shifted = write(block.start + std::int64_t(i), cue, block);
+            run.result.clampedTimes += apply(change, shifted, shifted, run.result);
         }
         Failure failure = flush(run, block);
         if (failure != Failure::None)
