@@ -10,6 +10,7 @@
 #ifdef _WIN32
 #include <io.h>
 #include <share.h>
+#include <stdlib.h>
 #include <windows.h>
 #else
 #include <sys/file.h>
@@ -81,7 +82,8 @@ int openFile(const std::string& path, bool forWriting)
     // afterwards, so the refusal happens here.
     int fd = _wsopen(wide(path).c_str(), (forWriting ? _O_RDWR : _O_RDONLY) | _O_BINARY,
                      forWriting ? _SH_DENYWR : _SH_DENYNO, _S_IREAD | _S_IWRITE);
-    if (fd < 0 && GetLastError() == ERROR_SHARING_VIOLATION)
+    // The C runtime keeps the system's own error, and says only EACCES.
+    if (fd < 0 && _doserrno == ERROR_SHARING_VIOLATION)
         errno = EBUSY;
     return fd;
 #else
