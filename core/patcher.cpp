@@ -125,6 +125,7 @@ Failure flush(Run& run, Block& block)
 // offset of Kind::To comes from the first selected line.
 struct Change {
     Retiming retiming;
+    Divider twiceDen;  // for Kind::Scale
     Offset offset{0, 0, 0, 0};
     bool offsetKnown = false;
 };
@@ -133,6 +134,7 @@ Change prepare(const Retiming& retiming)
 {
     Change c;
     c.retiming = retiming;
+    c.twiceDen = roundingDivider(retiming.scale);
     if (retiming.kind == Retiming::Kind::Offset) {
         c.offset = splitOffset(retiming.offsetMs);
         c.offsetKnown = true;
@@ -144,7 +146,7 @@ Change prepare(const Retiming& retiming)
 int apply(Change& c, char* l, const char* line, PatchResult& result)
 {
     if (c.retiming.kind == Retiming::Kind::Scale)
-        return scaleTimes(l, c.retiming.scale);
+        return scaleTimes(l, c.retiming.scale, c.twiceDen);
     if (!c.offsetKnown) {
         result.offsetMs = c.retiming.targetMs - timeAt(line);
         c.offset = splitOffset(result.offsetMs);

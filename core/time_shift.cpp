@@ -2,6 +2,7 @@
 // clamping, so that every carry and borrow comes out right.
 #include "time_shift.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "timing_line.h"
@@ -17,13 +18,15 @@ static int digit(const char* p) { return *p - '0'; }
 
 static int two(const char* p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
 
+// "00" to "99", two characters each.
+static const char digitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 static void putTwo(char* p, int value)
 {
-    static const char pairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    std::memcpy(p, pairs + 2 * value, 2);
+    std::memcpy(p, digitPairs + 2 * value, 2);
 }
 
 Offset splitOffset(std::int64_t offsetMs)
@@ -97,23 +100,89 @@ static int shiftOne(char* t, const Offset& o)
     return 0;
 }
 
-// Inlined where many times are changed; the products are independent, so
-// that they run side by side.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define CHRONELLE_LITTLE_ENDIAN 1
+#endif
+
+// Inlined where many times are changed. "HH:MM:SS" is read as one word: with
+// '0' taken from each byte, 10 times a byte plus the next gives each pair's
+// value in its first byte (at most 9 * 10 + 9: no carry crosses bytes).
 static inline std::int64_t millisecondsAt(const char* t)
 {
+#ifdef CHRONELLE_LITTLE_ENDIAN
+    std::uint64_t w;
+    std::uint32_t f;
+    std::memcpy(&w, t, 8);
+    std::memcpy(&f, t + 8, 4);
+    // The separators made '0': an end time's may be any byte.
+    w = (w & 0xFFFF00FFFF00FFFFULL) | 0x0000300000300000ULL;
+    std::uint64_t d = w - 0x3030303030303030ULL;
+    std::uint64_t pairs = d * 10 + (d >> 8);
+    std::uint32_t millis = (f | 0xFF) - 0x303030FFu;  // the separator's byte made 0
+    return std::int64_t(pairs & 0xFF) * 3600000 + std::int64_t(pairs >> 24 & 0xFF) * 60000 +
+           std::int64_t(pairs >> 48 & 0xFF) * 1000 + (millis >> 8 & 0xFF) * 100 +
+           (millis >> 16 & 0xFF) * 10 + (millis >> 24);
+#else
     return std::int64_t(two(t)) * 3600000 + two(t + 3) * 60000 + two(t + 6) * 1000 +
            digit(t + 9) * 100 + two(t + 10);
+#endif
 }
 
 std::int64_t timeAt(const char* t) { return millisecondsAt(t); }
 
-std::int64_t scaleTime(std::int64_t t, const Scale& scale)
+// Granlund and Montgomery's division by invariant integers: for n < 2^N and
+// l = ceil(log2 d), m = floor(2^(N+l) / d) + 1 gives n / d = (n * m) >> (N+l).
+// N is 62, or 63 for d = 2, so that the shift is at least 64: the quotient
+// is then in the high half of the product, shifted by what is left.
+Divider divider(std::uint64_t d)
+{
+    Divider by;
+    by.d = d;
+#ifdef __SIZEOF_INT128__
+    int l = 0;
+    while ((std::uint64_t(1) << l) < d)
+        ++l;
+    int shift = (l >= 2 ? 62 : 63) + l;
+    by.magic = std::uint64_t(((unsigned __int128)1 << shift) / d + 1);
+    by.shift = shift - 64;
+#endif
+    return by;
+}
+
+static inline std::uint64_t divideInline(std::uint64_t n, const Divider& by)
+{
+#ifdef __SIZEOF_INT128__
+    return std::uint64_t(((unsigned __int128)n * by.magic) >> 64) >> by.shift;
+#else
+    return n / by.d;
+#endif
+}
+
+std::uint64_t divide(std::uint64_t n, const Divider& by) { return divideInline(n, by); }
+
+Divider roundingDivider(const Scale& scale)
+{
+    return divider(std::uint64_t(2 * scale.den));
+}
+
+static inline std::int64_t scaleInline(std::int64_t t, const Scale& scale, const Divider& twiceDen)
 {
     // Rounded to the nearest, halves away from zero: floor((2v + den) / 2den)
     // for v >= 0, the same on -v for v < 0.
     std::int64_t v = scale.num * t + scale.add;
-    std::int64_t q = (2 * (v >= 0 ? v : -v) + scale.den) / (2 * scale.den);
+    std::uint64_t twiceV = std::uint64_t(v >= 0 ? v : -v) * 2;
+    std::int64_t q = std::int64_t(divideInline(twiceV + std::uint64_t(scale.den), twiceDen));
     return v >= 0 ? q : -q;
+}
+
+std::int64_t scaleTime(std::int64_t t, const Scale& scale, const Divider& twiceDen)
+{
+    return scaleInline(t, scale, twiceDen);
+}
+
+std::int64_t scaleTime(std::int64_t t, const Scale& scale)
+{
+    return scaleTime(t, scale, roundingDivider(scale));
 }
 
 // Writes `ms`, held to 0 .. MaxTimeMs, as the time at `t`; returns 1 when
@@ -122,16 +191,36 @@ static inline int putHeld(char* t, std::int64_t ms)
 {
     int held = ms < 0 || ms > MaxTimeMs;
     ms = ms < 0 ? 0 : ms > MaxTimeMs ? MaxTimeMs : ms;
-    setTime(t, int(ms / 3600000), int(ms / 60000 % 60), int(ms / 1000 % 60), int(ms % 1000));
+    int s = int(ms / 1000), h = s / 3600, rest = s - h * 3600;
+#ifdef CHRONELLE_LITTLE_ENDIAN
+    // "HH:MM:SS" in one store, its two separators kept as they are (the end
+    // time's are not always ':').
+    std::uint16_t hh, mm, ss;
+    std::memcpy(&hh, digitPairs + 2 * h, 2);
+    std::memcpy(&mm, digitPairs + 2 * (rest / 60), 2);
+    std::memcpy(&ss, digitPairs + 2 * (rest % 60), 2);
+    std::uint64_t w;
+    std::memcpy(&w, t, 8);
+    w = (w & 0x0000FF0000FF0000ULL) | hh | std::uint64_t(mm) << 24 | std::uint64_t(ss) << 48;
+    std::memcpy(t, &w, 8);
+    putThree(t + 9, int(ms % 1000));
+#else
+    setTime(t, h, rest / 60, rest % 60, int(ms % 1000));
+#endif
     return held;
+}
+
+int scaleTimes(char* time, const Scale& scale, const Divider& twiceDen)
+{
+    // Both times at once: their work is independent.
+    std::int64_t start = scaleInline(millisecondsAt(time), scale, twiceDen);
+    std::int64_t end = scaleInline(millisecondsAt(time + 17), scale, twiceDen);
+    return putHeld(time, start) + putHeld(time + 17, end);
 }
 
 int scaleTimes(char* time, const Scale& scale)
 {
-    // Both times at once: their work is independent.
-    std::int64_t start = scaleTime(millisecondsAt(time), scale);
-    std::int64_t end = scaleTime(millisecondsAt(time + 17), scale);
-    return putHeld(time, start) + putHeld(time + 17, end);
+    return scaleTimes(time, scale, roundingDivider(scale));
 }
 
 int shiftTimes(char* time, const Offset& offset)

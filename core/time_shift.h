@@ -44,11 +44,26 @@ struct Scale {
     std::int64_t num = 1, den = 1, add = 0;
 };
 
+// Division of numbers below 2^62 by one divisor, many times over: a
+// multiplication and a shift where the compiler has 128-bit integers (a
+// division costs tens of cycles), a plain division elsewhere.
+struct Divider {
+    std::uint64_t d = 1, magic = 0;
+    int shift = 0;
+};
+Divider divider(std::uint64_t d);
+std::uint64_t divide(std::uint64_t n, const Divider& by);
+
+// The divider that a scale's rounding needs: by 2 * den.
+Divider roundingDivider(const Scale& scale);
+
+std::int64_t scaleTime(std::int64_t t, const Scale& scale, const Divider& twiceDen);
 std::int64_t scaleTime(std::int64_t t, const Scale& scale);
 
 // Changes both times of the shiftable timing line `time` by `scale`, each
 // clamped to 00:00:00,000 .. 99:59:59,999. Only the 18 digit positions
 // change. Returns how many of the two times were clamped.
+int scaleTimes(char* time, const Scale& scale, const Divider& twiceDen);
 int scaleTimes(char* time, const Scale& scale);
 
 // Adds the offset to both times of `time`; to remove time the caller passes

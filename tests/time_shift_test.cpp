@@ -139,6 +139,25 @@ TEST(ScaleTimes, RoundsHalvesAwayFromZeroAndClamps)
     EXPECT_STREQ(l, "00:00:00,000 --> 99:59:59,999\r\n") << "-2 ms held at 0, 101 h at the end";
 }
 
+// The division by multiplication against the plain one, at the edges of its
+// range and at random, for the divisors the scales use.
+TEST(Divider, AgreesWithPlainDivision)
+{
+    unsigned long long seed = 7;
+    auto next = [&seed] { return seed = seed * 6364136223846793005ULL + 1442695040888963407ULL; };
+    const unsigned long long top = (1ULL << 62) - 1;
+    for (unsigned long long d : {2ULL, 3ULL, 7ULL, 48ULL, 1920ULL, 2002ULL, 1000000007ULL,
+                                 (1ULL << 32) - 2, (1ULL << 32)}) {
+        chronelle::Divider by = chronelle::divider(d);
+        for (unsigned long long n : {0ULL, 1ULL, d - 1, d, d + 1, top - 1, top, top / d * d, top / d * d - 1})
+            ASSERT_EQ(chronelle::divide(n, by), n / d) << n << " / " << d;
+        for (int i = 0; i < 100000; ++i) {
+            unsigned long long n = next() >> (2 + i % 40);
+            ASSERT_EQ(chronelle::divide(n, by), n / d) << n << " / " << d;
+        }
+    }
+}
+
 TEST(ScaleTimes, ChangesOnlyTheDigits)
 {
     // The end time's separators are whatever the line holds.
