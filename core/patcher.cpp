@@ -237,15 +237,17 @@ void endPreview(const Preview& p, PatchResult& result)
 
 }  // namespace
 
-char* write(std::int64_t pos, std::int64_t cue, Block& block)
+void write(std::int64_t pos, const char* l, std::int64_t cue, Block& block)
 {
+    // `l` is a copy of the line whose digits alone were changed, so copying
+    // its 29 characters back changes only digits.
     std::size_t i = std::size_t(pos - block.start);
-    block.pending.emplace_back();
-    PendingLine& line = block.pending.back();
+    PendingLine line;
     line.at = std::uint32_t(i);
     line.cue = cue;
     std::memcpy(line.before, block.bytes + i, TimingLine::text);
-    return block.bytes + i;
+    block.pending.push_back(line);
+    std::memcpy(block.bytes + i, l, TimingLine::text);
 }
 
 PatchResult shiftFile(const std::string& path, const ShiftOptions& options, ProgressFn progress,
@@ -302,7 +304,7 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
     std::size_t from = 0;     // first line start not yet decided
     std::int64_t cue = 0;     // shiftable lines met so far
     bool eof = false;
-    char l[TimingLine::text];  // a line changed apart, when nothing is written
+    char l[LineBufferSize];
 
     while (!eof) {
         if (int sig = stopSignal()) {
@@ -354,15 +356,13 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
                 if (start < sel.fromMs || start >= sel.untilMs)
                     continue;
             }
-            if (!change.offsetKnown && !options.dryRun) {
-                // Kind::To: the first selected line tells whether anything moves.
-                std::memcpy(l, line, TimingLine::text);
-                apply(change, l, line, run.result);
+            std::memcpy(l, line, TimingLine::text);
+            l[TimingLine::text] = '\0';
+            bool first = !change.offsetKnown;
+            run.result.clampedTimes += apply(change, l, line, run.result);
+            if (first && !options.dryRun)
                 writing = !changesNothing(change);
-            }
             if (!writing) {
-                std::memcpy(l, line, TimingLine::text);
-                run.result.clampedTimes += apply(change, l, line, run.result);
                 ++run.result.timingLines;
                 run.result.lastCue = cue;
                 if (options.dryRun)
@@ -375,8 +375,7 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
                 if (failure != Failure::None)
                     return fail(run, failure, errno);
             }
-            char* shifted = write(block.start + std::int64_t(i), cue, block);
-            run.result.clampedTimes += apply(change, shifted, shifted, run.result);
+            write(block.start + std::int64_t(i), l, cue, block);
         }
         Failure failure = flush(run, block);
         if (failure != Failure::None)

@@ -185,6 +185,25 @@ std::int64_t scaleTime(std::int64_t t, const Scale& scale)
     return scaleTime(t, scale, roundingDivider(scale));
 }
 
+#ifdef CHRONELLE_LITTLE_ENDIAN
+// "MM:SS" for each second of an hour, and "mmm" for each millisecond, as the
+// bytes of a time hold them: a time is then written with two table reads.
+struct TimeTables {
+    std::uint64_t minutesSeconds[3600];  // bytes 3-4 and 6-7 of "HH:MM:SS"
+    std::uint32_t millis[1000];          // bytes 1-3 of ",mmm"
+    TimeTables()
+    {
+        auto byte = [](int digit, int at) { return std::uint64_t('0' + digit) << (8 * at); };
+        for (int r = 0; r < 3600; ++r)
+            minutesSeconds[r] =
+                byte(r / 600, 3) | byte(r / 60 % 10, 4) | byte(r % 60 / 10, 6) | byte(r % 10, 7);
+        for (int m = 0; m < 1000; ++m)
+            millis[m] = std::uint32_t(byte(m / 100, 1) | byte(m / 10 % 10, 2) | byte(m % 10, 3));
+    }
+};
+static const TimeTables tables;
+#endif
+
 // Writes `ms`, held to 0 .. MaxTimeMs, as the time at `t`; returns 1 when
 // it had to be held.
 static inline int putHeld(char* t, std::int64_t ms)
@@ -194,16 +213,17 @@ static inline int putHeld(char* t, std::int64_t ms)
     int s = int(ms / 1000), h = s / 3600, rest = s - h * 3600;
 #ifdef CHRONELLE_LITTLE_ENDIAN
     // "HH:MM:SS" in one store, its two separators kept as they are (the end
-    // time's are not always ':').
-    std::uint16_t hh, mm, ss;
+    // time's are not always ':'), and "mmm" with the byte before it kept.
+    std::uint16_t hh;
     std::memcpy(&hh, digitPairs + 2 * h, 2);
-    std::memcpy(&mm, digitPairs + 2 * (rest / 60), 2);
-    std::memcpy(&ss, digitPairs + 2 * (rest % 60), 2);
     std::uint64_t w;
+    std::uint32_t f;
     std::memcpy(&w, t, 8);
-    w = (w & 0x0000FF0000FF0000ULL) | hh | std::uint64_t(mm) << 24 | std::uint64_t(ss) << 48;
+    std::memcpy(&f, t + 8, 4);
+    w = (w & 0x0000FF0000FF0000ULL) | hh | tables.minutesSeconds[rest];
+    f = (f & 0xFF) | tables.millis[ms - std::int64_t(s) * 1000];
     std::memcpy(t, &w, 8);
-    putThree(t + 9, int(ms % 1000));
+    std::memcpy(t + 8, &f, 4);
 #else
     setTime(t, h, rest / 60, rest % 60, int(ms % 1000));
 #endif
