@@ -242,11 +242,11 @@ void write(std::int64_t pos, const char* l, std::int64_t cue, Block& block)
     // `l` is a copy of the line whose digits alone were changed, so copying
     // its 29 characters back changes only digits.
     std::size_t i = std::size_t(pos - block.start);
-    PendingLine line;
+    block.pending.emplace_back();
+    PendingLine& line = block.pending.back();
     line.at = std::uint32_t(i);
     line.cue = cue;
     std::memcpy(line.before, block.bytes + i, TimingLine::text);
-    block.pending.push_back(line);
     std::memcpy(block.bytes + i, l, TimingLine::text);
 }
 
@@ -304,7 +304,7 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
     std::size_t from = 0;     // first line start not yet decided
     std::int64_t cue = 0;     // shiftable lines met so far
     bool eof = false;
-    char l[LineBufferSize];
+    char l[TimingLine::text];  // the line being changed
 
     while (!eof) {
         if (int sig = stopSignal()) {
@@ -357,7 +357,6 @@ PatchResult shiftFile(const std::string& path, const ShiftOptions& options, Prog
                     continue;
             }
             std::memcpy(l, line, TimingLine::text);
-            l[TimingLine::text] = '\0';
             bool first = !change.offsetKnown;
             run.result.clampedTimes += apply(change, l, line, run.result);
             if (first && !options.dryRun)
