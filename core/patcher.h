@@ -127,10 +127,10 @@ struct Block {
     std::vector<PendingLine> pending;  // in file order
 };
 
-// Puts the shifted line `l` (the 29 characters of the line that begins at
-// file offset `pos`, with only its digits changed) back where it was read,
-// and lists it to be written with the next writes of the block.
-void write(std::int64_t pos, const char* l, std::int64_t cue, Block& block);
+// Lists the timing line that begins at file offset `pos` to go to disk with
+// the block's next writes, keeping what it holds now, and returns it, for
+// its digits to be changed where it stands.
+char* write(std::int64_t pos, std::int64_t cue, Block& block);
 
 // Shifts the selected timing lines of the file at `path` in place. `progress`
 // (may be null) gets each step.
