@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #ifdef _WIN32
+#include <share.h>
+#include <stdlib.h>
 #include <windows.h>
 #else
 #include <sys/file.h>
@@ -22,12 +24,29 @@ static std::wstring wide(const std::string& utf8)
         MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &w[0], n);
     return w;
 }
+
+// A stream opened for reading only because another process is writing the
+// file; lockStream turns it away as busy, as flock does elsewhere.
+static thread_local std::FILE* heldElsewhere = nullptr;
 #endif
 
 std::FILE* openStream(const std::string& path, const char* mode)
 {
 #ifdef _WIN32
-    return _wfopen(wide(path).c_str(), wide(mode).c_str());
+    // _wfopen lets any number of writers share a file: a writer here denies
+    // other writers, so two shifts of one file never interleave.
+    std::string m(mode);
+    bool writing = m.find_first_of("wa+") != std::string::npos;
+    std::FILE* f = _wfsopen(wide(path).c_str(), wide(mode).c_str(), writing ? _SH_DENYWR : _SH_DENYNO);
+    if (f || !writing || _doserrno != ERROR_SHARING_VIOLATION)
+        return f;
+    // Refused because another writer has the file: a read-only stream lets
+    // the caller's lockStream report that, rather than an open error.
+    f = _wfsopen(wide(path).c_str(), L"rb", _SH_DENYNO);
+    heldElsewhere = f;
+    if (!f)
+        errno = EACCES;
+    return f;
 #else
     return std::fopen(path.c_str(), mode);
 #endif
@@ -67,8 +86,11 @@ bool seekTo(std::FILE* f, std::int64_t offset)
 bool lockStream(std::FILE* f)
 {
 #ifdef _WIN32
-    (void)f;
-    return true;  // Windows already refuses a second writer of an open file.
+    // The share mode of openStream already keeps out a second writer.
+    if (f != heldElsewhere)
+        return true;
+    heldElsewhere = nullptr;
+    return false;
 #else
     return flock(fileno(f), LOCK_EX | LOCK_NB) == 0;
 #endif
