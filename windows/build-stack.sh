@@ -111,12 +111,12 @@ build_cairo() {
 }
 
 build_fribidi() {
-  setup_meson -Ddocs=false -Dbin=false -Dtests=false
+  setup_meson -Ddocs=false
 }
 
 build_harfbuzz() {
   setup_meson -Dglib=enabled -Dgobject=disabled -Dcairo=disabled -Dicu=disabled \
-    -Dgraphite2=disabled -Dfreetype=disabled -Dgdi=disabled -Ddirectwrite=disabled \
+    -Dgraphite=disabled -Dfreetype=disabled -Dgdi=disabled -Ddirectwrite=disabled \
     -Dtests=disabled -Ddocs=disabled -Dintrospection=disabled -Dbenchmark=disabled -Dchafa=disabled
 }
 
@@ -299,8 +299,8 @@ for i in "${!packages[@]}"; do
   notices=$dir
   [ "$pkg" != gettext ] || notices=$dir/gettext-runtime/intl
   mkdir -p "$prefix/share/licenses/$pkg"
-  find "$notices" -maxdepth 1 -type f \( -name 'COPYING*' -o -name 'LICEN[CS]E*' -o -name README.ijg \) \
-    -exec cp {} "$prefix/share/licenses/$pkg/" \;
+  find "$notices" -maxdepth 1 \( -type f -o -type l \) \( -name 'COPYING*' -o -name 'LICEN[CS]E*' -o -name README.ijg \) \
+    -exec cp -L {} "$prefix/share/licenses/$pkg/" \;
   echo "$((SECONDS - start)) s" > "$prefix/.stamps/$pkg"
   say "$pkg done in $((SECONDS - start)) s"
 done
