@@ -3,7 +3,6 @@
 # and used as a person would; both checked file by file without running them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 
 need=(wine wine64 fonts-wine xvfb xauth x11-xkb-utils xdotool xclip imagemagick x11-utils unzip file g++ libx11-dev)
 missing=()
@@ -61,26 +60,25 @@ for z in "${zips[@]}"; do
     fail "$arch: etc/gtk-2.0/gtkrc does not choose the MS-Windows theme"
   cmp -s "$dir/exemple.srt" data/exemple.srt || fail "$arch: exemple.srt differs from data/"
 
-  # What each program is, and that every DLL imported is there (or is
-  # Windows' own), and that no DLL is there that nothing imports.
+  # What each program is; every DLL imported is in bin/ (or is Windows'
+  # own), and every DLL in bin/ is imported.
   file -b "$dir/bin/chronelle.exe" | grep -q "^$pe executable (GUI) $machine" ||
     fail "$arch: chronelle.exe is $(file -b "$dir/bin/chronelle.exe")"
   file -b "$dir/bin/chronelle-shift.exe" | grep -q "^$pe executable (console) $machine" ||
     fail "$arch: chronelle-shift.exe is $(file -b "$dir/bin/chronelle-shift.exe")"
+  imports() { "$arch-w64-mingw32-objdump" -p "$1" | awk '/DLL Name:/ { print $3 }'; }
+  for dll in $(imports "$dir/bin/chronelle-shift.exe"); do
+    grep -qix "$dll" <<<"$system_dlls" || fail "$arch: chronelle-shift.exe needs $dll"
+  done
   imported=" "
   while read -r f; do
-    [[ $f == *.exe ]] || file -b "$f" | grep -q "^$pe executable (DLL) (\(GUI\|console\)) $machine" ||
+    [[ $f == *.exe ]] || file -b "$f" | grep -q "^$pe executable (DLL) ([A-Za-z]*) $machine" ||
       fail "$arch: ${f#$dir/} is $(file -b "$f")"
-    for dll in $("$arch-w64-mingw32-objdump" -p "$f" | awk '/DLL Name:/ { print $3 }'); do
-      if [ -f "$dir/bin/$dll" ]; then
-        imported+="$dll "
-      else
-        grep -qix "$dll" <<<"$system_dlls" || fail "$arch: ${f#$dir/} imports $dll, not in the zip"
-      fi
+    for dll in $(imports "$f"); do
+      [ -f "$dir/bin/$dll" ] && imported+="$dll " || grep -qix "$dll" <<<"$system_dlls" ||
+        fail "$arch: ${f#$dir/} imports $dll, not in the zip"
     done
-    [ "${f##*/}" != chronelle-shift.exe ] || [ "$imported" = " " ] ||
-      fail "$arch: chronelle-shift.exe imports a DLL of the zip:$imported"
-  done < <(find "$dir" -name chronelle-shift.exe; find "$dir" \( -name '*.exe' -o -name '*.dll' \) ! -name chronelle-shift.exe)
+  done < <(find "$dir" -name '*.exe' -o -name '*.dll')
   for f in "$dir"/bin/*.dll; do
     [[ $imported == *" ${f##*/} "* ]] || fail "$arch: ${f##*/} is in the zip but nothing imports it"
   done
@@ -177,6 +175,8 @@ gui="$WINEPREFIX/drive_c/Vidéos été"
 mkdir -p "$gui"
 cues "${original[@]}" >"$gui/épisode 2 été.srt"
 cues "${original[@]}" >"$gui/épisode 3 été.srt"
+cues "${minus2[@]}" >"$work/minus2.srt"
+cues "${plus2[@]}" >"$work/plus2.srt"
 printf 'Pas des sous-titres.\r\n' >"$gui/notes.txt"
 
 start_gui() {
@@ -201,8 +201,10 @@ choose() {  # from "Ouvrir un fichier sous-titres": the name typed in the choose
   within 15 is_hidden '^Open File$' || fail "the chooser did not take the file"
   focus "$window" || fail "cannot focus the window again"
 }
+ended() { [ ! -e "/proc/$app_pid" ] || grep -q '^[0-9]* (.*) Z' "/proc/$app_pid/stat" 2>/dev/null; }
 close_gui() {
   "$work/close_window" "$window" || fail "cannot ask the window to close"
+  within 15 ended || fail "chronelle.exe did not end when its window was closed"
   local status=0
   wait "$app_pid" || status=$?
   app_pid=
@@ -222,7 +224,7 @@ entry_shows "$(winepath -w "$gui/épisode 2 été.srt")" || fail "the entry does
 xdotool key Tab Right Tab Tab Tab
 xdotool type 2
 xdotool key Tab Tab Return
-within 10 cmp -s "$gui/épisode 2 été.srt" <(cues "${minus2[@]}") || fail "the file was not shifted by -2 s"
+within 10 same_bytes "$gui/épisode 2 été.srt" "$work/minus2.srt" || fail "the file was not shifted by -2 s"
 ok "chosen at the keyboard, \"épisode 2 été.srt\" is shifted by \"Retirer\" 2 s exactly"
 
 # The window as it ends: every control, the file's name and the success.
@@ -250,7 +252,7 @@ entry_shows "$(winepath -w "$gui/épisode 3 été.srt")" || fail "chronelle.exe 
 xdotool key Tab Tab Tab Tab
 xdotool type 2
 xdotool key Tab Tab Return
-within 10 cmp -s "$gui/épisode 3 été.srt" <(cues "${plus2[@]}") || fail "the file given at start was not shifted by +2 s"
+within 10 same_bytes "$gui/épisode 3 été.srt" "$work/plus2.srt" || fail "the file given at start was not shifted by +2 s"
 close_gui
 ok "chronelle.exe FILE accepts the file at start; \"Ajouter\" 2 s shifts it"
 
