@@ -10,9 +10,10 @@ archs=("$@")
 
 version=$(sed -n 's/^project(chronelle VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || { echo "package: no version in CMakeLists.txt" >&2; exit 1; }
-for p in zip file; do
-  command -v "$p" >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$p" >/dev/null
-done
+if ! command -v zip >/dev/null || ! command -v file >/dev/null; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends zip file >/dev/null
+fi
 out=$root/build-windows
 zips=()
 
