@@ -168,9 +168,9 @@ sources=$cache/sources
 mkdir -p "$sources"
 
 # apt-get source for a suite, with an apt configuration of our own for any
-# suite other than this machine's.
+# suite other than this machine's; its index is fetched again with "refresh".
 apt_source() {
-  local suite=$1 pkg=$2 opts=()
+  local suite=$1 pkg=$2 refresh=${3:-} opts=()
   if [ "$suite" != "$(. /etc/os-release && echo "$VERSION_CODENAME")" ]; then
     local d=$cache/apt-$suite
     if [ ! -d "$d/lists" ]; then
@@ -180,9 +180,10 @@ apt_source() {
     fi
     opts=(-o "Dir::Etc::SourceList=$d/sources.list" -o "Dir::Etc::SourceParts=$d/parts"
           -o "Dir::State::Lists=$d/lists" -o "Dir::Cache=$d/cache")
-    [ -n "$(ls "$d/lists" | grep Sources)" ] || apt-get "${opts[@]}" update -qq >&2
+    [ -z "$refresh" ] && [ -n "$(ls "$d/lists" | grep Sources)" ] || apt-get "${opts[@]}" update -qq >&2
   else
     ensure_deb_src "$pkg"
+    [ -z "$refresh" ] || apt-get update -qq >&2
   fi
   apt-get "${opts[@]}" source --print-uris -qq "$pkg"
 }
@@ -210,7 +211,9 @@ fetch() {
     return
   fi
   say "fetching $tarball"
-  uri=$(apt_source "$suite" "$pkg" | awk -v f="$tarball" '$2 == f { gsub("\047", "", $1); print $1 }')
+  uri_of() { awk -v f="$tarball" '$2 == f { gsub("\047", "", $1); print $1 }'; }
+  uri=$(apt_source "$suite" "$pkg" | uri_of)
+  [ -n "$uri" ] || uri=$(apt_source "$suite" "$pkg" refresh | uri_of)
   [ -n "$uri" ] || die "$pkg ($suite) no longer has $tarball; its sources now: $(apt_source "$suite" "$pkg" |
     awk '$2 ~ /orig/ { printf "%s ", $2 }')- update windows/sources.txt"
   tmp=$(mktemp -d "$sources/.fetch-XXXXXX")

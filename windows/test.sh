@@ -40,6 +40,19 @@ bash windows/package.sh | tee "$work/package.log"
 mapfile -t zips < <(tail -n 2 "$work/package.log")
 for z in "${zips[@]}"; do [ -f "$z" ] || fail "package.sh did not end with the zips' paths"; done
 
+# A cached tarball that is not the one in windows/sources.txt is refused
+# before anything is built from it.
+mkdir -p "$work/cache/sources"
+cp -s "${CHRONELLE_CACHE:-/var/cache/chronelle/windows}"/sources/*.orig.* "$work/cache/sources/"
+tarball=$(grep -o 'fribidi_[^ ]*' windows/sources.txt)
+rm "$work/cache/sources/$tarball"
+echo 'not fribidi' >"$work/cache/sources/$tarball"
+status=0
+CHRONELLE_CACHE=$work/cache bash windows/build-stack.sh i686 >/dev/null 2>"$work/changed" || status=$?
+[ "$status" -eq 1 ] && grep -q "$tarball .*does not match its SHA-256" "$work/changed" ||
+  fail "a changed tarball: status $status, $(cat "$work/changed")"
+ok "build-stack.sh refuses a tarball that does not match its SHA-256"
+
 echo "== both zips, file by file"
 system_dlls=$(grep -v '^#' windows/system-dlls.txt)
 for z in "${zips[@]}"; do
