@@ -112,7 +112,8 @@ setxkbmap fr
 unset LANG LC_ALL
 { export LC_CTYPE=C.UTF-8 LC_MESSAGES=fr_FR.UTF-8; } 2>/dev/null  # not a locale of this system: Wine alone reads it
 
-export WINEPREFIX=$work/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No .NET or HTML engine to offer to install, no menu entries made.
+export WINEPREFIX=$work/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wine wineboot --init >"$work/wineboot.log" 2>&1
 # Pango lists fonts through DirectWrite, which in Wine 8 does not see Wine's
 # own Tahoma (the font of the MS-Windows theme) until it is registered.
