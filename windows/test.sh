@@ -116,11 +116,15 @@ unset LANG LC_ALL
 export WINEPREFIX=$work/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wine wineboot --init >"$work/wineboot.log" 2>&1
 # Pango lists fonts through DirectWrite, which in Wine 8 does not see Wine's
-# own Tahoma (the font of the MS-Windows theme) until it is registered.
-cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+# own Tahoma (the font of the MS-Windows theme) until it is registered;
+# Marlett draws the title bars' buttons.
 fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts'
-wine reg add "$fonts" /v 'Tahoma (TrueType)' /t REG_SZ /d tahoma.ttf /f >/dev/null 2>&1
-wine reg add "$fonts" /v 'Tahoma Bold (TrueType)' /t REG_SZ /d tahomabd.ttf /f >/dev/null 2>&1
+for font in 'Tahoma:tahoma' 'Tahoma Bold:tahomabd' 'Marlett:marlett'; do
+  cp "/usr/share/wine/fonts/${font#*:}.ttf" "$WINEPREFIX/drive_c/windows/Fonts/"
+  wine reg add "$fonts" /v "${font%:*} (TrueType)" /t REG_SZ /d "${font#*:}.ttf" /f >/dev/null 2>&1
+done
+# No window manager here: Wine draws title bars and borders itself.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
 wineserver -w
 
 # Unzipped in a folder whose name has accents and a space, as anywhere.
@@ -250,7 +254,7 @@ read -r bwidth bheight < <(identify -format '%w %h\n' "$app/share/chronelle/bann
 [ "$width" -ge "$bwidth" ] && [ "$height" -gt "$bheight" ] ||
   fail "the window (${width}x$height) cannot hold the banner (${bwidth}x$bheight)"
 face=$(wine reg query 'HKCU\Control Panel\Colors' /v ButtonFace 2>/dev/null | tr -d '\r' | awk '/ButtonFace/ { print $3, $4, $5 }')
-pixel=$(convert "$work/window.png" -format '%[fx:int(255*p{2,2}.r)] %[fx:int(255*p{2,2}.g)] %[fx:int(255*p{2,2}.b)]' info:)
+pixel=$(convert "$work/window.png" -format '%[fx:int(255*p{40,60}.r)] %[fx:int(255*p{40,60}.g)] %[fx:int(255*p{40,60}.b)]' info:)
 [ "$pixel" = "$face" ] || fail "the window's background is $pixel, not Windows' button face $face: no MS-Windows theme"
 xprop -id "$window" _NET_WM_ICON >"$work/icon"
 grep -q 'Icon (' "$work/icon" || fail "the window has no icon"
