@@ -83,7 +83,7 @@ for arch in "${archs[@]}"; do
   { printf '\357\273\277'; sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e 's/$/\r/' windows/LISEZMOI.txt; } \
     > "$stage/LISEZMOI.txt"
 
-  find "$stage" -name '*.exe' -o -name '*.dll' | xargs "$host-strip" --strip-unneeded
+  find "$stage" \( -name '*.exe' -o -name '*.dll' \) -exec "$host-strip" --strip-unneeded {} +
   rm -f "$out/$name.zip"
   (cd "$stage" && zip -qr -X "$out/$name.zip" .)
   echo "$name.zip: $(find "$stage/bin" -name '*.dll' | wc -l) DLLs, $(du -sh "$stage" | cut -f1) unpacked, $(du -h "$out/$name.zip" | cut -f1)"
