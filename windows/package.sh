@@ -41,6 +41,9 @@ for arch in "${archs[@]}"; do
   echo "== chronelle $version for Windows ($arch), against $prefix"
 
   build=$out/build-$arch
+  # pkg-config's answers are kept in CMake's cache: against another stack,
+  # start afresh.
+  grep -qxF "GTK2_BUNDLE:PATH=$prefix" "$build/CMakeCache.txt" 2>/dev/null || rm -rf "$build"
   cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
     -DMINGW_TRIPLET="$host" -DGTK2_BUNDLE="$prefix" -DCMAKE_BUILD_TYPE=Release \
     -DCHRONELLE_BUILD_TESTS=OFF -DCHRONELLE_WERROR=ON >/dev/null
