@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 #include "file_io.h"
 #include "options.h"
 #include "patcher.h"
@@ -212,10 +217,43 @@ bool shiftOne(const char* path, const Options& o, PatchResult* out)
     return true;
 }
 
+#ifdef _WIN32
+// The C runtime gives the arguments in the ANSI code page, which cannot name
+// every file (and turns what it cannot hold into '?'); the core takes UTF-8
+// names, so they are read again from the wide command line.
+std::vector<std::string> utf8Arguments()
+{
+    std::vector<std::string> args;
+    int n = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    for (int i = 0; wide && i < n; ++i) {
+        int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(size > 0 ? size : 1, '\0');
+        if (size > 0)
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &arg[0], size, nullptr, nullptr);
+        arg.resize(arg.size() - 1);
+        args.push_back(arg);
+    }
+    LocalFree(wide);
+    return args;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    std::vector<std::string> utf8 = utf8Arguments();
+    std::vector<char*> utf8Argv;
+    for (std::string& arg : utf8)
+        utf8Argv.push_back(&arg[0]);
+    utf8Argv.push_back(nullptr);
+    if (!utf8.empty()) {
+        argc = int(utf8.size());
+        argv = utf8Argv.data();
+    }
+#endif
     // Caught, these stop a shift between two writes, with an exact account.
     chronelle::catchStopSignals(false);
     Options o;

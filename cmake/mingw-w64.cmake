@@ -1,13 +1,12 @@
-# Cross-compiling Chronelle for Windows with MinGW-w64 (on Debian:
-# apt-get install g++-mingw-w64-i686), against a GTK+ 2 bundle for Windows
-# unpacked in GTK2_BUNDLE (the folder that holds its bin/, include/, lib/ and
-# lib/pkgconfig/). 32-bit by default, as the program is; for a 64-bit build
-# with a 64-bit bundle, add -DMINGW_TRIPLET=x86_64-w64-mingw32.
+# Cross-compiling Chronelle for Windows with MinGW-w64 against a GTK+ 2 stack
+# for Windows in GTK2_BUNDLE (the folder that holds its bin/, include/, lib/
+# and lib/pkgconfig/): the prefix that windows/build-stack.sh makes, which is
+# what windows/package.sh does. 32-bit by default, as the program is; for a
+# 64-bit build, add -DMINGW_TRIPLET=x86_64-w64-mingw32.
 #
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-#         -DGTK2_BUNDLE=$HOME/gtk2-bundle -DCHRONELLE_BUILD_TESTS=OFF
+#         -DGTK2_BUNDLE=$(bash windows/build-stack.sh i686) -DCHRONELLE_BUILD_TESTS=OFF
 #   cmake --build build-windows
-#   cmake --install build-windows --prefix $HOME/chronelle-windows
 set(CMAKE_SYSTEM_NAME Windows)
 
 set(MINGW_TRIPLET i686-w64-mingw32 CACHE STRING "Target of the MinGW-w64 tools")
@@ -33,8 +32,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # pkg-config reads the bundle's .pc files and nothing of the build machine's;
-# --define-prefix moves their prefix (often c:/devel/target/... or /mingw32)
-# to where the bundle was unpacked.
+# --define-prefix moves their prefix to where the bundle lies.
 if(GTK2_BUNDLE)
   set(ENV{PKG_CONFIG_LIBDIR} "${GTK2_BUNDLE}/lib/pkgconfig")
 else()
