@@ -69,6 +69,10 @@ for round in $(seq "$rounds"); do
     continue
   fi
   k=$((round % 3))
+  # Emptied here: a signal that comes before the child has opened them
+  # would leave the last round's words in them.
+  : >out
+  : >err
   "$bin" --add 2 film.srt >out 2>err &
   pid=$!
   sleep "$(awk -v ms=$((RANDOM % (span_ms + span_ms / 10 + 1))) 'BEGIN { print ms / 1000 }')"
@@ -83,7 +87,7 @@ for round in $(seq "$rounds"); do
     cmp -s original.srt film.srt || fail "SIG${signals[$k]} at start, yet the film changed"
     untouched=$((untouched + 1))
   elif [ "$status" -eq "${codes[$k]}" ]; then
-    grep -q "interrupted" err || fail "SIG${signals[$k]}: $(cat err)"
+    grep -q "interrupted" err || fail "SIG${signals[$k]}: exit $status: $(cat err)"
     finish_from_account
   else
     fail "SIG${signals[$k]}: exit $status: $(cat err)"
