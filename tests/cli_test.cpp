@@ -127,22 +127,6 @@ TEST_F(Cli, UsageErrorsSayWhatIsWrongAndTouchNothing)
     expectUntouched();
 }
 
-TEST_F(Cli, CuesSelectByPosition)
-{
-    const struct {
-        const char* range;
-        int first, last;
-    } cases[] = {{"3", 3, 3}, {"2-4", 2, 4}, {"8-", 8, 10}, {"-2", 1, 2}, {"9-99", 9, 10}};
-    for (const auto& c : cases) {
-        writeFile(film, testing_files::film(10));
-        RunResult r = shift("--add 1 --cues " + std::string(c.range) + " " + quote(film));
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, film + ": " + std::to_string(c.last - c.first + 1) + " timing line" +
-                             (c.last > c.first ? "s" : "") + " shifted\n");
-        EXPECT_EQ(readFile(film), testing_files::film(10, 1000, c.last, c.first)) << c.range;
-    }
-}
-
 TEST_F(Cli, CountsInTheSingularAndStdoutErrorsFail)
 {
     writeFile(film, testing_files::film(1));
