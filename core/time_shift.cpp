@@ -175,14 +175,9 @@ static inline std::int64_t scaleInline(std::int64_t t, const Scale& scale, const
     return v >= 0 ? q : -q;
 }
 
-std::int64_t scaleTime(std::int64_t t, const Scale& scale, const Divider& twiceDen)
-{
-    return scaleInline(t, scale, twiceDen);
-}
-
 std::int64_t scaleTime(std::int64_t t, const Scale& scale)
 {
-    return scaleTime(t, scale, roundingDivider(scale));
+    return scaleInline(t, scale, roundingDivider(scale));
 }
 
 #ifdef CHRONELLE_LITTLE_ENDIAN

@@ -57,7 +57,6 @@ std::uint64_t divide(std::uint64_t n, const Divider& by);
 // The divider that a scale's rounding needs: by 2 * den.
 Divider roundingDivider(const Scale& scale);
 
-std::int64_t scaleTime(std::int64_t t, const Scale& scale, const Divider& twiceDen);
 std::int64_t scaleTime(std::int64_t t, const Scale& scale);
 
 // Changes both times of the shiftable timing line `time` by `scale`, each
