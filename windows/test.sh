@@ -219,7 +219,7 @@ choose() {  # from "Ouvrir un fichier sous-titres": the name typed in the choose
   within 15 is_hidden '^Open File$' || fail "the chooser did not take the file"
   focus "$window" || fail "cannot focus the window again"
 }
-ended() { [ ! -e "/proc/$app_pid" ] || grep -q '^[0-9]* (.*) Z' "/proc/$app_pid/stat" 2>/dev/null; }
+ended() { has_ended "$app_pid"; }
 close_gui() {
   "$work/close_window" "$window" || fail "cannot ask the window to close"
   within 15 ended || fail "chronelle.exe did not end when its window was closed"

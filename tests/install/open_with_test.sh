@@ -29,7 +29,7 @@ source "$(dirname "$0")/../ui/x_helpers.sh"
 primary() { xclip -o -selection primary 2>/dev/null || true; }
 primary_is() { [ "$(primary)" = "$1" ]; }
 shown_or_ended() { is_visible '^Chronelle$' || ended; }
-ended() { [ ! -e "/proc/$pid" ] || grep -q '^[0-9]* (.*) Z' "/proc/$pid/stat" 2>/dev/null; }
+ended() { has_ended "$pid"; }
 
 # Starts chronelle on "$@" from a folder without pictures; sets $window.
 open_window() {

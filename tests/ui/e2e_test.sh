@@ -98,7 +98,7 @@ within 10 same_bytes "$file" "$work/expected.srt" || {
 
 # Close the window as its close button would.
 "$close_window" "$window" || fail "cannot ask the window to close"
-ended() { [ ! -e "/proc/$pid" ] || grep -q '^[0-9]* (.*) Z' "/proc/$pid/stat" 2>/dev/null; }
+ended() { has_ended "$pid"; }
 within 10 ended || fail "chronelle did not end"
 status=0
 wait "$pid" || status=$?

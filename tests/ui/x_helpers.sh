@@ -27,3 +27,6 @@ focus() {  # No window manager: give the window the keyboard ourselves.
 }
 
 same_bytes() { cmp -s "$1" "$2"; }
+
+# Whether process $1 has ended (gone, or a zombie waiting for its parent).
+has_ended() { [ ! -e "/proc/$1" ] || grep -q '^[0-9]* (.*) Z' "/proc/$1/stat" 2>/dev/null; }
