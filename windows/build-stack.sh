@@ -337,15 +337,18 @@ for i in "${!packages[@]}"; do
   [ ! -f "$prefix/.stamps/$pkg" ] || continue
   log=$work/logs/$pkg.log
   say "$pkg ($arch)"
-  start=$SECONDS
   rm -rf "$work/src"
   mkdir -p "$work/src"
   tar -xf "$sources/${tarballs[$i]}" -C "$work/src"
   dir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d | head -n 1)
   # In the background, so that errexit holds inside the recipe (it would not
   # in the condition of an if or ||).
+  # Timed with the CPU it took, which other work on the machine does not
+  # change as it does the wall time.
   (cd "$dir" && set -x && "build_$(fn_name "$pkg")") >"$log" 2>&1 &
-  wait $! || die "$pkg failed to build for $arch; see $log"
+  status=0
+  { TIMEFORMAT='%0R s (%0U s user, %0S s system)'; time wait $!; } 2>"$work/time" || status=$?
+  [ $status -eq 0 ] || die "$pkg failed to build for $arch; see $log"
   # The licence notices, for the zip (gettext's own is the GPL of its tools;
   # libintl has the LGPL).
   notices=$dir names=(-name 'COPYING*' -o -name 'LICEN[CS]E*' -o -name README.ijg)
@@ -354,8 +357,8 @@ for i in "${!packages[@]}"; do
   [ "$pkg" != ffmpeg ] || names=(-name LICENSE.md -o -name COPYING.LGPLv2.1)
   mkdir -p "$prefix/share/licenses/$pkg"
   find "$notices" -maxdepth 1 \( -type f -o -type l \) \( "${names[@]}" \) -exec cp -L {} "$prefix/share/licenses/$pkg/" \;
-  echo "$((SECONDS - start)) s" > "$prefix/.stamps/$pkg"
-  say "$pkg done in $((SECONDS - start)) s"
+  cp "$work/time" "$prefix/.stamps/$pkg"
+  say "$pkg done in $(cat "$work/time")"
 done
 
 # libtool archives hold this machine's paths and are of no use to MinGW.
