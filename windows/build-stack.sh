@@ -84,21 +84,24 @@ build_libffi() {
 
 build_pcre2() {
   configure_autotools --enable-pcre2-8 --disable-pcre2-16 --disable-pcre2-32
-  make -j "$jobs"
-  make install
+  # The library without its tools (pcre2grep, pcre2test).
+  make -j "$jobs" bin_PROGRAMS=
+  make install bin_PROGRAMS=
 }
 
 build_glib2_0() {
   # Only the French translations are shipped.
   echo fr > po/LINGUAS
+  drop_meson_subdirs fuzzing
   setup_meson -Dtests=false -Dgtk_doc=false -Dman=false -Dlibelf=disabled -Dsysprof=disabled \
     -Dxattr=false -Dlibmount=disabled -Dselinux=disabled -Ddtrace=false -Dsystemtap=false -Dnls=enabled
 }
 
 build_libpng1_6() {
   configure_autotools
-  make -j "$jobs"
-  make install
+  # The library without its tools (pngfix, png-fix-itxt).
+  make -j "$jobs" bin_PROGRAMS=
+  make install bin_PROGRAMS=
 }
 
 build_libjpeg_turbo() {
@@ -130,6 +133,7 @@ build_cairo() {
 }
 
 build_fribidi() {
+  drop_meson_subdirs bin test
   setup_meson -Ddocs=false
 }
 
