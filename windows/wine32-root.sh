@@ -8,7 +8,6 @@
 # Usage: windows/wine32-root.sh   (prints the root's path on stdout)
 set -euo pipefail
 
-here=$(cd "$(dirname "$0")" && pwd)
 cache=${CHRONELLE_CACHE:-/var/cache/chronelle/windows}
 suite=trixie
 mirror=http://deb.debian.org/debian
