@@ -309,8 +309,8 @@ echo "-- FFmpeg's libraries"
 # against each stack's FFmpeg decodes a generated film's sound under each
 # Wine (the default audio track, to 16 kHz mono, its loudest frequency found
 # with av_tx).
-ffmpeg -v error -f lavfi -i sine=frequency=440:duration=3:sample_rate=48000 -ac 2 -c:a ac3 "$work/la.mkv"
-ffmpeg -v error -f lavfi -i sine=frequency=1000:duration=3:sample_rate=44100 -ac 2 -c:a aac "$work/mille.mp4"
+ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:duration=3:sample_rate=48000 -ac 2 -c:a ac3 "$work/la.mkv"
+ffmpeg -nostdin -v error -f lavfi -i sine=frequency=1000:duration=3:sample_rate=44100 -ac 2 -c:a aac "$work/mille.mp4"
 for arch in x86_64 i686; do
   prefix=$(bash windows/build-stack.sh "$arch")
   dir=$work/ffmpeg-$arch
