@@ -1,0 +1,92 @@
+"""The film's timeline before any cut: where each cue is spoken, by whom, and where
+the jingles and door slams fall. Everything a cue needs but its length is drawn
+from the seed and the cue's number alone, so speech can be rendered ahead on
+several cores while the cues are placed one after the other, always the same."""
+import collections
+import concurrent.futures
+import math
+
+import numpy as np
+
+import dialogue
+import sounds
+import voices
+
+MIN_GAP_MS = 80  # between one cue's end and the next one's start
+CUES_PER_SCENE = 12
+JINGLE_MS = round(len(sounds.jingle(1.0)) * 1000 / voices.RATE)
+
+
+class Settings:
+    """What the timeline is made of (times in ms of the uncut timeline)."""
+
+    def __init__(self, seed, length_ms, share, languages, jingles, slams_per_min, cache, jobs):
+        self.seed, self.length_ms, self.share, self.languages = seed, length_ms, share, languages
+        self.jingles, self.slams_per_min, self.cache, self.jobs = jingles, slams_per_min, cache, jobs
+        self.lead_ms = 500 + JINGLE_MS + 1000 if jingles else 2000
+        self.tail_ms = 2000
+
+
+def draw(s, i):
+    """Cue i as the seed makes it: language, speakers, lines, spoken parts, pauses."""
+    scene = np.random.default_rng([s.seed, 2, i // CUES_PER_SCENE])
+    lang = s.languages[scene.integers(len(s.languages))]
+    cast = voices.CAST[lang]
+    people = [cast[j] for j in scene.permutation(len(cast))[:3]]
+    rng = np.random.default_rng([s.seed, 1, i])
+    lines, parts = dialogue.cue(rng, lang)
+    first = int(rng.integers(len(people)))
+    speakers = [people[first], people[(first + 1 + int(rng.integers(len(people) - 1))) % len(people)]]
+    return {"language": lang, "lines": lines,
+            "parts": [(speakers[slot], text) for slot, text in parts],
+            "pause": rng.uniform(0.25, 0.5), "tail_ms": int(rng.integers(40, 400)),
+            "spacing": rng.gamma(0.6, 1 / 0.6)}
+
+
+def render(cue, cache):
+    """The cue's speech: each part in turn, a pause between two speakers."""
+    pause = np.zeros(int(cue["pause"] * voices.RATE), np.float32)
+    pieces = []
+    for character, text in cue["parts"]:
+        pieces += [pause, voices.speak(character, text, cache)] if pieces else [voices.speak(character, text, cache)]
+    return np.concatenate(pieces)
+
+
+def slams(s):
+    """Door slams: (start ms, number), anywhere in the film, speech or not."""
+    rng = np.random.default_rng([s.seed, 20])
+    count = round(s.slams_per_min * s.length_ms / 60000)
+    return sorted((int(t), n) for n, t in enumerate(rng.uniform(s.lead_ms, s.length_ms - 1000, count)))
+
+
+def cues(s, events):
+    """Yields the cues in order, each with its start, end, speech end and sound.
+    Jingles are put in the gaps they fall in, and added to events as they are."""
+    pool = concurrent.futures.ThreadPoolExecutor(max(1, s.jobs))
+    ahead = collections.deque()
+    if s.jingles:
+        events.append({"kind": "jingle", "start": 500, "end": 500 + JINGLE_MS})
+    due = [s.length_ms * k // s.jingles for k in range(1, s.jingles)]
+    t, i = s.lead_ms, 0
+    try:
+        while True:
+            while len(ahead) < 4 * max(1, s.jobs):
+                cue = draw(s, i + len(ahead))
+                ahead.append((cue, pool.submit(render, cue, s.cache)))
+            cue, future = ahead.popleft()
+            if due and t >= due[0]:
+                events.append({"kind": "jingle", "start": t, "end": t + JINGLE_MS})
+                t += JINGLE_MS + 1000
+                due.pop(0)
+            cue["sound"] = future.result()
+            cue["start"] = t
+            cue["speech_end"] = t + len(cue["sound"]) * 1000 / voices.RATE
+            cue["end"] = math.ceil(cue["speech_end"]) + cue["tail_ms"]
+            if cue["end"] > s.length_ms - s.tail_ms:
+                return
+            yield cue
+            gap = (cue["speech_end"] - t) * (1 - s.share) / s.share * cue["spacing"]
+            t = max(cue["end"] + MIN_GAP_MS, math.ceil(cue["speech_end"] + gap))
+            i += 1
+    finally:
+        pool.shutdown(cancel_futures=True)
