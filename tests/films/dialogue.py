@@ -81,7 +81,10 @@ def wrap(text):
         return [text]
     middle = len(text) // 2
     spaces = [i for i, c in enumerate(text) if c == " "]
-    cut = min(spaces, key=lambda i: abs(i - middle))
+    # After a sentence or a comma if one is near the middle, as subtitlers break.
+    cut = min(spaces, key=lambda i: abs(i - middle) - (8 if text[i - 1] in ".?!," else 0))
+    if max(cut, len(text) - cut - 1) > WIDTH:
+        cut = min(spaces, key=lambda i: abs(i - middle))
     return [text[:cut], text[cut + 1:]]
 
 

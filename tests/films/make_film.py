@@ -88,6 +88,7 @@ def describe(o, film, cues, events, delay, clipped, seconds):
         "film": film and os.path.basename(film.path), "subtitle": os.path.basename(o.base + ".srt"),
         "uncut_subtitle": os.path.basename(o.base + ".uncut.srt") if o.cut else None,
         "seed": o.seed, "duration_ms": o.duration, "speech_share": round(speech / o.duration, 4),
+        "speech_asked": o.speech, "jingles": o.jingles, "slams_per_min": o.slams,
         "languages": o.languages, "codec": film and film.codec, "layout": film and film.layout,
         "rate": film and film.rate, "video": bool(film and film.video),
         "voice_channel": film and mixer.VOICE_CHANNEL[film.layout],
@@ -114,7 +115,7 @@ def main(argv):
         cues = [dict(c, sound=None) for c in timeline.cues(s, events)]
     else:
         film = mixer.Film(o.output, o.codec, o.layout, o.rate, not o.no_video, LANGUAGE_TAGS[o.languages[0]])
-        delay = mixer.encoderDelay(film)
+        delay = mixer.encoderDelay(film, o.cache)
         levels = {"music": o.music_db, "slam": o.slam_db, "jingle": o.jingle_db, "hiss": o.hiss_db}
         mix = mixer.Mixer(o.seed, timeline.cues(s, events), events, levels, film.layout)
         cuts = [(mixer.sample(at), mixer.sample(n)) for at, n in o.cut]

@@ -73,9 +73,22 @@ def voiceTrack(path, rate, channel):
                               "-ar", str(rate), "-f", "f32le", "-"]), np.float32)
 
 
-def encoderDelay(film):
+def encoderDelay(film, cache=None):
     """Samples (at RATE) by which the decoded film would lag what went in: a tone
     burst at 0.5 s encoded as the film will be, decoded, and found."""
+    key = cache and os.path.join(cache, "delay-%s-%s-%s-%d" % (film.codec, film.container[1:], film.layout, film.rate))
+    if key and os.path.exists(key):
+        with open(key) as f:
+            return int(f.read())
+    delay = measureDelay(film)
+    if key:
+        os.makedirs(cache, exist_ok=True)
+        with open(key, "w") as f:
+            f.write(str(delay))
+    return delay
+
+
+def measureDelay(film):
     voice = np.zeros(int(1.5 * RATE), np.float32)
     voice[RATE // 2:RATE // 2 + RATE // 10] = 0.5 * np.sin(2 * np.pi * 1000 * np.arange(RATE // 10) / RATE)
     x = channels(film.layout, voice, np.zeros((2, len(voice)), np.float32), np.zeros_like(voice),
@@ -201,7 +214,8 @@ def encode(film, mixer, ranges, duration_ms):
     """Streams the mix into ffmpeg, which writes the film; a failed film is removed."""
     cmd = ["ffmpeg", "-v", "error", "-y"] + ffmpegInput(film)
     if film.video:
-        cmd += ["-f", "lavfi", "-i", "color=c=0x1d2733:s=160x90:r=5", "-map", "1:v", "-map", "0:a"]
+        picture = "color=c=0x1d2733:s=160x90:r=5:d=%.3f" % (duration_ms / 1000)
+        cmd += ["-f", "lavfi", "-i", picture, "-map", "1:v", "-map", "0:a"]
         cmd += ["-c:v", "libvpx", "-deadline", "realtime", "-cpu-used", "8"] if film.container == ".webm" \
             else ["-c:v", "mpeg4", "-q:v", "20"]
     cmd += encodeArgs(film) + ["-t", "%.3f" % (duration_ms / 1000), film.path]
