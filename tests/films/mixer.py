@@ -91,8 +91,8 @@ def encoderDelay(film, cache=None):
 def measureDelay(film):
     voice = np.zeros(int(1.5 * RATE), np.float32)
     voice[RATE // 2:RATE // 2 + RATE // 10] = 0.5 * np.sin(2 * np.pi * 1000 * np.arange(RATE // 10) / RATE)
-    x = channels(film.layout, voice, np.zeros((2, len(voice)), np.float32), np.zeros_like(voice),
-                 np.zeros_like(voice), np.zeros((6, len(voice)), np.float32))
+    silence = np.zeros((6, len(voice)), np.float32)
+    x = channels(film.layout, voice, silence[:2], silence[2], silence[3], silence)
     with tempfile.TemporaryDirectory() as tmp:
         probe = os.path.join(tmp, "probe" + film.container)
         run(ffmpegInput(film) + encodeArgs(film) + [probe], x.tobytes())
@@ -110,10 +110,14 @@ def channels(layout, voice, music, low, fx, hiss):
     elif layout == "stereo":
         mixed = [voice + music[0] + fx + hiss[0], voice + music[1] + fx + hiss[1]]
     else:
-        mixed = [music[0] + 0.7 * fx + hiss[0], music[1] + 0.7 * fx + hiss[1],
-                 voice + 0.7 * fx + hiss[2], 0.5 * low + 0.5 * fx,
-                 0.4 * music[1] + hiss[4], 0.4 * music[0] + hiss[5]]
-    return np.stack(mixed, axis=1).astype("<f4")
+        fx = fx * np.float32(0.7)
+        mixed = [music[0] + fx + hiss[0], music[1] + fx + hiss[1], voice + fx + hiss[2],
+                 np.float32(0.5) * low + fx, np.float32(0.4) * music[1] + hiss[4],
+                 np.float32(0.4) * music[0] + hiss[5]]
+    out = np.empty((len(voice), len(mixed)), "<f4")
+    for i, channel in enumerate(mixed):
+        out[:, i] = channel
+    return out
 
 
 def keptRanges(start, end, cuts):
@@ -149,6 +153,7 @@ class Mixer:
         self.levels = levels  # dB over the voices, None for none: music, slam, jingle, hiss
         self.bed = sounds.Bed(seed) if levels["music"] is not None else None
         self.bars, self.bursts = {}, {}
+        self.hiss = [sounds.hissLoop(seed, ch) for ch in range(CHANNELS[layout])]
         self.placed, self.active, self.coming = [], [], None
         self.clipped = 0
 
@@ -195,12 +200,15 @@ class Mixer:
             if self.levels[e["kind"]] is not None and sample(e["start"]) < b and sample(e["end"]) > a:
                 overlay(fx, a, self.burst(e), sample(e["start"]))
         hiss_db = self.levels["hiss"]
-        hiss = [sounds.hiss(self.seed, a, ch, b - a, sounds.level(hiss_db)) if hiss_db is not None
-                else np.zeros(b - a, np.float32) for ch in range(6)]
+        hiss = [sounds.hiss(loop, a, b - a, sounds.level(hiss_db)) if hiss_db is not None
+                else np.zeros(b - a, np.float32) for loop in self.hiss]
         music = self.music(a, b)
         x = channels(self.layout, voice, music[:2], music[2], fx, hiss)
-        self.clipped += int((np.abs(x) > 1).sum())
-        return np.clip(x, -1, 1)
+        over = np.abs(x) > 1
+        if over.any():
+            self.clipped += int(over.sum())
+            np.clip(x, -1, 1, out=x)
+        return x
 
     def stream(self, ranges, write):
         for lo, hi in ranges:

@@ -8,6 +8,7 @@ from voices import RATE, VOICE_DBFS
 
 PROGRESSIONS = [[0, 7, 9, 5], [0, 5, 7, 5], [9, 5, 0, 7], [0, 9, 5, 7], [2, 7, 0, 0]]
 MAJOR = [0, 2, 4, 5, 7, 9, 11]
+HISS_LOOP = 7 * RATE + 17
 PENTATONIC = [0, 2, 4, 7, 9]
 
 
@@ -141,8 +142,16 @@ def jingle(rms):
     return x * np.float32(rms / np.sqrt((x ** 2).mean()))
 
 
-def hiss(seed, start, channel, n, rms):
-    """Room tone: soft noise, low in treble, for samples [start, start + n)."""
-    rng = np.random.default_rng([seed, 31, start, channel])
-    x = np.convolve(rng.standard_normal(n + 3).astype(np.float32), np.ones(4) / 2, "valid")
-    return x[:n] * np.float32(rms)
+def hissLoop(seed, channel):
+    """Room tone: soft noise, low in treble, a few seconds of it that a film plays
+    over and over (far too low to be heard as a loop)."""
+    rng = np.random.default_rng([seed, 31, channel])
+    x = rng.standard_normal(HISS_LOOP + 3).astype(np.float32)
+    return (x[3:] + x[2:-1] + x[1:-2] + x[:-3]) / np.float32(2)  # unit RMS
+
+
+def hiss(loop, start, n, rms):
+    """The hiss of samples [start, start + n) at the given RMS."""
+    at = np.arange(start, start + n) % len(loop)
+    return loop[at] * np.float32(rms)
+
