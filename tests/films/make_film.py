@@ -53,6 +53,10 @@ def options(argv):
                    help="default: stereo, or 5.1 for ac3, eac3 and dts (voices in the centre)")
     p.add_argument("--rate", type=int, default=48000, help="sample rate of the film (default 48000)")
     p.add_argument("--no-video", action="store_true", help="no picture stream")
+    p.add_argument("--extra-track", choices=["music", "dub"],
+                   help="a second sound track: music and effects alone, or a dub whose voices (another "
+                        "seed's) fall elsewhere; the film's own track stays the default")
+    p.add_argument("--extra-first", action="store_true", help="the extra track before the film's own")
     p.add_argument("--cut", type=cut, action="append", default=[], metavar="AT+LENGTH",
                    help="the film lost LENGTH at AT (times of the uncut film), e.g. 5:00+20")
     p.add_argument("--srt-only", action="store_true", help="the subtitle and its JSON, no film")
@@ -103,6 +107,23 @@ def describe(o, film, cues, events, delay, clipped, seconds):
     }
 
 
+def soundTracks(o, s, film, events):
+    """(mixer, description) of each sound track, in the film's order."""
+    levels = {"music": o.music_db, "slam": o.slam_db, "jingle": o.jingle_db, "hiss": o.hiss_db}
+    tracks = [(mixer.Mixer(o.seed, timeline.cues(s), events, levels, film.layout),
+               {"content": "film", "language": film.language, "default": True})]
+    if o.extra_track == "music":
+        extra = mixer.Mixer(o.seed, iter([]), events, levels, film.layout)
+        tracks.append((extra, {"content": "music", "language": "zxx", "default": False,
+                               "title": "Music and effects"}))
+    elif o.extra_track == "dub":
+        dub = timeline.Settings(o.seed + 1000, s.length_ms, s.share, s.languages, s.jingles, 0, s.cache, s.jobs)
+        extra = mixer.Mixer(o.seed, timeline.cues(dub), events, levels, film.layout)
+        tracks.append((extra, {"content": "dub", "language": film.language, "default": False,
+                               "title": "Dub (seed %d)" % dub.seed}))
+    return tracks[::-1] if o.extra_first else tracks
+
+
 def main(argv):
     o = options(argv)
     o.base = os.path.splitext(o.output)[0]
@@ -110,19 +131,21 @@ def main(argv):
     length = o.duration + sum(length for _, length in o.cut)
     s = timeline.Settings(o.seed, length, o.speech, o.languages, o.jingles, o.slams, o.cache, o.jobs)
     events = [{"kind": "slam", "start": t, "end": t + 600, "n": n} for t, n in timeline.slams(s)]
-    film, delay, clipped = None, 0, 0
+    events += timeline.jingles(s)
+    film, delay, clipped, tracks = None, 0, 0, []
     if o.srt_only:
-        cues = [dict(c, sound=None) for c in timeline.cues(s, events)]
+        cues = [dict(c, sound=None) for c in timeline.cues(s)]
     else:
         film = mixer.Film(o.output, o.codec, o.layout, o.rate, not o.no_video, LANGUAGE_TAGS[o.languages[0]])
         delay = mixer.encoderDelay(film, o.cache)
-        levels = {"music": o.music_db, "slam": o.slam_db, "jingle": o.jingle_db, "hiss": o.hiss_db}
-        mix = mixer.Mixer(o.seed, timeline.cues(s, events), events, levels, film.layout)
+        tracks = soundTracks(o, s, film, events)
         cuts = [(mixer.sample(at), mixer.sample(n)) for at, n in o.cut]
         ranges = mixer.keptRanges(delay, mixer.sample(o.duration) + delay, cuts)
-        cues = mixer.encode(film, mix, ranges, o.duration)
-        clipped = mix.clipped
+        placed = mixer.encode(film, tracks, ranges, o.duration)
+        own = [i for i, (_, t) in enumerate(tracks) if t["content"] == "film"][0]
+        cues, clipped = placed[own], sum(m.clipped for m, _ in tracks)
     info = describe(o, film, cues, events, delay, clipped, time.monotonic() - began)
+    info["audio_tracks"] = [t for _, t in tracks]
     subrip.write(o.base + ".srt", info["cues"])
     if o.cut:
         subrip.write(o.base + ".uncut.srt", info["uncut_cues"])

@@ -6,6 +6,7 @@ speech falls where the subtitle says."""
 import os
 import subprocess
 import tempfile
+import threading
 
 import numpy as np
 
@@ -42,20 +43,24 @@ class Film:
         self.video = video and CONTAINERS[self.container]
 
 
-def encodeArgs(film):
-    """ffmpeg's options for the audio (and picture) of the film, output last."""
+def encodeArgs(film, tracks=None):
+    """ffmpeg's options for the audio of the film: each track's language, title and
+    whether it is the default one; bit-exact, so that a seed gives the same bytes."""
     encoder, _, bitrate = CODECS[film.codec]
     args = ["-c:a", encoder, "-ar", str(film.rate), "-strict", "-2"]
     args += ["-b:a", bitrate] if bitrate else []
     args += ["-mapping_family", "1"] if film.codec == "opus" and film.layout == "5.1" else []
-    args += ["-metadata:s:a:0", "language=" + film.language]
+    for i, track in enumerate(tracks or [{"language": film.language, "default": True}]):
+        args += ["-metadata:s:a:%d" % i, "language=" + track["language"],
+                 "-disposition:a:%d" % i, "default" if track["default"] else "0"]
+        args += ["-metadata:s:a:%d" % i, "title=" + track["title"]] if "title" in track else []
     args += ["-fflags", "+bitexact", "-flags", "+bitexact", "-map_metadata", "-1"]
     return args
 
 
-def ffmpegInput(film):
+def ffmpegInput(film, pipe=0):
     return ["-f", "f32le", "-ar", str(RATE), "-ac", str(CHANNELS[film.layout]),
-            "-channel_layout", film.layout, "-i", "pipe:0"]
+            "-channel_layout", film.layout, "-i", "pipe:%d" % pipe]
 
 
 def run(args, data=None):
@@ -67,9 +72,10 @@ def run(args, data=None):
     return r.stdout
 
 
-def voiceTrack(path, rate, channel):
-    """The decoded channel that holds the voices, as floats at the given rate."""
-    return np.frombuffer(run(["-i", path, "-map", "0:a:0", "-af", "pan=mono|c0=" + channel,
+def voiceTrack(path, rate, channel, track=0):
+    """A decoded channel (the one that holds the voices) of an audio track, as
+    floats at the given rate."""
+    return np.frombuffer(run(["-i", path, "-map", "0:a:%d" % track, "-af", "pan=mono|c0=" + channel,
                               "-ar", str(rate), "-f", "f32le", "-"]), np.float32)
 
 
@@ -218,25 +224,50 @@ class Mixer:
         return self.placed
 
 
-def encode(film, mixer, ranges, duration_ms):
-    """Streams the mix into ffmpeg, which writes the film; a failed film is removed."""
-    cmd = ["ffmpeg", "-v", "error", "-y"] + ffmpegInput(film)
+def encode(film, tracks, ranges, duration_ms):
+    """Streams each track's mix (tracks: (mixer, its description), in the film's
+    order) into ffmpeg, which writes the film; a failed film is removed. Returns
+    the cues each mixer placed."""
+    pipes = [os.pipe() for _ in tracks[1:]]
+    cmd = ["ffmpeg", "-v", "error", "-y", "-nostats"] + ffmpegInput(film)
+    for read, _ in pipes:
+        cmd += ffmpegInput(film, read)
     if film.video:
         picture = "color=c=0x1d2733:s=160x90:r=5:d=%.3f" % (duration_ms / 1000)
-        cmd += ["-f", "lavfi", "-i", picture, "-map", "1:v", "-map", "0:a"]
+        cmd += ["-f", "lavfi", "-i", picture, "-map", "%d:v" % len(tracks), "-disposition:v:0", "default"]
         cmd += ["-c:v", "libvpx", "-deadline", "realtime", "-cpu-used", "8"] if film.container == ".webm" \
             else ["-c:v", "mpeg4", "-q:v", "20"]
-    cmd += encodeArgs(film) + ["-t", "%.3f" % (duration_ms / 1000), film.path]
+    for i in range(len(tracks)):
+        cmd += ["-map", "%d:a" % i]
+    cmd += encodeArgs(film, [info for _, info in tracks]) + ["-t", "%.3f" % (duration_ms / 1000), film.path]
     with tempfile.TemporaryFile() as err:
-        proc = subprocess.Popen(cmd, stdin=subprocess.PIPE, stderr=err)
-        try:
-            cues = mixer.stream(ranges, proc.stdin.write)
-            proc.stdin.close()
-        except BrokenPipeError:
-            pass
-        if proc.wait():
-            err.seek(0)
+        proc = subprocess.Popen(cmd, stdin=subprocess.PIPE, stderr=err, pass_fds=[r for r, _ in pipes])
+        for read, _ in pipes:
+            os.close(read)
+        writers = [proc.stdin] + [os.fdopen(w, "wb") for _, w in pipes]
+        results = [None] * len(tracks)
+        threads = [threading.Thread(target=feed, args=(tracks[i][0], ranges, writers[i], results, i))
+                   for i in range(1, len(tracks))]
+        for t in threads:
+            t.start()
+        feed(tracks[0][0], ranges, writers[0], results, 0)
+        for t in threads:
+            t.join()
+        failed = [r for r in results if isinstance(r, Exception)]
+        if proc.wait() or failed:
             if os.path.exists(film.path):
                 os.remove(film.path)
+            if failed and not isinstance(failed[0], BrokenPipeError):
+                raise failed[0]
+            err.seek(0)
             raise RuntimeError("ffmpeg failed: " + err.read().decode(errors="replace")[-600:])
-    return cues
+    return results
+
+
+def feed(mixer, ranges, out, results, i):
+    """One track's whole mix into its pipe; the cues it placed, or what went wrong."""
+    try:
+        with out:
+            results[i] = mixer.stream(ranges, out.write)
+    except Exception as e:  # noqa: B902 -- told by encode(), on the main thread
+        results[i] = e

@@ -59,14 +59,17 @@ def slams(s):
     return sorted((int(t), n) for n, t in enumerate(rng.uniform(s.lead_ms, s.length_ms - 1000, count)))
 
 
-def cues(s, events):
-    """Yields the cues in order, each with its start, end, speech end and sound.
-    Jingles are put in the gaps they fall in, and added to events as they are."""
+def jingles(s):
+    """The logo jingles: one at 0.5 s, the others spread evenly; no cue overlaps one."""
+    return [{"kind": "jingle", "start": 500 if k == 0 else s.length_ms * k // s.jingles,
+             "end": (500 if k == 0 else s.length_ms * k // s.jingles) + JINGLE_MS} for k in range(s.jingles)]
+
+
+def cues(s):
+    """Yields the cues in order, each with its start, end, speech end and sound."""
     pool = concurrent.futures.ThreadPoolExecutor(max(1, s.jobs))
     ahead = collections.deque()
-    if s.jingles:
-        events.append({"kind": "jingle", "start": 500, "end": 500 + JINGLE_MS})
-    due = [s.length_ms * k // s.jingles for k in range(1, s.jingles)]
+    logos = jingles(s)
     t, i = s.lead_ms, 0
     try:
         while True:
@@ -74,18 +77,18 @@ def cues(s, events):
                 cue = draw(s, i + len(ahead))
                 ahead.append((cue, pool.submit(render, cue, s.cache)))
             cue, future = ahead.popleft()
-            if due and t >= due[0]:
-                events.append({"kind": "jingle", "start": t, "end": t + JINGLE_MS})
-                t += JINGLE_MS + 1000
-                due.pop(0)
             cue["sound"] = future.result()
+            length = len(cue["sound"]) * 1000 / voices.RATE
+            for logo in logos:  # a cue in the way of a jingle waits until a second after it
+                if t < logo["end"] + 1000 and t + length + cue["tail_ms"] + 1000 > logo["start"]:
+                    t = max(t, logo["end"] + 1000)
             cue["start"] = t
-            cue["speech_end"] = t + len(cue["sound"]) * 1000 / voices.RATE
+            cue["speech_end"] = t + length
             cue["end"] = math.ceil(cue["speech_end"]) + cue["tail_ms"]
             if cue["end"] > s.length_ms - s.tail_ms:
                 return
             yield cue
-            gap = (cue["speech_end"] - t) * (1 - s.share) / s.share * cue["spacing"]
+            gap = length * (1 - s.share) / s.share * cue["spacing"]
             t = max(cue["end"] + MIN_GAP_MS, math.ceil(cue["speech_end"] + gap))
             i += 1
     finally:
