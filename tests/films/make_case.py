@@ -121,8 +121,7 @@ def cutCase(film, offset):
 
 def unrelated(film, seed):
     """Another film's subtitle, as long and as talkative as this one."""
-    s = timeline.Settings(seed, film["duration_ms"], film["speech_asked"], film["languages"],
-                          film["jingles"], 0, None, 2)
+    s = timeline.Settings(seed, film["duration_ms"], film["speech_asked"], film["languages"], film["jingles"], 0)
     cues = [{"start": c["start"], "end": c["end"], "lines": c["lines"]} for c in timeline.cues(s)]
     return cues, [None] * len(cues)
 

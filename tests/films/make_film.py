@@ -60,8 +60,7 @@ def options(argv):
     p.add_argument("--cut", type=cut, action="append", default=[], metavar="AT+LENGTH",
                    help="the film lost LENGTH at AT (times of the uncut film), e.g. 5:00+20")
     p.add_argument("--srt-only", action="store_true", help="the subtitle and its JSON, no film")
-    p.add_argument("--cache", metavar="DIR", help="keep espeak-ng's speech here for the next runs")
-    p.add_argument("--jobs", type=int, default=2, help="espeak-ng processes at once (default 2)")
+    p.add_argument("--cache", metavar="DIR", help="keep the encoder's measured delay here for the next runs")
     o = p.parse_args(argv)
     o.languages = o.languages.split(",")
     if not 0.01 <= o.speech <= 0.9 or any(l not in voices.CAST for l in o.languages):
@@ -117,7 +116,7 @@ def soundTracks(o, s, film, events):
         tracks.append((extra, {"content": "music", "language": "zxx", "default": False,
                                "title": "Music and effects"}))
     elif o.extra_track == "dub":
-        dub = timeline.Settings(o.seed + 1000, s.length_ms, s.share, s.languages, s.jingles, 0, s.cache, s.jobs)
+        dub = timeline.Settings(o.seed + 1000, s.length_ms, s.share, s.languages, s.jingles, 0)
         extra = mixer.Mixer(o.seed, timeline.cues(dub), events, levels, film.layout)
         tracks.append((extra, {"content": "dub", "language": film.language, "default": False,
                                "title": "Dub (seed %d)" % dub.seed}))
@@ -129,7 +128,7 @@ def main(argv):
     o.base = os.path.splitext(o.output)[0]
     began = time.monotonic()
     length = o.duration + sum(length for _, length in o.cut)
-    s = timeline.Settings(o.seed, length, o.speech, o.languages, o.jingles, o.slams, o.cache, o.jobs)
+    s = timeline.Settings(o.seed, length, o.speech, o.languages, o.jingles, o.slams)
     events = [{"kind": "slam", "start": t, "end": t + 600, "n": n} for t, n in timeline.slams(s)]
     events += timeline.jingles(s)
     film, delay, clipped, tracks = None, 0, 0, []

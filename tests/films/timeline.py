@@ -1,7 +1,7 @@
 """The film's timeline before any cut: where each cue is spoken, by whom, and where
 the jingles and door slams fall. Everything a cue needs but its length is drawn
 from the seed and the cue's number alone, so speech can be rendered ahead on
-several cores while the cues are placed one after the other, always the same."""
+a thread while the cues are placed one after the other, always the same."""
 import collections
 import concurrent.futures
 import math
@@ -20,9 +20,9 @@ JINGLE_MS = round(len(sounds.jingle(1.0)) * 1000 / voices.RATE)
 class Settings:
     """What the timeline is made of (times in ms of the uncut timeline)."""
 
-    def __init__(self, seed, length_ms, share, languages, jingles, slams_per_min, cache, jobs):
+    def __init__(self, seed, length_ms, share, languages, jingles, slams_per_min):
         self.seed, self.length_ms, self.share, self.languages = seed, length_ms, share, languages
-        self.jingles, self.slams_per_min, self.cache, self.jobs = jingles, slams_per_min, cache, jobs
+        self.jingles, self.slams_per_min = jingles, slams_per_min
         self.lead_ms = 500 + JINGLE_MS + 1000 if jingles else 2000
         self.tail_ms = 2000
 
@@ -43,12 +43,12 @@ def draw(s, i):
             "spacing": rng.gamma(0.6, 1 / 0.6)}
 
 
-def render(cue, cache):
+def render(cue, speaker):
     """The cue's speech: each part in turn, a pause between two speakers."""
     pause = np.zeros(int(cue["pause"] * voices.RATE), np.float32)
     pieces = []
     for character, text in cue["parts"]:
-        pieces += [pause, voices.speak(character, text, cache)] if pieces else [voices.speak(character, text, cache)]
+        pieces += ([pause] if pieces else []) + [voices.speak(speaker, character, text)]
     return np.concatenate(pieces)
 
 
@@ -66,16 +66,18 @@ def jingles(s):
 
 
 def cues(s):
-    """Yields the cues in order, each with its start, end, speech end and sound."""
-    pool = concurrent.futures.ThreadPoolExecutor(max(1, s.jobs))
+    """Yields the cues in order, each with its start, end, speech end and sound,
+    the speech of the next few made meanwhile on a thread of its own."""
+    speaker = voices.Speaker()
+    pool = concurrent.futures.ThreadPoolExecutor(1)  # one speaker, asked in order
     ahead = collections.deque()
     logos = jingles(s)
     t, i = s.lead_ms, 0
     try:
         while True:
-            while len(ahead) < 4 * max(1, s.jobs):
+            while len(ahead) < 8:
                 cue = draw(s, i + len(ahead))
-                ahead.append((cue, pool.submit(render, cue, s.cache)))
+                ahead.append((cue, pool.submit(render, cue, speaker)))
             cue, future = ahead.popleft()
             cue["sound"] = future.result()
             length = len(cue["sound"]) * 1000 / voices.RATE
@@ -93,3 +95,4 @@ def cues(s):
             i += 1
     finally:
         pool.shutdown(cancel_futures=True)
+        speaker.close()
