@@ -177,6 +177,8 @@ def main(argv):
         truth = {"kind": "reference", "film": film["film"], "jitter_ms": o.jitter}
     else:
         wrong, expected, commands, untouched, refuse = build(o, film, right)
+        if not wrong:
+            raise ValueError("the change puts every cue before 00:00:00,000: the film is too short for it")
         subrip.write(o.output, wrong)
         with open(o.output, "rb") as f:
             data = f.read()

@@ -65,6 +65,12 @@ def options(argv):
     o.languages = o.languages.split(",")
     if not 0.01 <= o.speech <= 0.9 or any(l not in voices.CAST for l in o.languages):
         p.error("--speech is a share from 0.01 to 0.9; --languages among " + ",".join(voices.CAST))
+    o.cut.sort()
+    uncut, end = o.duration + sum(n for _, n in o.cut), 0
+    for at, n in o.cut:
+        if n <= 0 or at < end or at + n >= uncut:
+            p.error("--cut AT+LENGTH: cuts of some length, apart, within the uncut film")
+        end = at + n
     return o
 
 
@@ -78,13 +84,22 @@ def inCut(start, end, cuts):
 
 
 def cueRecord(c, cuts):
+    """A cue as the JSON tells it, at its time in the film."""
     shift = c["start"] - filmMs(c["start"], cuts)
     return {"start": c["start"] - shift, "end": c["end"] - shift,
             "speech_end": round(c["speech_end"] - shift, 2), "language": c["language"],
             "voices": [character[0] for character, _ in c["parts"]], "lines": c["lines"]}
 
 
+def filmEvents(events, cuts):
+    """The bursts that start outside the cuts, in order, at their times in the film."""
+    kept = [e for e in events if not inCut(e["start"], e["start"] + 1, cuts)]
+    return sorted((dict(e, start=filmMs(e["start"], cuts), end=filmMs(e["start"], cuts) + e["end"] - e["start"])
+                   for e in kept), key=lambda e: e["start"])
+
+
 def describe(o, film, cues, events, delay, clipped, seconds):
+    """The film's JSON: its settings, and the truth about its cues and bursts."""
     kept = [cueRecord(c, o.cut) for c in cues if not inCut(c["start"], c["end"], o.cut)]
     speech = sum(c["speech_end"] - c["start"] for c in kept)
     return {
@@ -98,8 +113,7 @@ def describe(o, film, cues, events, delay, clipped, seconds):
         "levels_db": {"music": o.music_db, "slam": o.slam_db, "jingle": o.jingle_db, "hiss": o.hiss_db},
         "encoder_delay_ms": round(delay * 1000 / voices.RATE, 3), "clipped_samples": clipped,
         "cuts": [{"at": at, "length": length} for at, length in o.cut],
-        "events": sorted([dict(e, start=filmMs(e["start"], o.cut), end=filmMs(e["start"], o.cut) + e["end"] - e["start"])
-                   for e in events if not inCut(e["start"], e["start"] + 1, o.cut)], key=lambda e: e["start"]),
+        "events": filmEvents(events, o.cut),
         "cues": kept,
         "uncut_cues": [cueRecord(c, []) for c in cues] if o.cut else None,
         "seconds": round(seconds, 2), "command": sys.argv[1:],

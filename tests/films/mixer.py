@@ -48,6 +48,7 @@ def encodeArgs(film, tracks=None):
     whether it is the default one; bit-exact, so that a seed gives the same bytes."""
     encoder, _, bitrate = CODECS[film.codec]
     args = ["-c:a", encoder, "-ar", str(film.rate), "-strict", "-2"]
+    args += ["-aac_coder", "fast"] if encoder == "aac" else []  # its default search takes 2.6 times as long
     args += ["-b:a", bitrate] if bitrate else []
     args += ["-mapping_family", "1"] if film.codec == "opus" and film.layout == "5.1" else []
     for i, track in enumerate(tracks or [{"language": film.language, "default": True}]):
@@ -95,6 +96,7 @@ def encoderDelay(film, cache=None):
 
 
 def measureDelay(film):
+    """The encoder's delay, found on a tone burst in the voices' channel."""
     voice = np.zeros(int(1.5 * RATE), np.float32)
     voice[RATE // 2:RATE // 2 + RATE // 10] = 0.5 * np.sin(2 * np.pi * 1000 * np.arange(RATE // 10) / RATE)
     silence = np.zeros((6, len(voice)), np.float32)
@@ -175,6 +177,7 @@ class Mixer:
             self.coming = None
 
     def music(self, a, b):
+        """The bed's two fronts and its low channel for samples [a, b)."""
         out = np.zeros((3, b - a), np.float32)
         if self.bed:
             for k in range(a // self.bed.length, (b - 1) // self.bed.length + 1):
@@ -217,6 +220,8 @@ class Mixer:
         return x
 
     def stream(self, ranges, write):
+        """Writes the mix of every range in chunks; returns every cue placed,
+        those the mix did not reach (a film's last seconds) too."""
         for lo, hi in ranges:
             for a in range(lo, hi, CHUNK):
                 write(self.block(a, min(hi, a + CHUNK)).tobytes())
@@ -224,11 +229,9 @@ class Mixer:
         return self.placed
 
 
-def encode(film, tracks, ranges, duration_ms):
-    """Streams each track's mix (tracks: (mixer, its description), in the film's
-    order) into ffmpeg, which writes the film; a failed film is removed. Returns
-    the cues each mixer placed."""
-    pipes = [os.pipe() for _ in tracks[1:]]
+def encodeCommand(film, tracks, pipes, duration_ms):
+    """ffmpeg's command: the first track on its standard input, the others on the
+    pipes, then the picture; the picture first in the film, the tracks in order."""
     cmd = ["ffmpeg", "-v", "error", "-y", "-nostats"] + ffmpegInput(film)
     for read, _ in pipes:
         cmd += ffmpegInput(film, read)
@@ -239,9 +242,17 @@ def encode(film, tracks, ranges, duration_ms):
             else ["-c:v", "mpeg4", "-q:v", "20"]
     for i in range(len(tracks)):
         cmd += ["-map", "%d:a" % i]
-    cmd += encodeArgs(film, [info for _, info in tracks]) + ["-t", "%.3f" % (duration_ms / 1000), film.path]
+    return cmd + encodeArgs(film, [info for _, info in tracks]) + ["-t", "%.3f" % (duration_ms / 1000), film.path]
+
+
+def encode(film, tracks, ranges, duration_ms):
+    """Streams each track's mix (tracks: (mixer, its description), in the film's
+    order) into ffmpeg, which writes the film; a failed film is removed. Returns
+    the cues each mixer placed."""
+    pipes = [os.pipe() for _ in tracks[1:]]
     with tempfile.TemporaryFile() as err:
-        proc = subprocess.Popen(cmd, stdin=subprocess.PIPE, stderr=err, pass_fds=[r for r, _ in pipes])
+        proc = subprocess.Popen(encodeCommand(film, tracks, pipes, duration_ms), stdin=subprocess.PIPE,
+                                stderr=err, pass_fds=[r for r, _ in pipes])
         for read, _ in pipes:
             os.close(read)
         writers = [proc.stdin] + [os.fdopen(w, "wb") for _, w in pipes]

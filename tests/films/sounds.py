@@ -36,7 +36,7 @@ def tone(freq, n, harmonics, attack, decay, detune=1.0):
     return (wave * env).astype(np.float32)
 
 
-def drums(seed, beat):
+def drumKit(seed, beat):
     """A kick, a snare and a hi-hat, each a beat long at most."""
     rng = np.random.default_rng([seed, 11])
     t = np.arange(beat, dtype=np.float32) / RATE
@@ -58,7 +58,7 @@ class Bed:
         self.length = 4 * self.beat
         self.root = 48 + int(rng.integers(0, 12))
         self.progression = PROGRESSIONS[rng.integers(len(PROGRESSIONS))]
-        self.kick, self.snare, self.hat = drums(seed, self.beat)
+        self.kick, self.snare, self.hat = drumKit(seed, self.beat)
         self.notes = {}
 
     def note(self, key, make):
@@ -75,39 +75,47 @@ class Bed:
         return self.note(("chord", degree, detune), make)
 
     def bar(self, k, rms):
-        """Bar k: (left, right, low), the two fronts at the given RMS together."""
+        """Bar k: (left, right, low), the two fronts at the given RMS together.
+        Sections of eight bars have no beat, a kick and snare, or hi-hats too."""
         rng = np.random.default_rng([self.seed, 8, k])
-        section = np.random.default_rng([self.seed, 9, k // 8]).integers(4)  # 0: no beat
+        section = np.random.default_rng([self.seed, 9, k // 8]).integers(4)
         degree = self.progression[k % len(self.progression)]
-        left = self.chord(degree, 1.0).copy()
-        right = self.chord(degree, 1.004).copy()
+        left, right = self.chord(degree, 1.0).copy(), self.chord(degree, 1.004).copy()
         low = np.zeros(self.length, np.float32)
         bass = self.note(("bass", degree), lambda: tone(hz(self.root - 12 + degree), self.beat * 3 // 2, 4, 0.01, 0.4))
         for b in (0, 2):
             low[b * self.beat:b * self.beat + len(bass)] += bass
-        eighth = self.beat // 2
-        for slot in range(8):
-            if rng.random() < 0.55:
-                midi = self.root + 24 + PENTATONIC[rng.integers(5)] + 12 * int(rng.integers(2)) - 12
-                span = eighth * int(rng.integers(1, 3))
-                span = min(span, self.length - slot * eighth)
-                lead = self.note(("lead", midi, span), lambda: tone(hz(midi), span, 8, 0.01, 0.25))
-                pan = rng.uniform(0.3, 0.7)
-                left[slot * eighth:slot * eighth + span] += (1 - pan) * 1.2 * lead
-                right[slot * eighth:slot * eighth + span] += pan * 1.2 * lead
-            if section and slot % 4 == 0:
-                low[slot * eighth:slot * eighth + self.beat] += self.kick
-            if section and slot % 4 == 2:
-                left[slot * eighth:slot * eighth + self.beat] += 0.5 * self.snare
-                right[slot * eighth:slot * eighth + self.beat] += 0.5 * self.snare
-            if section >= 2:
-                hat = self.hat[:eighth]
-                left[slot * eighth:(slot + 1) * eighth] += 0.6 * hat
-                right[slot * eighth:(slot + 1) * eighth] += 0.4 * hat
+        self.melody(rng, left, right)
+        if section:
+            self.drums(section, left, right, low)
         left += 0.7 * low
         right += 0.7 * low
         gain = rms / np.sqrt((left ** 2 + right ** 2).mean() / 2)
         return left * gain, right * gain, low * gain
+
+    def melody(self, rng, left, right):
+        """Notes of the pentatonic scale on some of the bar's eighths, panned."""
+        eighth = self.beat // 2
+        for slot in range(8):
+            if rng.random() < 0.55:
+                midi = self.root + 12 + PENTATONIC[rng.integers(5)] + 12 * int(rng.integers(2))
+                span = min(eighth * int(rng.integers(1, 3)), self.length - slot * eighth)
+                lead = self.note(("lead", midi, span), lambda: tone(hz(midi), span, 8, 0.01, 0.25))
+                pan = rng.uniform(0.3, 0.7)
+                left[slot * eighth:slot * eighth + span] += (1 - pan) * 1.2 * lead
+                right[slot * eighth:slot * eighth + span] += pan * 1.2 * lead
+
+    def drums(self, section, left, right, low):
+        """Kick on beats one and three, snare on two and four, hi-hats on eighths."""
+        eighth = self.beat // 2
+        for b in (0, 2):
+            low[b * self.beat:(b + 1) * self.beat] += self.kick
+            left[(b + 1) * self.beat:(b + 2) * self.beat] += 0.5 * self.snare
+            right[(b + 1) * self.beat:(b + 2) * self.beat] += 0.5 * self.snare
+        if section >= 2:
+            for slot in range(8):
+                left[slot * eighth:(slot + 1) * eighth] += 0.6 * self.hat[:eighth]
+                right[slot * eighth:(slot + 1) * eighth] += 0.4 * self.hat[:eighth]
 
 
 def slam(seed, n, rms):

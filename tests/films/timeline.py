@@ -61,8 +61,8 @@ def slams(s):
 
 def jingles(s):
     """The logo jingles: one at 0.5 s, the others spread evenly; no cue overlaps one."""
-    return [{"kind": "jingle", "start": 500 if k == 0 else s.length_ms * k // s.jingles,
-             "end": (500 if k == 0 else s.length_ms * k // s.jingles) + JINGLE_MS} for k in range(s.jingles)]
+    starts = [500] + [s.length_ms * k // s.jingles for k in range(1, s.jingles)]
+    return [{"kind": "jingle", "start": t, "end": t + JINGLE_MS} for t in starts[:s.jingles]]
 
 
 def cues(s):
