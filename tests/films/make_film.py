@@ -130,7 +130,7 @@ def soundTracks(o, s, film, events):
         tracks.append((extra, {"content": "music", "language": "zxx", "default": False,
                                "title": "Music and effects"}))
     elif o.extra_track == "dub":
-        dub = timeline.Settings(o.seed + 1000, s.length_ms, s.share, s.languages, s.jingles, 0)
+        dub = timeline.Settings(o.seed + 1000, s.length_ms, s.share, s.languages, s.jingles, 0, o.cut)
         extra = mixer.Mixer(o.seed, timeline.cues(dub), events, levels, film.layout)
         tracks.append((extra, {"content": "dub", "language": film.language, "default": False,
                                "title": "Dub (seed %d)" % dub.seed}))
@@ -142,7 +142,7 @@ def main(argv):
     o.base = os.path.splitext(o.output)[0]
     began = time.monotonic()
     length = o.duration + sum(length for _, length in o.cut)
-    s = timeline.Settings(o.seed, length, o.speech, o.languages, o.jingles, o.slams)
+    s = timeline.Settings(o.seed, length, o.speech, o.languages, o.jingles, o.slams, o.cut)
     events = [{"kind": "slam", "start": t, "end": t + 600, "n": n} for t, n in timeline.slams(s)]
     events += timeline.jingles(s)
     film, delay, clipped, tracks = None, 0, 0, []
@@ -155,8 +155,11 @@ def main(argv):
         cuts = [(mixer.sample(at), mixer.sample(n)) for at, n in o.cut]
         ranges = mixer.keptRanges(delay, mixer.sample(o.duration) + delay, cuts)
         placed = mixer.encode(film, tracks, ranges, o.duration)
-        own = [i for i, (_, t) in enumerate(tracks) if t["content"] == "film"][0]
-        cues, clipped = placed[own], sum(m.clipped for m, _ in tracks)
+        contents = [t["content"] for _, t in tracks]
+        cues, clipped = placed[contents.index("film")], sum(m.clipped for m, _ in tracks)
+        if "dub" in contents:  # where the dub's own voices are, for a track chosen wrong
+            tracks[contents.index("dub")][1]["cues"] = [
+                cueRecord(c, o.cut) for c in placed[contents.index("dub")] if not inCut(c["start"], c["end"], o.cut)]
     info = describe(o, film, cues, events, delay, clipped, time.monotonic() - began)
     info["audio_tracks"] = [t for _, t in tracks]
     subrip.write(o.base + ".srt", info["cues"])

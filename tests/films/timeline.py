@@ -20,9 +20,10 @@ JINGLE_MS = round(len(sounds.jingle(1.0)) * 1000 / voices.RATE)
 class Settings:
     """What the timeline is made of (times in ms of the uncut timeline)."""
 
-    def __init__(self, seed, length_ms, share, languages, jingles, slams_per_min):
+    def __init__(self, seed, length_ms, share, languages, jingles, slams_per_min, cuts=()):
         self.seed, self.length_ms, self.share, self.languages = seed, length_ms, share, languages
         self.jingles, self.slams_per_min = jingles, slams_per_min
+        self.edges = sorted(e for at, n in cuts for e in (at, at + n))  # no cue across one
         self.lead_ms = 500 + JINGLE_MS + 1000 if jingles else 2000
         self.tail_ms = 2000
 
@@ -65,6 +66,22 @@ def jingles(s):
     return [{"kind": "jingle", "start": t, "end": t + JINGLE_MS} for t in starts[:s.jingles]]
 
 
+def clear(s, logos, t, length):
+    """The first start from t at which a cue of that length meets no jingle (nor
+    the second after one) and does not run across the edge of a cut, so that the
+    cut film holds each cue whole or not at all."""
+    while True:
+        was = t
+        for logo in logos:
+            if t < logo["end"] + 1000 and t + length + 1000 > logo["start"]:
+                t = max(t, logo["end"] + 1000)
+        for edge in s.edges:
+            if t - 100 < edge < t + length + 100:
+                t = edge + 100
+        if t == was:
+            return t
+
+
 def cues(s):
     """Yields the cues in order, each with its start, end, speech end and sound,
     the speech of the next few made meanwhile on a thread of its own."""
@@ -81,9 +98,7 @@ def cues(s):
             cue, future = ahead.popleft()
             cue["sound"] = future.result()
             length = len(cue["sound"]) * 1000 / voices.RATE
-            for logo in logos:  # a cue in the way of a jingle waits until a second after it
-                if t < logo["end"] + 1000 and t + length + cue["tail_ms"] + 1000 > logo["start"]:
-                    t = max(t, logo["end"] + 1000)
+            t = clear(s, logos, t, length + cue["tail_ms"])
             cue["start"] = t
             cue["speech_end"] = t + length
             cue["end"] = math.ceil(cue["speech_end"]) + cue["tail_ms"]
