@@ -3,9 +3,10 @@
 ffmpeg program and measured: their streams and length, each cue's speech
 starting at the cue's start and ending by its end, silence between cues, the
 bursts where the JSON puts them, the voices alone in the centre of a 5.1 film,
-the music bed at its level, the same bytes for the same seed; and each case's
+the music bed at its level, the same bytes for the same seed; each case's
 wrong subtitle, fixed by the real chronelle-shift with the case's own commands,
-checks exact while the unfixed one fails. CHRONELLE_SHIFT names the binary."""
+checks exact while the unfixed one fails; and bad options are refused with a
+message, nothing written. CHRONELLE_SHIFT names the binary."""
 import json
 import os
 import shutil
@@ -214,6 +215,35 @@ class Cases(unittest.TestCase):
 
     def check(self, truth, matched):
         return check_match.main([truth, matched, "--median-ms", "1", "--p95-ms", "1", "--json"])
+
+
+class Refusals(unittest.TestCase):
+    BAD = [  # tool, arguments, exit status, what the message names
+        ("make_film.py", ["--cut", "0:10+5", "--cut", "0:12+3"], 2, "--cut"),
+        ("make_film.py", ["--speech", "0.95"], 2, "--speech"),
+        ("make_film.py", ["-o", "{dir}/film.xyz"], 1, "unknown container"),
+        ("make_film.py", ["--codec", "pcm", "-o", "{dir}/film.mp4"], 1, "not currently supported in container"),
+        ("make_film.py", ["-o", "{dir}/gone/film.mkv"], 1, "No such file or directory"),
+        ("make_case.py", ["{cases}", "offset", "--offset", "2:00", "-o", "{dir}/case.srt"], 1, "too short"),
+        ("make_case.py", ["{cases}", "fps", "-o", "{dir}/case.srt"], 2, "--fps"),
+        ("make_case.py", ["{cases}", "cut", "-o", "{dir}/case.srt"], 1, "no cut"),
+    ]
+
+    def test_bad_options_write_nothing(self):
+        cases = os.path.join(work, "plain-cases.json")
+        makeFilm("plain-cases.srt", "--srt-only", duration=30)
+        for n, (name, args, status, words) in enumerate(self.BAD):
+            with self.subTest(args):
+                folder = os.path.join(work, "refused%d" % n)
+                os.mkdir(folder)
+                args = [a.format(dir=folder, cases=cases) for a in args]
+                film = [] if name == "make_case.py" or "-o" in args else ["-o", os.path.join(folder, "film.mkv")]
+                common = ["--seed", "3", "--duration", "20"] if name == "make_film.py" else []
+                r = subprocess.run([sys.executable, os.path.join(HERE, name)] + common + args + film,
+                                   capture_output=True, text=True)
+                self.assertEqual(r.returncode, status, r.stderr)
+                self.assertIn(words, r.stderr)
+                self.assertEqual(os.listdir(folder), [])
 
 
 if __name__ == "__main__":
