@@ -11,9 +11,11 @@ if [ "${1:-run}" = test ]; then
   # entry's selection, the MIME type of .srt files, and the Windows resources
   # and toolchain file tried with MinGW-w64.
   packages+=(groff-base xclip shared-mime-info binutils-mingw-w64-i686 g++-mingw-w64-i686-win32)
+  # Test films with a known truth (tests/films/): voices, encoding, the mixing.
+  packages+=(espeak-ng ffmpeg python3-numpy)
 fi
 if [ "${1:-run}" = bench ]; then
-  packages+=(python3 python3-srt ffmpeg time)
+  packages+=(python3 python3-srt ffmpeg time espeak-ng python3-numpy)
 fi
 
 missing=()
