@@ -74,6 +74,7 @@ GtkWidget* rateField(const char* name)
     GtkWidget* combo = gtk_combo_box_text_new_with_entry();
     for (const char* rate : {"23,976", "24", "25", "29,97", "30"})
         gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), rate);
+    nameControl(combo, name);
     return field(combo, name, 7);
 }
 
