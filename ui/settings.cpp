@@ -214,10 +214,19 @@ GtkWidget* changeFrame()
     r.convertir = radio("Convertir la fréquence d'images");
     r.fpsFrom = rateField("de");
     r.fpsTo = rateField("à");
+    // The arrow keys go from one change to the next in the order of their
+    // centres, left to right first: as wide as each other, they go top down.
+    GtkSizeGroup* same = gtk_size_group_new(GTK_SIZE_GROUP_HORIZONTAL);
+    for (GtkWidget* b : {r.decaler, r.commencer, r.synchroniser, r.convertir}) {
+        gtk_size_group_add_widget(same, b);
+        gtk_button_set_alignment(GTK_BUTTON(b), 0, 0.5);
+    }
+    g_object_unref(same);  // held by its widgets
     return framed("Changement", {row({r.decaler}), row({r.commencer, r.to}), row({r.synchroniser}),
-                                 points[0], points[1],
-                                 row({r.convertir, labelFor("de", r.fpsFrom), r.fpsFrom,
-                                      labelFor("à", r.fpsTo), r.fpsTo})});
+                                 points[0], points[1], row({r.convertir}),
+                                 row({labelFor("de", r.fpsFrom), r.fpsFrom, labelFor("à", r.fpsTo),
+                                      r.fpsTo},
+                                     24)});
 }
 
 GtkWidget* selectionFrame()
@@ -361,16 +370,28 @@ void showProblem(const FormError& e)
     g_object_set_data(G_OBJECT(bar), ProblemKey, GINT_TO_POINTER(1));
 }
 
+// Its Alt key gives the expander the keyboard as well as opening it, so that
+// Tab then goes into it.
+gboolean plus_mnemonic_activate(GtkWidget* expander, gboolean, gpointer)
+{
+    gtk_widget_grab_focus(expander);
+    return FALSE;
+}
+
 }  // namespace
 
 GtkWidget* buildReglages()
 {
     Reglages& r = reglages;
+    // Opened, its content is there at once: the key typed next goes into
+    // it, not past it, however fast it comes.
+    g_object_set(gtk_settings_get_default(), "gtk-enable-animations", FALSE, nullptr);
     r.plus = gtk_expander_new(PlusLabel);
     GtkWidget* box = gtk_vbox_new(FALSE, 3);
     gtk_box_pack_start(GTK_BOX(box), changeFrame(), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), selectionFrame(), FALSE, FALSE, 0);
     gtk_container_add(GTK_CONTAINER(r.plus), box);
+    g_signal_connect(r.plus, "mnemonic-activate", G_CALLBACK(plus_mnemonic_activate), nullptr);
     gtk_widget_show_all(box);
     updateSensitivity();
 
