@@ -4,6 +4,7 @@
 // here too.
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "change.h"
 #include "texts.h"

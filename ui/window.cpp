@@ -61,6 +61,25 @@ void nameBar(GObject*, GParamSpec*, gpointer)
     nameControl(bar, text ? text : "");
 }
 
+// A window warns of mnemonics left when it goes: they are taken away as it
+// is destroyed, before its controls are.
+struct Mnemonic {
+    guint key;
+    GtkWidget* widget;
+};
+using Mnemonics = std::vector<Mnemonic>;
+
+void forget_mnemonics(GtkWidget* window, gpointer list)
+{
+    for (const Mnemonic& m : *static_cast<Mnemonics*>(list))
+        gtk_window_remove_mnemonic(GTK_WINDOW(window), m.key, m.widget);
+}
+
+void freeMnemonics(gpointer list, GClosure*)
+{
+    delete static_cast<Mnemonics*>(list);
+}
+
 // Every control has a name for screen readers (a button's is its label) and
 // the main ones an Alt key, which no visible text shows: the labels stay as
 // they are, and the key is given as each one's description.
@@ -76,14 +95,18 @@ void nameControls(const Window& w)
         {s, "Seconde(s)", GDK_s},   {ms, "Milliseconde(s)", GDK_l}, {doit, nullptr, GDK_m},
         {apercu, nullptr, GDK_e},   {reglages.plus, nullptr, GDK_p},
     };
+    auto* added = new Mnemonics;
     for (const auto& c : controls) {
         if (c.name)
             nameControl(c.widget, c.name);
         gtk_window_add_mnemonic(GTK_WINDOW(w.window), c.key, c.widget);
+        added->push_back({c.key, c.widget});
         gchar* description = g_strdup_printf("Alt+%c", g_ascii_toupper(gchar(c.key)));
         atk_object_set_description(gtk_widget_get_accessible(c.widget), description);
         g_free(description);
     }
+    g_signal_connect_data(w.window, "destroy", G_CALLBACK(forget_mnemonics), added, freeMnemonics,
+                          GConnectFlags(0));
     nameBar(nullptr, nullptr, nullptr);
     g_signal_connect(bar, "notify::text", G_CALLBACK(nameBar), nullptr);
 }

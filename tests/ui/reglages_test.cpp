@@ -73,8 +73,7 @@ protected:
         if (!w.window)
             return;
         g_signal_handlers_disconnect_by_func(w.window, reinterpret_cast<gpointer>(destroy), nullptr);
-        gtk_widget_destroy(w.window);
-        gtk_widget_destroy(w.fm);
+        gtk_widget_destroy(w.window);  // the chooser and the preview go with it
         flush();
         w = Window();
     }
@@ -194,7 +193,7 @@ TEST_F(MoreSettings, ACommaInTheSecondsStartsTheMilliseconds)
         gtk_widget_grab_focus(s);
         gtk_editable_select_region(GTK_EDITABLE(s), 0, -1);
         for (const char* k = c.typed; *k; ++k)
-            gtk_test_widget_send_key(w.window, gdk_unicode_to_keyval(guint32(*k)), GdkModifierType(0));
+            gtk_test_widget_send_key(s, gdk_unicode_to_keyval(guint32(*k)), GdkModifierType(0));
         flush();
         gtk_spin_button_update(GTK_SPIN_BUTTON(s));
         gtk_spin_button_update(GTK_SPIN_BUTTON(ms));
@@ -253,6 +252,12 @@ TEST_F(MoreSettings, AFieldThatCannotBeReadIsMarkedAndNothingChanges)
         EXPECT_EQ(readFile(path), original);
         close();
     }
+    // Read, but no line to move: the bar says so, and nothing is written.
+    open(path);
+    click(R.commencer), type(R.to, "10"), click(R.aPartirDe), type(R.from, "9:00:00");
+    click(doit);
+    EXPECT_EQ(barText(), "Erreur : aucun sous-titre concerné");
+    EXPECT_EQ(readFile(path), original);
 }
 
 TEST_F(MoreSettings, TheControlsFollowTheChoices)
