@@ -66,91 +66,53 @@ TEST(ChangeForm, RefusedWhereTheFieldIs)
     }
 }
 
-TEST(ChangeForm, ReadAsTheCommandLineReadsItAndMadeAgainExactly)
+// Every scale a form can give is made into a form again that gives the same
+// times: two rates (named, or their terms), or two exact points.
+TEST(ChangeForm, ScalesMadeAgainExactly)
 {
     ChangeForm commas = sync(" 0:20 ", "0:21,5", "1:02:03,4", "1:02:07");
     commas.byFrom = commas.byCues = true;
     commas.from = "41,3";
     commas.firstCue = 3;
-    ChangeForm removed;
-    removed.add = false;
-    removed.offset = Shift{5, 59, 59, 999};
-    ChangeForm to;
-    to.kind = Kind::To;
-    to.to = "0:00:41,300";
-    to.byUntil = true;
-    to.until = "1:30";
     Scale cli;
     ASSERT_EQ(parseSync("0:20=0:21.5,1:02:03.4=1:02:07", &cli), SyncError::None);
     const struct {
         ChangeForm form;
-        Retiming::Kind kind;
-        Scale scale;  // for a scale: the command line's
+        Scale scale;  // the command line's
     } cases[] = {
-        {commas, Retiming::Kind::Scale, cli},
-        {fps("25", "23,976"), Retiming::Kind::Scale, Scale{1001, 960, 0}},
-        {fps("24", "1001/960"), Retiming::Kind::Scale, Scale{23040, 1001, 0}},
-        {sync("0:00:00,001", "0:00:00,003", "0:00:00,004", "0:00:00,005"), Retiming::Kind::Scale,
-         Scale{2, 3, 7}},
-        {removed, Retiming::Kind::Offset, {}},
-        {to, Retiming::Kind::To, {}},
+        {commas, cli},
+        {fps("25", "23,976"), Scale{1001, 960, 0}},
+        {fps("24", "1001/960"), Scale{23040, 1001, 0}},
+        {sync("0:00:00,001", "0:00:00,003", "0:00:00,004", "0:00:00,005"), Scale{2, 3, 7}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        ShiftOptions built;
-        ASSERT_EQ(buildChange(c.form, &built).problem, FormProblem::None);
-        EXPECT_EQ(built.retiming.kind, c.kind);
+        ShiftOptions built, rebuilt;
         ChangeForm again;
+        ASSERT_EQ(buildChange(c.form, &built).problem, FormProblem::None);
         ASSERT_TRUE(formOf(built.retiming, built.selection, &again));
-        ShiftOptions rebuilt;
         ASSERT_EQ(buildChange(again, &rebuilt).problem, FormProblem::None);
-        const Selection &a = built.selection, &b = rebuilt.selection;
-        EXPECT_TRUE(a.fromMs == b.fromMs && a.untilMs == b.untilMs && a.firstCue == b.firstCue &&
-                    a.lastCue == b.lastCue);
-        EXPECT_EQ(rebuilt.retiming.offsetMs, built.retiming.offsetMs);
-        EXPECT_EQ(rebuilt.retiming.targetMs, built.retiming.targetMs);
-        for (std::int64_t t : {std::int64_t(0), std::int64_t(1), std::int64_t(20000), std::int64_t(41299), std::int64_t(3723400), MaxTimeMs}) {
-            if (c.kind == Retiming::Kind::Scale) {
-                EXPECT_EQ(scaleTime(t, built.retiming.scale), scaleTime(t, c.scale)) << t;
-                EXPECT_EQ(scaleTime(t, rebuilt.retiming.scale), scaleTime(t, c.scale)) << t;
-            }
+        EXPECT_TRUE(rebuilt.selection.fromMs == built.selection.fromMs &&
+                    rebuilt.selection.firstCue == built.selection.firstCue);
+        for (std::int64_t t : {std::int64_t(0), std::int64_t(41299), std::int64_t(3723400), MaxTimeMs}) {
+            EXPECT_EQ(scaleTime(t, built.retiming.scale), scaleTime(t, c.scale)) << t;
+            EXPECT_EQ(scaleTime(t, rebuilt.retiming.scale), scaleTime(t, c.scale)) << t;
         }
     }
-    EXPECT_EQ(commas.from, "41,3");
-    ShiftOptions o;
-    buildChange(removed, &o);
-    EXPECT_EQ(o.retiming.offsetMs, -21599999);
     // Beyond what the spin buttons hold, or no exact two points: not shown.
     ChangeForm unused;
-    Retiming big;
+    Retiming big, steep;
     big.offsetMs = 6 * 3600 * 1000;
-    EXPECT_FALSE(formOf(big, Selection{}, &unused));
-    Retiming steep;
     steep.kind = Retiming::Kind::Scale;
     steep.scale = Scale{MaxTimeMs, 1, -1};
+    EXPECT_FALSE(formOf(big, Selection{}, &unused));
     EXPECT_FALSE(formOf(steep, Selection{}, &unused));
-}
 
-TEST(ChangeForm, FractionsAndHeldEnds)
-{
-    const struct {
-        const char* digits;
-        int ms;  // -1: refused
-    } fractions[] = {{"5", 500}, {"25", 250}, {"125", 125}, {"05", 50}, {"", 0}, {"1234", -1},
-                     {"5a", -1}};
-    for (const auto& f : fractions) {
-        int ms = -1;
-        EXPECT_EQ(parseFraction(f.digits, &ms) ? ms : -1, f.ms) << f.digits;
-    }
-    Retiming scale;
-    scale.kind = Retiming::Kind::Scale;
-    scale.scale = Scale{2, 1, -1000};  // times before 0:00:00,500 go below 0, late ones past the end
-    HeldEnds both = heldEnds(scale, 0);
-    EXPECT_TRUE(both.low && both.high);
-    scale.scale = Scale{1001, 960, 0};
-    HeldEnds late = heldEnds(scale, 0);
-    EXPECT_TRUE(!late.low && late.high);
-    HeldEnds early = heldEnds(Retiming{}, -5000);
-    EXPECT_TRUE(early.low && !early.high);
-    EXPECT_EQ(formatTime(MaxTimeMs), "99:59:59,999");
+    // Where a scale can hold times: early ones below 0, late ones past the end.
+    Retiming stretch;
+    stretch.kind = Retiming::Kind::Scale;
+    stretch.scale = Scale{2, 1, -1000};
+    EXPECT_TRUE(heldEnds(stretch, 0).low && heldEnds(stretch, 0).high);
+    stretch.scale = Scale{1001, 960, 0};
+    EXPECT_TRUE(!heldEnds(stretch, 0).low && heldEnds(stretch, 0).high);
 }
