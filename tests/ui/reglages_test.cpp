@@ -287,3 +287,25 @@ TEST_F(MoreSettings, TheControlsFollowTheChoicesAndShowAChangeFoundElsewhere)
     EXPECT_TRUE(on(R.decaler) && on(R.retirer) && on(R.tous) && adri == 0);
     EXPECT_EQ(read.retiming.offsetMs, removed.offsetMs);
 }
+
+TEST_F(MoreSettings, DropsThatTakeNothingSaySo)
+{
+    // The drop's data as the toolkit hands it over (the drag itself is
+    // drop_test.sh's): two files, then what is not a local file.
+    std::string path = dir.file("film.srt");
+    writeFile(path, film(3));
+    open(path);
+    GtkSelectionData data{};
+    data.target = gdk_atom_intern("text/uri-list", FALSE);
+    data.display = gdk_display_get_default();
+    const gchar* two[] = {"file:///tmp/a.srt", "file:///tmp/b.srt", nullptr};
+    ASSERT_TRUE(gtk_selection_data_set_uris(&data, const_cast<gchar**>(two)));
+    drag_data_received(w.window, nullptr, 0, 0, &data, 0, 0, w.fm);
+    EXPECT_EQ(barText(), "Un seul fichier à la fois : aucun n'a été pris");
+    EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(way))), path);
+    const gchar* web[] = {"http://example.org/film.srt", nullptr};
+    ASSERT_TRUE(gtk_selection_data_set_uris(&data, const_cast<gchar**>(web)));
+    drag_data_received(w.window, nullptr, 0, 0, &data, 0, 0, w.fm);
+    EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(way))), "Type de fichier non compatible");
+    g_free(data.data);
+}
