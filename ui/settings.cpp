@@ -309,6 +309,13 @@ gint milliseconds_input(GtkSpinButton* spin, gdouble* value, gpointer)
     return TRUE;
 }
 
+// Once the value shows in the field (the arrows, a value set), what it shows
+// is no fraction any more.
+void milliseconds_changed(GtkWidget* spin, gpointer)
+{
+    g_object_set_data(G_OBJECT(spin), FractionKey, nullptr);
+}
+
 ChangeForm readForm()
 {
     Reglages& r = reglages;
@@ -399,6 +406,7 @@ GtkWidget* buildReglages()
     g_signal_connect(s, "insert-text", G_CALLBACK(seconds_insert_text), nullptr);
     g_signal_connect(ms, "insert-text", G_CALLBACK(milliseconds_insert_text), nullptr);
     g_signal_connect(ms, "input", G_CALLBACK(milliseconds_input), nullptr);
+    g_signal_connect(ms, "value-changed", G_CALLBACK(milliseconds_changed), nullptr);
     return r.plus;
 }
 
@@ -435,6 +443,7 @@ bool showChange(const Retiming& retiming, const Selection& selection)
         GtkWidget* spins[] = {h, m, s, ms};
         for (int i = 0; i < 4; ++i)
             gtk_spin_button_set_value(GTK_SPIN_BUTTON(spins[i]), values[i]);
+        milliseconds_changed(ms, nullptr);
     }
     // The fields of the other changes, and of the selections not made, keep
     // what they hold.

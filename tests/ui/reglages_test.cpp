@@ -189,6 +189,15 @@ TEST_F(MoreSettings, ACommaInTheSecondsStartsTheMilliseconds)
         EXPECT_EQ(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(s)), c.seconds);
         EXPECT_EQ(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(ms)), c.millis);
     }
+    // After a comma, a value set in the field (as showChange does) is no
+    // fraction.
+    setSpin(ms, 0);
+    gtk_widget_grab_focus(s);
+    gtk_test_widget_send_key(s, gdk_unicode_to_keyval(guint32(',')), GdkModifierType(0));
+    flush();
+    setSpin(ms, 50);
+    gtk_spin_button_update(GTK_SPIN_BUTTON(ms));
+    EXPECT_EQ(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(ms)), 50);
     // Pasted whole, and taken in by "Move It! " while still being typed.
     setSpin(s, 0), setSpin(ms, 0);
     gint at = 0;
