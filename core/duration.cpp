@@ -96,6 +96,12 @@ SyncError parseSync(const std::string& text, Scale* scale)
         return SyncError::Form;
     if (readings > 1)
         return SyncError::Ambiguous;
+    return syncScale(old1, new1, old2, new2, scale);
+}
+
+SyncError syncScale(std::int64_t old1, std::int64_t new1, std::int64_t old2, std::int64_t new2,
+                    Scale* scale)
+{
     if (old1 == old2)
         return SyncError::SameOld;
     std::int64_t num = new2 - new1, den = old2 - old1;
@@ -158,9 +164,13 @@ bool parseRates(const std::string& text, Scale* scale)
     std::size_t colon = text.find(':');
     if (colon == std::string::npos)
         return false;
+    return parseRates(text.substr(0, colon), text.substr(colon + 1), scale);
+}
+
+bool parseRates(const std::string& from, const std::string& to, Scale* scale)
+{
     std::int64_t fromNum, fromDen, toNum, toDen;
-    if (!parseRate(text.substr(0, colon), &fromNum, &fromDen) ||
-        !parseRate(text.substr(colon + 1), &toNum, &toDen))
+    if (!parseRate(from, &fromNum, &fromDen) || !parseRate(to, &toNum, &toDen))
         return false;
     // t * (fromNum / fromDen) / (toNum / toDen), reduced: the exact
     // arithmetic needs both below 2^31.

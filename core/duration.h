@@ -34,8 +34,16 @@ enum class SyncError {
 };
 SyncError parseSync(const std::string& text, Scale* scale);
 
+// The same change from its four times, already read: OLD1 goes to NEW1 and
+// OLD2 to NEW2.
+SyncError syncScale(std::int64_t old1, std::int64_t new1, std::int64_t old2, std::int64_t new2,
+                    Scale* scale);
+
 // "FROM:TO", two frame rates (decimals or N/D; 23.976, 29.97, 47.952 and
 // 59.94 are the NTSC rates 24000/1001 ...): times scaled by FROM / TO.
 bool parseRates(const std::string& text, Scale* scale);
+
+// The same from the two rates apart ("25", "23,976", "30000/1001").
+bool parseRates(const std::string& from, const std::string& to, Scale* scale);
 
 }  // namespace chronelle

@@ -11,9 +11,14 @@ if [ "${1:-run}" = test ]; then
   # entry's selection, the MIME type of .srt files, and the Windows resources
   # and toolchain file tried with MinGW-w64.
   packages+=(groff-base xclip shared-mime-info binutils-mingw-w64-i686 g++-mingw-w64-i686-win32)
+  # Test films with a known truth (tests/films/): voices, encoding, the mixing.
+  packages+=(espeak-ng ffmpeg python3-numpy)
+  # The window over the accessibility bus: GTK+ 2's ATK (gail) and its bridge
+  # to AT-SPI, the bus and registry, a session bus of the test's own, pyatspi.
+  packages+=(libgail-common libatk-adaptor at-spi2-core dbus-daemon python3-pyatspi)
 fi
 if [ "${1:-run}" = bench ]; then
-  packages+=(python3 python3-srt ffmpeg time)
+  packages+=(python3 python3-srt ffmpeg time espeak-ng python3-numpy)
 fi
 
 missing=()

@@ -2,9 +2,11 @@
 // direction, and the shift itself (over the core's patcher).
 #include <cstring>
 
+#include "change.h"
 #include "patcher.h"
 #include "probe.h"
 #include "stop.h"
+#include "texts.h"
 #include "window.h"
 
 namespace chronelle::ui {
@@ -18,6 +20,7 @@ void refuse()
     gtk_entry_set_text(GTK_ENTRY(way), RefusedText);
     g_object_set_data(G_OBJECT(way), FilenameKey, nullptr);
     gtk_widget_set_sensitive(doit, FALSE);
+    gtk_widget_set_sensitive(apercu, FALSE);
 }
 
 // The chosen file is accepted: `way` shows its name in UTF-8 and keeps it as
@@ -29,6 +32,7 @@ void accept(gchar* filename)
     g_free(display);
     g_object_set_data_full(G_OBJECT(way), FilenameKey, filename, g_free);
     gtk_widget_set_sensitive(doit, TRUE);
+    gtk_widget_set_sensitive(apercu, TRUE);
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar), 0.0);
     gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), WaitingText);
 }
@@ -44,13 +48,6 @@ gchar* partlyShiftedText(std::int64_t n)
     if (n == 1)
         return g_strdup(PartlyShiftedOneText);
     return g_strdup_printf(PartlyShiftedText, static_cast<long long>(n));
-}
-
-int spinValue(GtkWidget* spin)
-{
-    // Takes in a value still being typed.
-    gtk_spin_button_update(GTK_SPIN_BUTTON(spin));
-    return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(spin));
 }
 
 }  // namespace
@@ -106,14 +103,27 @@ void toggle_button_callback(GtkWidget* widget, gpointer)
     adri = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) ? 1 : 0;
 }
 
+void vetAndShow(GtkWidget* fm, const gchar* filename)
+{
+    vet(filename);
+    if (filename && g_file_test(filename, G_FILE_TEST_EXISTS))
+        gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(fm), filename);
+}
+
 void move(GtkWidget*, gpointer)
 {
-    Shift shift;
-    shift.h = spinValue(h);
-    shift.m = spinValue(m);
-    shift.s = spinValue(s);
-    shift.ms = spinValue(ms);
-    PatchResult r = shiftFile(wayFilename(), shift, adri, showStep, nullptr);
+    // A field that cannot be read changes nothing.
+    ShiftOptions options;
+    if (!readChange(&options))
+        return;
+    PatchResult r = shiftFile(wayFilename(), options, showStep, nullptr);
+    // Times held at either end are information lost: the bar says how many.
+    if (r.ok && r.clampedTimes > 0) {
+        std::string text = successText(r.clampedTimes, heldEnds(options.retiming, r.offsetMs));
+        gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), text.c_str());
+    }
+    if (r.failure == Failure::NoLineToMove)
+        gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), NoLineToMoveText);
     // After a failure that left its first lines shifted, the bar says how
     // many, and a second press would shift those twice.
     if (!r.ok && r.partlyWritten) {

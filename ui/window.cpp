@@ -2,6 +2,7 @@
 // two handlers that end the run.
 #include "window.h"
 
+#include <gdk/gdkkeysyms.h>
 #include <glib/gstdio.h>
 
 #include <cstring>
@@ -18,6 +19,7 @@ GtkWidget* s = nullptr;
 GtkWidget* ms = nullptr;
 GtkWidget* vbox = nullptr;
 GtkWidget* label = nullptr;
+GtkWidget* apercu = nullptr;
 
 // Kept in UTF-8, as the toolkit shows it, whatever the locale.
 const char* const InstructionsText =
@@ -51,7 +53,81 @@ GtkWidget* spinButton(double upper, double step)
     return spin;
 }
 
+// The bar's text is its name for screen readers, so that they read the
+// outcome there.
+void nameBar(GObject*, GParamSpec*, gpointer)
+{
+    const gchar* text = gtk_progress_bar_get_text(GTK_PROGRESS_BAR(bar));
+    nameControl(bar, text ? text : "");
+}
+
+// A window warns of mnemonics left when it goes: they are taken away as it
+// is destroyed, before its controls are.
+struct Mnemonic {
+    guint key;
+    GtkWidget* widget;
+};
+using Mnemonics = std::vector<Mnemonic>;
+
+void forget_mnemonics(GtkWidget* window, gpointer list)
+{
+    for (const Mnemonic& m : *static_cast<Mnemonics*>(list))
+        gtk_window_remove_mnemonic(GTK_WINDOW(window), m.key, m.widget);
+}
+
+void freeMnemonics(gpointer list, GClosure*)
+{
+    delete static_cast<Mnemonics*>(list);
+}
+
+// Every control has a name for screen readers (a button's is its label) and
+// the main ones an Alt key, which no visible text shows: the labels stay as
+// they are, and the key is given as each one's description.
+void nameControls(const Window& w)
+{
+    const struct {
+        GtkWidget* widget;
+        const char* name;  // null: the label's
+        guint key;
+    } controls[] = {
+        {w.openfm, nullptr, GDK_o}, {way, WayName, GDK_f},         {w.ajouter, nullptr, GDK_a},
+        {w.retirer, nullptr, GDK_r}, {h, "Heure(s)", GDK_h},        {m, "Minute(s)", GDK_n},
+        {s, "Seconde(s)", GDK_s},   {ms, "Milliseconde(s)", GDK_l}, {doit, nullptr, GDK_m},
+        {apercu, nullptr, GDK_e},   {reglages.plus, nullptr, GDK_p},
+    };
+    auto* added = new Mnemonics;
+    for (const auto& c : controls) {
+        if (c.name)
+            nameControl(c.widget, c.name);
+        gtk_window_add_mnemonic(GTK_WINDOW(w.window), c.key, c.widget);
+        added->push_back({c.key, c.widget});
+        gchar* description = g_strdup_printf("Alt+%c", g_ascii_toupper(gchar(c.key)));
+        atk_object_set_description(gtk_widget_get_accessible(c.widget), description);
+        g_free(description);
+    }
+    g_signal_connect_data(w.window, "destroy", G_CALLBACK(forget_mnemonics), added, freeMnemonics,
+                          GConnectFlags(0));
+    nameBar(nullptr, nullptr, nullptr);
+    g_signal_connect(bar, "notify::text", G_CALLBACK(nameBar), nullptr);
+}
+
+// Tab goes through the rows as it always did, "Move It! " right after the
+// milliseconds; then "Aperçu" and "Plus de réglages", which lies above them.
+void keepKeyboardPath(const Window& w)
+{
+    GList* chain = nullptr;
+    for (GtkWidget* row : {w.hbox5, w.hbox3, way, w.hbox2, w.hbox, w.hbox4, reglages.plus, bar})
+        chain = g_list_append(chain, row);
+    gtk_container_set_focus_chain(GTK_CONTAINER(vbox), chain);
+    g_list_free(chain);
+}
+
 }  // namespace
+
+void nameControl(GtkWidget* widget, const char* name)
+{
+    atk_object_set_name(gtk_widget_get_accessible(widget), name);
+}
 
 std::string findDataFile(const std::string& name, const std::vector<std::string>& dirs)
 {
@@ -112,6 +188,8 @@ Window buildWindow()
 
     doit = gtk_button_new_with_label(MoveLabel);
     gtk_widget_set_sensitive(doit, FALSE);
+    apercu = gtk_button_new_with_label(ApercuLabel);
+    gtk_widget_set_sensitive(apercu, FALSE);
 
     vbox = gtk_vbox_new(FALSE, 5);
     w.hbox = gtk_hbox_new(FALSE, 3);
@@ -151,6 +229,10 @@ Window buildWindow()
 
     w.ajouter = gtk_radio_button_new_with_label(nullptr, "Ajouter");
     w.retirer = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(w.ajouter), "Retirer");
+    reglages.ajouter = w.ajouter;
+    reglages.retirer = w.retirer;
+    buildReglages();
+    w.preview = buildPreview(w.window);
 
     // Without the banner the toolkit shows its picture of a broken image.
     std::string banner = findDataFile(BannerFile, dataDirs());
@@ -164,6 +246,8 @@ Window buildWindow()
     g_signal_connect(doit, "clicked", G_CALLBACK(move), nullptr);
     g_signal_connect(w.openfm, "clicked", G_CALLBACK(fileman), w.fm);
     g_signal_connect(w.ajouter, "toggled", G_CALLBACK(toggle_button_callback), nullptr);
+    g_signal_connect(apercu, "clicked", G_CALLBACK(preview), w.preview);
+    acceptDrops(w.window, w.fm);
 
     w.frame = gtk_frame_new(FrameTitle);
     label = gtk_label_new(InstructionsText);
@@ -187,12 +271,17 @@ Window buildWindow()
     } shift[] = {{"Heure(s)", h}, {"Minute(s)", m}, {"Seconde(s)", s}, {"Milliseconde(s)", ms}};
     for (const auto& field : shift) {
         label = gtk_label_new(field.text);
+        gtk_label_set_mnemonic_widget(GTK_LABEL(label), field.spin);
         pack(w.hbox, label);
         pack(w.hbox, field.spin);
     }
+    pack(vbox, reglages.plus);
     pack(vbox, w.hbox4);
     pack(w.hbox4, doit);
+    pack(w.hbox4, apercu);
     pack(vbox, bar);
+    nameControls(w);
+    keepKeyboardPath(w);
 
     gtk_container_add(GTK_CONTAINER(w.window), vbox);
     gtk_widget_show(vbox);
@@ -230,10 +319,7 @@ Window start(int argc, char* argv[])
         filename = g_strdup(named);
     }
     g_free(named);
-    vet(filename);
-    // The chooser then opens where that file is, as after choosing it there.
-    if (filename && g_file_test(filename, G_FILE_TEST_EXISTS))
-        gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(w.fm), filename);
+    vetAndShow(w.fm, filename);
     g_free(filename);
     return w;
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "patcher.h"
+
 namespace chronelle::ui {
 
 // Shared window state: the handles that more than one handler needs.
@@ -20,6 +22,36 @@ extern GtkWidget* s;      // seconds
 extern GtkWidget* ms;     // and milliseconds
 extern GtkWidget* vbox;   // the window's vertical box
 extern GtkWidget* label;  // the label made last
+extern GtkWidget* apercu; // "Aperçu": what "Move It! " would do, written nowhere
+
+// The controls of "Plus de réglages" (closed at start): the change, and the
+// lines it concerns. The offset row's own direction buttons are here too, so
+// that showChange can set them.
+struct Reglages {
+    GtkWidget* plus = nullptr;  // the expander
+    GtkWidget* ajouter = nullptr;
+    GtkWidget* retirer = nullptr;
+    // The change: radio buttons and their fields.
+    GtkWidget* decaler = nullptr;  // the offset row, as without the expander
+    GtkWidget* commencer = nullptr;
+    GtkWidget* to = nullptr;
+    GtkWidget* synchroniser = nullptr;
+    GtkWidget* shown[2] = {nullptr, nullptr};  // "affiché à": the subtitle's time
+    GtkWidget* heard[2] = {nullptr, nullptr};  // "entendu à": the time heard
+    GtkWidget* convertir = nullptr;
+    GtkWidget* fpsFrom = nullptr;  // editable combo boxes of rates
+    GtkWidget* fpsTo = nullptr;
+    // The lines concerned: check buttons and their fields.
+    GtkWidget* tous = nullptr;
+    GtkWidget* aPartirDe = nullptr;
+    GtkWidget* from = nullptr;
+    GtkWidget* avant = nullptr;
+    GtkWidget* until = nullptr;
+    GtkWidget* du = nullptr;
+    GtkWidget* firstCue = nullptr;
+    GtkWidget* lastCue = nullptr;  // at its highest: up to the last line
+};
+extern Reglages reglages;
 
 // The texts of the window.
 constexpr const char* Title = "Chronelle";
@@ -32,6 +64,9 @@ constexpr const char* WaitingText = "En attente";
 // A shift that failed after its first lines went to disk.
 constexpr const char* PartlyShiftedText = "Erreur : seuls les %lld premiers sous-titres ont été décalés";
 constexpr const char* PartlyShiftedOneText = "Erreur : seul le premier sous-titre a été décalé";
+constexpr const char* ApercuLabel = "Aperçu";
+constexpr const char* PlusLabel = "Plus de réglages";
+constexpr const char* WayName = "Fichier sous-titres";  // the entry's name for screen readers
 constexpr const char* FrameTitle = " Instructions : ";
 extern const char* const InstructionsText;
 
@@ -60,6 +95,7 @@ struct Window {
     GtkWidget* hbox3 = nullptr;         // the open button
     GtkWidget* hbox4 = nullptr;         // "Move It! "
     GtkWidget* hbox5 = nullptr;         // the frame
+    GtkWidget* preview = nullptr;       // the dialog of "Aperçu", made once
 };
 
 // Builds and shows the window, makes the file chooser and connects every
@@ -92,11 +128,40 @@ std::vector<std::string> dataDirs();
 // by fileman while `way` still shows it, else the entry's text converted.
 std::string wayFilename();
 
+// Builds the content of "Plus de réglages" into `reglages`, closed; the
+// offset row's direction buttons must be made.
+GtkWidget* buildReglages();
+
+// Makes the dialog of "Aperçu", hidden, for `window`.
+GtkWidget* buildPreview(GtkWidget* window);
+
+// Takes files dropped on `window` as if chosen in the chooser `fm`.
+void acceptDrops(GtkWidget* window, GtkWidget* fm);
+
+// Vets `filename` as fileman does, then opens the chooser `fm` where that
+// file is, as after choosing it there.
+void vetAndShow(GtkWidget* fm, const gchar* filename);
+
+// Sets the controls to a change and its selection, the one way in for a
+// change found elsewhere. False, changing nothing, when they cannot hold it.
+bool showChange(const chronelle::Retiming& retiming, const chronelle::Selection& selection);
+
+// Reads the change and its selection from the controls into `options`.
+// When a field cannot be read, marks it, says why on the bar and returns
+// false.
+bool readChange(chronelle::ShiftOptions* options);
+
+// The name a screen reader says for `widget`.
+void nameControl(GtkWidget* widget, const char* name);
+
 // Handlers.
 gboolean delete_event(GtkWidget* widget, GdkEvent* event, gpointer data);
 void destroy(GtkWidget* widget, gpointer data);
 void fileman(GtkWidget* widget, gpointer fs);
 void toggle_button_callback(GtkWidget* widget, gpointer data);
 void move(GtkWidget* widget, gpointer data);
+void preview(GtkWidget* widget, gpointer dialog);
+void drag_data_received(GtkWidget* widget, GdkDragContext* context, gint x, gint y,
+                        GtkSelectionData* data, guint info, guint time, gpointer fm);
 
 }  // namespace chronelle::ui

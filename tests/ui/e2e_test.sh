@@ -3,12 +3,15 @@
 # it as a person would, with xdotool: opens the chooser, gives it a file
 # (ctrl+L, then its name), chooses "Retirer", sets 2 seconds, presses
 # "Move It! ", checks the file's bytes, closes the window and checks the exit
-# status 0. Started in a folder without its pictures, it finds them in the
-# build tree. Run it through with_display.sh --private.
-# Usage: e2e_test.sh CHRONELLE CLOSE_WINDOW
+# status 0; then converts the file from 25 to 23,976 images per second at the
+# keyboard through "Plus de réglages", as chronelle-shift does. Started in a
+# folder without its pictures, it finds them in the build tree. Run it
+# through with_display.sh --private.
+# Usage: e2e_test.sh CHRONELLE CLOSE_WINDOW CHRONELLE_SHIFT
 set -euo pipefail
 chronelle=$1
 close_window=$2
+chronelle_shift=$3
 
 work=$(mktemp -d /tmp/chronelle-e2e-XXXXXX)
 pid=
@@ -97,11 +100,35 @@ within 10 same_bytes "$file" "$work/expected.srt" || {
 }
 
 # Close the window as its close button would.
-"$close_window" "$window" || fail "cannot ask the window to close"
-ended() { has_ended "$pid"; }
-within 10 ended || fail "chronelle did not end"
-status=0
-wait "$pid" || status=$?
-pid=
-[ "$status" -eq 0 ] || fail "chronelle ended with status $status"
+close_and_check_status() {
+  "$close_window" "$window" || fail "cannot ask the window to close"
+  ended() { has_ended "$pid"; }
+  within 10 ended || fail "chronelle did not end"
+  local status=0
+  wait "$pid" || status=$?
+  pid=
+  [ "$status" -eq 0 ] || fail "chronelle ended with status $status"
+}
+close_and_check_status
 echo "e2e: shifted by -2 s through the window, closed with status 0"
+
+# A frame-rate conversion at the keyboard, the file named on the command
+# line: Alt+P opens "Plus de réglages", Tab goes to its first change, Down
+# three times to "Convertir la fréquence d'images", Tab to "de": 25, Tab Tab
+# (past the list's button) to "à": 23,976; Alt+M is "Move It! ".
+cp "$work/expected.srt" "$work/converted.srt"
+"$chronelle_shift" -q --fps 25:23.976 "$work/converted.srt" ||
+  fail "chronelle-shift did not convert the copy"
+(cd "$folder" && exec "$chronelle" "$name" >"$work/chronelle.log" 2>&1) &
+pid=$!
+within 15 is_visible '^Chronelle$' || fail "the window did not open again"
+window=$(visible '^Chronelle$')
+focus "$window" || fail "cannot focus the window"
+xdotool key alt+p Tab Down Down Down Tab
+xdotool type 25
+xdotool key Tab Tab
+xdotool type 23,976
+xdotool key alt+m
+within 10 same_bytes "$file" "$work/converted.srt" || fail "the file was not converted from 25 to 23,976"
+close_and_check_status
+echo "e2e: converted from 25 to 23,976 images per second at the keyboard"

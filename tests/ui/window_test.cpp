@@ -291,6 +291,7 @@ TEST_F(WindowTest, InitialStates)
     for (GtkWidget* spinButton : {h, m, s, ms}) EXPECT_EQ(spin(spinButton), 0);
 
     EXPECT_FALSE(sensitive(doit));
+    EXPECT_FALSE(sensitive(apercu));
     EXPECT_EQ(labelText(doit), "Move It! ");
     EXPECT_TRUE(sensitive(w.openfm));
     EXPECT_EQ(labelText(w.openfm), "Ouvrir un fichier sous-titres");
@@ -371,12 +372,18 @@ TEST_F(WindowTest, RowsInOrderAndPacking)
 {
     build();
     EXPECT_EQ(gtk_bin_get_child(GTK_BIN(w.window)), vbox);
-    std::vector<GtkWidget*> rows = {w.hbox5, w.hbox3, w.image, way, w.hbox2, w.hbox, w.hbox4, bar};
+    // "Plus de réglages", closed, between the offset and "Move It! ", and
+    // "Aperçu" beside it.
+    std::vector<GtkWidget*> rows = {w.hbox5, w.hbox3, w.image,        way,
+                                    w.hbox2, w.hbox,  reglages.plus, w.hbox4, bar};
     EXPECT_EQ(children(vbox), rows);
     EXPECT_EQ(children(w.hbox5), std::vector<GtkWidget*>{w.frame});
     EXPECT_EQ(children(w.hbox3), std::vector<GtkWidget*>{w.openfm});
     EXPECT_EQ(children(w.hbox2), (std::vector<GtkWidget*>{w.ajouter, w.retirer}));
-    EXPECT_EQ(children(w.hbox4), std::vector<GtkWidget*>{doit});
+    EXPECT_EQ(children(w.hbox4), (std::vector<GtkWidget*>{doit, apercu}));
+    EXPECT_EQ(labelText(apercu), "Aperçu");
+    EXPECT_STREQ(gtk_expander_get_label(GTK_EXPANDER(reglages.plus)), "Plus de réglages");
+    EXPECT_FALSE(gtk_expander_get_expanded(GTK_EXPANDER(reglages.plus)));
 
     std::vector<GtkWidget*> shift = children(w.hbox);
     ASSERT_EQ(shift.size(), 8u);

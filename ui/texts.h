@@ -1,0 +1,28 @@
+// The window's texts that say, in French, what a change did, would do, or
+// why it cannot be read: made from the core's results, shown by the handlers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "change.h"
+#include "patcher.h"
+
+namespace chronelle::ui {
+
+constexpr const char* SeveralFilesText = "Un seul fichier à la fois : aucun n'a été pris";
+constexpr const char* NoLineToMoveText = "Erreur : aucun sous-titre concerné";
+
+// "Modification du sous-titres réussie", and how many times were held, at
+// which end: " : 2 temps ramenés à 00:00:00,000".
+std::string successText(std::int64_t held, HeldEnds ends);
+
+// Why the form cannot be read, for the bar.
+std::string problemText(FormProblem problem);
+
+// What a dry run found: the count, the first and last lines that would
+// change with their line numbers, as they are and as they would be, and the
+// times that would be held; or why it failed.
+std::string previewText(const PatchResult& result, HeldEnds ends);
+
+}  // namespace chronelle::ui
