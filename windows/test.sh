@@ -59,6 +59,17 @@ fail() {
   fi
   exit 1
 }
+# The wall and CPU time of each stage, for the README. The CPU is that of
+# the programs this script ran and waited for (compilers, Wine's programs,
+# qemu), not that of the Wine servers, which live on.
+lap_wall=$SECONDS lap_cpu=0
+lap() {
+  local cpu
+  cpu=$(times | tail -n 1 | awk '{ split($1, u, /[ms]/); split($2, s, /[ms]/)
+                                   print int(60 * (u[1] + s[1]) + u[2] + s[2]) }')
+  echo "windows: time: $1: $((SECONDS - lap_wall)) s, $((cpu - lap_cpu)) s of CPU"
+  lap_wall=$SECONDS lap_cpu=$cpu
+}
 
 echo "== the zips"
 # The trixie root for 32-bit Wine is built meanwhile, if the cache has none:
@@ -68,6 +79,7 @@ root_pid=$!
 bash windows/package.sh | tee "$work/package.log"
 mapfile -t zips < <(tail -n 2 "$work/package.log")
 for z in "${zips[@]}"; do [ -f "$z" ] || fail "package.sh did not end with the zips' paths"; done
+lap "the stacks (unless cached) and the zips"
 
 # A cached tarball that is not the one in windows/sources.txt is refused
 # before anything is built from it.
@@ -135,6 +147,8 @@ for z in "${zips[@]}"; do
   ok "$arch zip: $pe for $machine, chronelle.exe GUI, chronelle-shift.exe console without GTK, $(ls "$dir"/bin/*.dll | wc -l) DLLs all imported and none missing"
 done
 
+lap "both zips checked file by file"
+
 echo "== both zips under Wine"
 # A display of our own, so that no other window takes the keyboard.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
@@ -198,6 +212,7 @@ wineserver -p
 (run_x86_64 / wineboot) >"$work/wine64-start.log" 2>&1
 chroot "$root32" env WINEPREFIX=/root/pfx32 /usr/lib/wine/wineserver -p
 (run_i686 / wineboot) >"$work/wine32-start.log" 2>&1
+lap "both Wines ready (the 64-bit prefix; the root for 32-bit Wine, unless cached, and its overlay)"
 
 # Unzipped in a folder whose name has accents and a space, as anywhere.
 declare -A app
@@ -262,6 +277,7 @@ for arch in x86_64 i686; do
 done
 diff -r "$work/Séries été/cli-x86_64" "$work/Séries été/cli-i686" >"$work/cli.diff" ||
   fail "the two chronelle-shift.exe differ: $(head -c 2000 "$work/cli.diff")"
+lap "the CLI cases under both Wines"
 ok "both chronelle-shift.exe: the same bytes, output and status on ${#cases[@]} cases (every change, selections, a name with accents, held times, a dry run, a refusal, a usage error)"
 
 # Over 4 GiB, sparse: cues at the start, one across 2^32 and one past it, one
@@ -303,6 +319,7 @@ big_case() {
 source tests/ui/x_helpers.sh
 big_case x86_64
 big_case i686
+lap "the 4.5 GiB file under both Wines"
 
 echo "-- FFmpeg's libraries"
 # Until chronelle-shift.exe reads films itself: a small program built
@@ -330,6 +347,7 @@ for arch in x86_64 i686; do
   done
   ok "$arch FFmpeg (LGPL) decodes AC-3 in Matroska and AAC in MP4 to 16 kHz mono; av_tx finds 440 and 1000 Hz"
 done
+lap "FFmpeg's check under both Wines"
 
 echo "-- chronelle.exe"
 g++ -O2 -o "$work/close_window" tests/ui/close_window.cpp -lX11
@@ -472,6 +490,7 @@ within 10 same_bytes "$gui_out/épisode 3 été.srt" "$work/plus2.srt" || fail "
 close_gui
 ok "x86_64: chronelle.exe FILE accepts the file at start; \"Ajouter\" 2 s shifts it"
 convert_rates
+lap "the x86_64 window"
 
 # The 32-bit program, the one to offer first: chosen at the keyboard and
 # shifted once, as above.
@@ -488,6 +507,7 @@ picture docs/chronelle-windows-i686.png
 close_gui
 ok "i686: chosen at the keyboard, \"épisode 2 été.srt\" is shifted by \"Retirer\" 2 s exactly; banner, icon, theme (docs/chronelle-windows-i686.png); status 0 at close"
 convert_rates
+lap "the i686 window"
 
 # Still to come here, once the matcher is in: under each Wine,
 # chronelle-shift.exe --match on a small generated film whose truth is known
