@@ -143,6 +143,26 @@ TEST_F(Cli, CountsInTheSingularAndStdoutErrorsFail)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "chronelle-shift: cannot write to standard output: No space left on device\n");
     EXPECT_NE(readFile(film), filmBytes);
+
+    // A pipe whose reader has gone (`| head -1`, closed before the first line
+    // here): the same, and every file of the batch is still shifted.
+    std::string names;
+    for (int i = 0; i < 20; ++i) {
+        writeFile(dir.file("q" + std::to_string(i) + ".srt"), filmBytes);
+        names += " q" + std::to_string(i) + ".srt";
+    }
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    r = run("sh -c " + quote(quote(CHRONELLE_SHIFT) + " -a 1" + names + " >&" + std::to_string(ends[1])),
+            dir.path());
+    close(ends[1]);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "chronelle-shift: cannot write to standard output: Broken pipe\n");
+    writeFile(film, filmBytes);
+    ASSERT_EQ(shift("-q -a 1 " + quote(film)).status, 0);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(readFile(dir.file("q" + std::to_string(i) + ".srt")), readFile(film)) << i;
 }
 
 TEST_F(Cli, OneFileNamedTwiceIsShiftedOnce)
