@@ -217,6 +217,28 @@ bool shiftOne(const char* path, const Options& o, PatchResult* out)
     return true;
 }
 
+// A file already named, also through a link or another path.
+struct Seen {
+    chronelle::FileInfo id;
+    std::string name;
+    bool shifted;  // or, in a dry run, would be
+};
+
+// One file named twice is shifted once: says so, and what became of it.
+bool sameAsBefore(const char* path, const chronelle::FileInfo& id, const std::vector<Seen>& seen,
+                  bool dryRun)
+{
+    for (const Seen& s : seen) {
+        if (s.id.device != id.device || s.id.inode != id.inode)
+            continue;
+        const char* fate = !s.shifted ? "not tried again" : dryRun ? "would be shifted once" : "shifted once";
+        std::fprintf(stderr, "chronelle-shift: %s: warning: the same file as %s; %s\n", path,
+                     s.name.c_str(), fate);
+        return true;
+    }
+    return false;
+}
+
 #ifdef _WIN32
 // The C runtime gives the arguments in the ANSI code page, which cannot name
 // every file (and turns what it cannot hold into '?'); the core takes UTF-8
@@ -262,8 +284,7 @@ int main(int argc, char** argv)
     if (status >= 0)
         return finish(status);
 
-    std::vector<chronelle::FileInfo> seen;
-    std::vector<std::string> seenNames;
+    std::vector<Seen> seen;
     bool allShifted = true;
     for (int i = first; i < argc; ++i) {
         const char* path = argv[i];
@@ -272,22 +293,15 @@ int main(int argc, char** argv)
                          path);
             return finish(128 + sig);
         }
-        // One file named twice (or through a link) is shifted once.
         chronelle::FileInfo id;
-        if (chronelle::pathInfo(path, &id)) {
-            std::size_t k = 0;
-            while (k < seen.size() && !(seen[k].device == id.device && seen[k].inode == id.inode))
-                ++k;
-            if (k < seen.size()) {
-                std::fprintf(stderr, "chronelle-shift: %s: warning: the same file as %s; shifted once\n",
-                             path, seenNames[k].c_str());
-                continue;
-            }
-            seen.push_back(id);
-            seenNames.push_back(path);
-        }
+        bool known = chronelle::pathInfo(path, &id);
+        if (known && sameAsBefore(path, id, seen, o.shift.dryRun))
+            continue;
         PatchResult r;
-        allShifted = shiftOne(path, o, &r) && allShifted;
+        bool shifted = shiftOne(path, o, &r);
+        allShifted = shifted && allShifted;
+        if (known)
+            seen.push_back(Seen{id, path, shifted});
         if (r.failure == Failure::Interrupted) {
             if (i + 1 < argc)
                 std::fprintf(stderr, "chronelle-shift: %s and the files after it were not touched\n",
