@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,6 +13,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 #include "file_io.h"
@@ -239,6 +243,35 @@ bool sameAsBefore(const char* path, const chronelle::FileInfo& id, const std::ve
     return false;
 }
 
+#ifndef _WIN32
+// A pause for the tests: CHRONELLE_TEST_PAUSE=N:FIFO holds the N-th write of
+// the run until the test has opened FIFO for writing and written a byte to
+// it, so that a test acts at a known moment of a shift (a stop, another
+// program cutting the file) without guessing it with a timer.
+int pauseAt = 0;
+std::string pauseFifo;
+
+void pauseBeforeWrite(int n, void*)
+{
+    if (n != pauseAt)
+        return;
+    int fd = open(pauseFifo.c_str(), O_RDONLY);
+    char byte;
+    if (fd >= 0 && read(fd, &byte, 1) >= 0)
+        close(fd);
+}
+
+void setTestPause(const char* setting)
+{
+    char* rest = nullptr;
+    pauseAt = int(std::strtol(setting, &rest, 10));
+    if (pauseAt <= 0 || *rest != ':')
+        return;
+    pauseFifo = rest + 1;
+    chronelle::beforeWrite(pauseBeforeWrite, nullptr);
+}
+#endif
+
 #ifdef _WIN32
 // The C runtime gives the arguments in the ANSI code page, which cannot name
 // every file (and turns what it cannot hold into '?'); the core takes UTF-8
@@ -284,6 +317,10 @@ int main(int argc, char** argv)
     if (status >= 0)
         return finish(status);
 
+#ifndef _WIN32
+    if (const char* pause = std::getenv("CHRONELLE_TEST_PAUSE"))
+        setTestPause(pause);
+#endif
     std::vector<Seen> seen;
     bool allShifted = true;
     for (int i = first; i < argc; ++i) {
