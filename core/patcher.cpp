@@ -27,6 +27,11 @@ namespace {
 
 constexpr std::size_t BlockSize = 1 << 20;
 constexpr std::size_t NoLine = std::size_t(-1);
+// With the sync, what was written is sent on its way to the disk every 4 MiB,
+// so that the disk works while the shift goes on and the final sync waits
+// for less (31 runs in turns, under load: 374 ms instead of 430 for 100 MB;
+// every 1 or 16 MiB, no better).
+constexpr std::int64_t SyncEvery = std::int64_t(4) << 20;
 
 // What happens to each selected line, with what is found on the way: the
 // offset of Kind::To comes from the first selected line.
@@ -174,6 +179,7 @@ struct Run {
     int errnum = 0;
     std::int64_t size = 0;   // the file's size when it was opened
     std::size_t gap = 4096;  // unchanged bytes that split a write
+    std::int64_t syncFrom = 0;  // written since here, not yet on its way to disk
     WriteWay way = WriteWay::Plain;
     Change change;
     bool writing = false;    // changed lines go to disk
@@ -446,8 +452,10 @@ Failure writeBlock(Run& run)
         run.result.lastCue = b.pending.back().cue;
         run.result.partlyWritten = true;
         b.pending.clear();
-        if (run.options.sync)
-            startSync(run.fd, at, std::int64_t(written));
+        if (run.options.sync && at + std::int64_t(written) - run.syncFrom >= SyncEvery) {
+            startSync(run.fd, run.syncFrom, at + std::int64_t(written) - run.syncFrom);
+            run.syncFrom = at + std::int64_t(written);
+        }
         return Failure::None;
     }
     int err = errno;
