@@ -131,51 +131,54 @@ const char* failureText(Failure failure)
     return "failed";
 }
 
+// A file the probe refused.
+void reportRefusal(const char* path, const PatchResult& r)
+{
+    if (r.probe.utf16)
+        std::fprintf(stderr,
+                     "chronelle-shift: %s: looks like UTF-16, which is not supported; left "
+                     "untouched\n",
+                     path);
+    else
+        std::fprintf(stderr,
+                     "chronelle-shift: %s: not a subtitle file (%s in its first %d lines, "
+                     "%d needed); left untouched, --force shifts it anyway\n",
+                     path, count(r.probe.timingLines, "timing line", "timing lines").c_str(),
+                     chronelle::ProbeLines, chronelle::ProbeRequired);
+}
+
+// What a file that failed part-way holds, with the command that finishes
+// the job when it can; `what` gets where it stopped.
+std::string partState(const char* path, const Options& o, const PatchResult& r, std::string& what)
+{
+    if (r.failure == Failure::Changed)
+        return count(r.timingLines, "timing line", "timing lines") +
+               " had been shifted when it was seen; look at the file";
+    if (r.failure == Failure::Sync || r.failure == Failure::Close)
+        return "all " + count(r.timingLines, "timing line was", "timing lines were") +
+               " shifted, but may not all be on disk";
+    std::string range = std::to_string(o.shift.selection.firstCue) + "-" + std::to_string(r.lastCue);
+    if (!o.from.empty() || !o.until.empty())
+        range = "the selected timing lines of " + range;
+    what += " after timing line " + std::to_string(r.lastCue);
+    if (r.tornAt >= 0)
+        return range + " shifted; the next timing line, at byte " + std::to_string(r.tornAt) +
+               ", may be half shifted: mend it by hand; the rest untouched";
+    return range + " shifted, the rest untouched; to finish: " + finishCommand(o, r, path);
+}
+
 // Says what a failed file holds now, and how to finish the job when it can.
 void reportFailure(const char* path, const Options& o, const PatchResult& r)
 {
-    if (r.failure == Failure::NotSubtitles) {
-        if (r.probe.utf16)
-            std::fprintf(stderr,
-                         "chronelle-shift: %s: looks like UTF-16, which is not supported; left "
-                         "untouched\n",
-                         path);
-        else
-            std::fprintf(stderr,
-                         "chronelle-shift: %s: not a subtitle file (%s in its first %d lines, "
-                         "%d needed); left untouched, --force shifts it anyway\n",
-                         path, count(r.probe.timingLines, "timing line", "timing lines").c_str(),
-                         chronelle::ProbeLines, chronelle::ProbeRequired);
-        return;
-    }
+    if (r.failure == Failure::NotSubtitles)
+        return reportRefusal(path, r);
     std::string what = failureText(r.failure);
     std::string reason;
     // A FIFO or device has no system error of its own to show.
     if (r.errnum && !(r.failure == Failure::NotRegular && r.errnum == EINVAL) &&
         r.failure != Failure::Busy)
         reason = std::string(": ") + std::strerror(r.errnum);
-    std::string state;
-    if (!r.partlyWritten) {
-        state = "the file was left untouched";
-    } else if (r.failure == Failure::Changed) {
-        state = count(r.timingLines, "timing line", "timing lines") +
-                " had been shifted when it was seen; look at the file";
-    } else if (r.failure == Failure::Sync || r.failure == Failure::Close) {
-        state = "all " + count(r.timingLines, "timing line was", "timing lines were") +
-                " shifted, but may not all be on disk";
-    } else {
-        std::string range =
-            std::to_string(o.shift.selection.firstCue) + "-" + std::to_string(r.lastCue);
-        if (!o.from.empty() || !o.until.empty())
-            range = "the selected timing lines of " + range;
-        what += " after timing line " + std::to_string(r.lastCue);
-        if (r.tornAt >= 0)
-            state = range + " shifted; the next timing line, at byte " + std::to_string(r.tornAt) +
-                    ", may be half shifted: mend it by hand; the rest untouched";
-        else
-            state = range + " shifted, the rest untouched; to finish: " +
-                    finishCommand(o, r, path);
-    }
+    std::string state = r.partlyWritten ? partState(path, o, r, what) : "the file was left untouched";
     std::fprintf(stderr, "chronelle-shift: %s: %s%s; %s\n", path, what.c_str(), reason.c_str(),
                  state.c_str());
 }
@@ -241,6 +244,38 @@ bool sameAsBefore(const char* path, const chronelle::FileInfo& id, const std::ve
         return true;
     }
     return false;
+}
+
+// Shifts each file in turn; returns the exit status. A stop signal ends the
+// batch: the files after it are not touched.
+int shiftAll(char** begin, char** end, const Options& o)
+{
+    std::vector<Seen> seen;
+    bool allShifted = true;
+    for (char** file = begin; file < end; ++file) {
+        const char* path = *file;
+        if (int sig = chronelle::stopSignal()) {
+            std::fprintf(stderr, "chronelle-shift: interrupted; %s and the files after it were not touched\n",
+                         path);
+            return 128 + sig;
+        }
+        chronelle::FileInfo id;
+        bool known = chronelle::pathInfo(path, &id);
+        if (known && sameAsBefore(path, id, seen, o.shift.dryRun))
+            continue;
+        PatchResult r;
+        bool shifted = shiftOne(path, o, &r);
+        allShifted = shifted && allShifted;
+        if (known)
+            seen.push_back(Seen{id, path, shifted});
+        if (r.failure == Failure::Interrupted) {
+            if (file + 1 < end)
+                std::fprintf(stderr, "chronelle-shift: %s and the files after it were not touched\n",
+                             file[1]);
+            return 128 + r.signal;
+        }
+    }
+    return allShifted ? 0 : 1;
 }
 
 #ifndef _WIN32
@@ -321,30 +356,5 @@ int main(int argc, char** argv)
     if (const char* pause = std::getenv("CHRONELLE_TEST_PAUSE"))
         setTestPause(pause);
 #endif
-    std::vector<Seen> seen;
-    bool allShifted = true;
-    for (int i = first; i < argc; ++i) {
-        const char* path = argv[i];
-        if (int sig = chronelle::stopSignal()) {
-            std::fprintf(stderr, "chronelle-shift: interrupted; %s and the files after it were not touched\n",
-                         path);
-            return finish(128 + sig);
-        }
-        chronelle::FileInfo id;
-        bool known = chronelle::pathInfo(path, &id);
-        if (known && sameAsBefore(path, id, seen, o.shift.dryRun))
-            continue;
-        PatchResult r;
-        bool shifted = shiftOne(path, o, &r);
-        allShifted = shifted && allShifted;
-        if (known)
-            seen.push_back(Seen{id, path, shifted});
-        if (r.failure == Failure::Interrupted) {
-            if (i + 1 < argc)
-                std::fprintf(stderr, "chronelle-shift: %s and the files after it were not touched\n",
-                             argv[i + 1]);
-            return finish(128 + r.signal);
-        }
-    }
-    return finish(allShifted ? 0 : 1);
+    return finish(shiftAll(argv + first, argv + argc, o));
 }
