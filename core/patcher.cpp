@@ -248,7 +248,9 @@ Failure openAndLock(Run& run, const std::string& path)
     if (!fileInfo(run.fd, &info))
         return failed(run, Failure::Read, errno);
     run.size = info.size;
-    run.gap = std::size_t(info.blockSize);
+    // Any hole is a run of unchanged bytes of a block at least, and may be
+    // as short as a page where the system reports larger blocks.
+    run.gap = std::size_t(std::min<std::int64_t>(info.blockSize, 4096));
     return Failure::None;
 }
 
