@@ -84,6 +84,23 @@ int usageError(const std::string& what)
     return 2;
 }
 
+// What was wrong with an option getopt turned away, named as it was typed.
+// `letter` is getopt's optopt: an unknown short option's letter, 0 for an
+// unknown long option, or the value of a long one given a value it does
+// not take (whose argument `arg` then is).
+std::string badOption(const std::string& arg, int letter, const option* longOptions)
+{
+    bool known = letter >= OptCues;
+    for (const option* l = longOptions; l->name; ++l)
+        known = known || (letter != 0 && l->val == letter);
+    if (!known && letter != 0)
+        return std::string("unknown option '-") + char(letter) + "'";
+    std::size_t equals = arg.find('=');
+    if (known && equals != std::string::npos)
+        return "option '" + arg.substr(0, equals) + "' takes no value: '" + arg + "'";
+    return "unknown option '" + arg + "'";
+}
+
 // The one change, from its option and argument; -1 to go on, or 2.
 int readChange(const std::string& mode, const std::string& text, Retiming* r)
 {
@@ -167,10 +184,7 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         case 'V': std::printf("chronelle-shift %s\n", CHRONELLE_VERSION); return 0;
         // Named as typed: getopt only keeps the letter of a short option.
         case ':': return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
-        case '?':
-            return usageError("unknown option '" +
-                              (optopt ? std::string("-") + char(optopt) : std::string(argv[optind - 1])) +
-                              "'");
+        case '?': return usageError(badOption(argv[optind - 1], optopt, longOptions));
         }
         // A selection is given once; a switch may come again.
         if (c == OptFrom || c == OptUntil || c == OptCues) {
