@@ -4,6 +4,8 @@
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libgtk2.0-dev)
+# chronelle-shift --match: FFmpeg's libraries decode a film's sound.
+packages+=(libavformat-dev libavcodec-dev libswresample-dev libavutil-dev)
 if [ "${1:-run}" = test ]; then
   packages+=(libgtest-dev xvfb xauth x11-utils xdotool imagemagick clang-14 libclang-rt-14-dev
              util-linux desktop-file-utils man-db dpkg-dev file llvm-14 python3)
