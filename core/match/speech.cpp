@@ -1,0 +1,191 @@
+// The speech detector. Music beds, hums and crowds hold steady over a
+// second or so, or change a few notes at a time; speech comes and goes
+// across all its bands several times a second. So besides the loudness of
+// the speech band against the quiet of the last and next seconds, each band
+// is set against its own steady level of the moment (the larger of its
+// least values over the half second before and the half second after) and
+// what rises above it is added up over the bands.
+#include "speech.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+
+namespace chronelle {
+
+namespace {
+
+constexpr int SteadyFrames = 40;     // half a second each way
+constexpr int FloorFrames = 1500;    // 15 s each way, for the quiet
+constexpr double SilentDb = -75;     // the loudest 1 % below this: silence
+constexpr int OnsetSpan = 8;         // a rise over 80 ms each way
+
+double levelDb(std::uint8_t q) { return LevelFloorDb + q / 2.0; }
+
+// The least of a[i-w .. i] (ahead false) or a[i .. i+w] (ahead true), for
+// every i, with a deque of the candidates.
+std::vector<float> runningMin(const std::vector<float>& a, int w, bool ahead)
+{
+    std::size_t n = a.size();
+    std::vector<float> out(n);
+    std::deque<std::size_t> q;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::size_t i = ahead ? n - 1 - k : k;
+        while (!q.empty() && a[q.back()] >= a[i])
+            q.pop_back();
+        q.push_back(i);
+        std::size_t front = q.front();
+        if ((ahead ? front - i : i - front) > std::size_t(w)) {
+            q.pop_front();
+        }
+        out[i] = a[q.front()];
+    }
+    return out;
+}
+
+// The value below which `fraction` of the values lie.
+float quantile(std::vector<float> a, double fraction)
+{
+    if (a.empty())
+        return 0;
+    std::size_t k = std::size_t(fraction * double(a.size() - 1));
+    std::nth_element(a.begin(), a.begin() + std::ptrdiff_t(k), a.end());
+    return a[k];
+}
+
+// Average over 2 * half + 1 frames.
+std::vector<float> smooth(const std::vector<float>& a, int half)
+{
+    std::size_t n = a.size();
+    std::vector<double> sums(n + 1, 0);
+    for (std::size_t i = 0; i < n; ++i)
+        sums[i + 1] = sums[i] + a[i];
+    std::vector<float> out(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t from = i >= std::size_t(half) ? i - half : 0;
+        std::size_t to = std::min(n, i + half + 1);
+        out[i] = float((sums[to] - sums[from]) / double(to - from));
+    }
+    return out;
+}
+
+// The loudness of the speech band, in decibels.
+std::vector<float> loudness(const Sound& sound)
+{
+    std::vector<float> out(std::size_t(sound.frames));
+    for (std::size_t f = 0; f < out.size(); ++f) {
+        double p = 0;
+        for (int b = 0; b < Bands; ++b)
+            p += std::pow(10.0, levelDb(sound.bands[f * Bands + b]) / 10);
+        out[f] = float(10 * std::log10(p));
+    }
+    return out;
+}
+
+// The quiet around each frame: the level that a tenth of the frames of the
+// 30 s around it stay under, worked out every second.
+std::vector<float> quiet(const std::vector<float>& db)
+{
+    std::size_t n = db.size();
+    std::vector<float> out(n);
+    std::vector<float> around;
+    float q = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i % 100 == 0) {
+            std::size_t from = i >= FloorFrames ? i - FloorFrames : 0;
+            std::size_t to = std::min(n, i + FloorFrames);
+            around.clear();
+            for (std::size_t k = from; k < to; k += 10)
+                around.push_back(db[k]);
+            q = quantile(around, 0.1);
+        }
+        out[i] = q;
+    }
+    return out;
+}
+
+std::vector<float> onsetsOf(const std::vector<float>& a)
+{
+    std::size_t n = a.size();
+    std::vector<float> rise(n, 0);
+    for (std::size_t i = OnsetSpan; i + OnsetSpan < n; ++i)
+        rise[i] = std::max(0.0f, a[i + OnsetSpan] - a[i - OnsetSpan]);
+    // Blurred a little: a subtitle rarely starts on the very frame.
+    return smooth(smooth(rise, 2), 2);
+}
+
+Track energyView(const std::vector<float>& db)
+{
+    Track t;
+    t.name = "loudness";
+    std::vector<float> floor = quiet(db);
+    t.activity.resize(db.size());
+    for (std::size_t i = 0; i < db.size(); ++i)
+        t.activity[i] = std::clamp((db[i] - floor[i] - 6) / 6, 0.0f, 1.0f);
+    t.onsets = onsetsOf(t.activity);
+    return t;
+}
+
+Track steadyView(const Sound& sound)
+{
+    std::size_t n = std::size_t(sound.frames);
+    std::vector<float> rise(n, 0), band(n);
+    for (int b = 0; b < Bands; ++b) {
+        for (std::size_t i = 0; i < n; ++i)
+            band[i] = float(levelDb(sound.bands[i * Bands + b]));
+        std::vector<float> before = runningMin(band, SteadyFrames, false);
+        std::vector<float> after = runningMin(band, SteadyFrames, true);
+        for (std::size_t i = 0; i < n; ++i)
+            rise[i] += std::clamp(band[i] - std::max(before[i], after[i]) - 3, 0.0f, 20.0f);
+    }
+    Track t;
+    t.name = "rise above the steady sound";
+    t.activity = smooth(rise, 10);
+    std::vector<float> some;
+    for (std::size_t i = 0; i < n; i += 10)
+        some.push_back(t.activity[i]);
+    float top = quantile(some, 0.9);
+    for (float& v : t.activity)
+        v = top > 0 ? std::min(v / top, 1.0f) : 0;
+    t.onsets = onsetsOf(t.activity);
+    return t;
+}
+
+}  // namespace
+
+void finishTrack(Track& t)
+{
+    for (std::vector<float>* a : {&t.activity, &t.onsets}) {
+        double mean = 0;
+        for (float v : *a)
+            mean += v;
+        mean /= a->empty() ? 1 : double(a->size());
+        double squares = 0;
+        for (float& v : *a) {
+            v = float(v - mean);
+            squares += double(v) * v;
+        }
+        (a == &t.activity ? t.activityNorm : t.onsetNorm) = std::sqrt(squares);
+    }
+    t.sums.assign(t.activity.size() + 1, 0);
+    for (std::size_t i = 0; i < t.activity.size(); ++i)
+        t.sums[i + 1] = t.sums[i] + t.activity[i];
+}
+
+Hearing speechViews(const Sound& sound, std::vector<Track>* views)
+{
+    views->clear();
+    std::vector<float> db = loudness(sound);
+    if (db.empty() || quantile(db, 0.99) < SilentDb)
+        return Hearing::Silent;
+    views->push_back(steadyView(sound));
+    views->push_back(energyView(db));
+    for (Track& t : *views)
+        finishTrack(t);
+    // Nothing comes and goes: a steady tone, or noise.
+    if (views->front().activityNorm <= 0 && views->back().activityNorm <= 0)
+        return Hearing::NoSpeech;
+    return Hearing::Speech;
+}
+
+}  // namespace chronelle

@@ -1,0 +1,39 @@
+// Where someone speaks in a film, 10 ms at a time, seen two ways: the
+// loudness of the speech band above the quiet around it, and what rises in
+// each band above the steady sound of the moment (a music bed, a hum).
+// The matcher aligns the subtitles with each view and keeps the better.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sound.h"
+
+namespace chronelle {
+
+// A signal to align cues with, one value per 10 ms frame: activity (high
+// while someone speaks) and onsets (high where speech begins), each with
+// its mean taken out.
+struct Track {
+    const char* name = "";
+    std::vector<float> activity;
+    std::vector<float> onsets;
+    // Prefix sums of activity (one more than frames): the sum over any
+    // stretch of time in two look-ups.
+    std::vector<double> sums;
+    double activityNorm = 0, onsetNorm = 0;  // square roots of the sums of squares
+};
+
+enum class Hearing {
+    Speech,   // views made
+    Silent,   // nothing above a whisper
+    NoSpeech, // sound, but nothing that rises and falls as speech does
+};
+
+// The two views of the film's sound.
+Hearing speechViews(const Sound& sound, std::vector<Track>* views);
+
+// Takes the mean out of `activity` and `onsets` and fills in the rest.
+void finishTrack(Track& track);
+
+}  // namespace chronelle
