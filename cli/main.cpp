@@ -15,6 +15,7 @@
 #endif
 
 #include "file_io.h"
+#include "match_files.h"
 #include "options.h"
 #include "patcher.h"
 #include "stop.h"
@@ -262,6 +263,11 @@ int main(int argc, char** argv)
     if (status >= 0)
         return finish(status);
 
+    // --match: the film heard once for all the files.
+    Matching matching;
+    if (!o.match.empty() && (status = startMatching(o, &matching)) >= 0)
+        return finish(status);
+
     std::vector<chronelle::FileInfo> seen;
     std::vector<std::string> seenNames;
     bool allShifted = true;
@@ -286,8 +292,13 @@ int main(int argc, char** argv)
             seen.push_back(id);
             seenNames.push_back(path);
         }
+        Options one = o;
+        if (!o.match.empty() && (status = matchFile(path, matching, &one)) >= 0) {
+            allShifted = status == 0 && allShifted;
+            continue;
+        }
         PatchResult r;
-        allShifted = shiftOne(path, o, &r) && allShifted;
+        allShifted = shiftOne(path, one, &r) && allShifted;
         if (r.failure == Failure::Interrupted) {
             if (i + 1 < argc)
                 std::fprintf(stderr, "chronelle-shift: %s and the files after it were not touched\n",
