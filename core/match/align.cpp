@@ -83,33 +83,39 @@ double onsetAt(const Track& t, double x)
     return t.onsets[i] * (1 - f) + t.onsets[i + 1] * f;
 }
 
-double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& m)
+// The correlation of the cues' extent with the activity (times
+// `boxWeight`) plus that of their starts with the onsets.
+double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& m,
+                 double boxWeight = 1)
 {
     double box = 0, onset = 0, length = 0;
     for (const Cue* c = from; c != to; ++c) {
         double s = mapTime(m, double(c->startMs)) / Frame, e = mapTime(m, double(c->endMs)) / Frame;
         box += sumTo(t, e) - sumTo(t, s);
-        onset += onsetAt(t, s);
+        // Onsets are measured at the middle of their frames.
+        onset += onsetAt(t, s - 0.5);
         length += e - s;
     }
     double n = double(t.activity.size());
     length = std::min(length, n * 0.999);
     double boxNorm = t.activityNorm * std::sqrt(length * (1 - length / n));
     double onsetNorm = t.onsetNorm * std::sqrt(double(to - from));
-    return (boxNorm > 0 ? box / boxNorm : 0) + (onsetNorm > 0 ? onset / onsetNorm : 0);
+    return (boxNorm > 0 ? boxWeight * box / boxNorm : 0) + (onsetNorm > 0 ? onset / onsetNorm : 0);
 }
 
 // The offset, within `halfMs` of the mapping's, that fits best: by 10 ms,
-// then by 1 ms around the best.
+// then by 1 ms within 100 ms of that by the starts alone. A subtitle shown
+// longer than its line leaves its extent a range of equally good places,
+// and their starts then decide.
 Mapping refineOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double halfMs)
 {
-    double base = m.offsetMs, best = base, bestFit = -1e300;
+    double best = m.offsetMs;
     for (double step : {10.0, 1.0}) {
-        double centre = best;
-        double half = step == 10.0 ? halfMs : 10.0;
+        double centre = best, bestFit = -1e300;
+        double half = step == 10.0 ? halfMs : 100.0;
         for (double d = -half; d <= half; d += step) {
             m.offsetMs = centre + d;
-            double f = fitnessOf(t, from, to, m);
+            double f = fitnessOf(t, from, to, m, step == 10.0 ? 1 : 0);
             if (f > bestFit) {
                 bestFit = f;
                 best = m.offsetMs;
@@ -346,7 +352,34 @@ Fit coarseSearch(Search& s, const AlignOptions& o)
                                                                                     : Fit::TooFar;
 }
 
-double score(const Peak& p) { return p.rho > 0 ? 1 - std::max(p.second, 0.0) / p.rho : 0; }
+Mapping peakMapping(const Search& s, const Peak& p)
+{
+    return Mapping{s.ratios[std::size_t(p.ratio)].value, double(p.lag) * Frame * s.bin};
+}
+
+// How far the peak stands above the best of any other change of the cues:
+// elsewhere on its own ratio, or on another ratio where that puts the cues
+// somewhere else (a ratio of 1.001 on a short film puts them in the same
+// places). 1 when nothing else fits at all, 0 when something fits as well.
+double score(const Search& s, const Peak& p)
+{
+    if (p.rho <= 0)
+        return 0;
+    double second = std::max(p.second, 0.0);
+    Mapping m = peakMapping(s, p);
+    double apartMs = double(s.exclude * s.bin) * Frame;
+    for (const Peak& q : s.peaks) {
+        if (q.track != p.track || q.ratio == p.ratio || !q.any || q.rho <= second)
+            continue;
+        Mapping other = peakMapping(s, q);
+        for (double t : {double(s.cues->front().startMs), double(s.cues->back().endMs)})
+            if (std::abs(mapTime(m, t) - mapTime(other, t)) > apartMs) {
+                second = q.rho;
+                break;
+            }
+    }
+    return std::max(0.0, 1 - second / p.rho);
+}
 
 // Mapped centres and offsets of a dozen stretches of cues, each found on its
 // own within the drift allowed, and the line through them (Theil and Sen's:
@@ -411,9 +444,40 @@ const Peak& bestOf(const Search& s, std::size_t track, bool anyRatio)
     return *best;
 }
 
-Mapping peakMapping(const Search& s, const Peak& p)
+// Of the ratios whose peaks come near the best one on track `v`, the one
+// whose refined offset fits best; no ratio at all unless that does clearly
+// better. (On a short film, a ratio of 1.001 moves the cues too little for
+// the coarse search to tell.)
+Mapping chooseRatio(const Search& s, std::size_t v, double near, const Peak** chosen)
 {
-    return Mapping{s.ratios[std::size_t(p.ratio)].value, double(p.lag) * Frame * s.bin};
+    const Track& t = (*s.tracks)[v];
+    const Cue *from = s.cues->data(), *to = from + s.cues->size();
+    double top = bestOf(s, v, true).rho;
+    Mapping best, plain;
+    double bestFit = -1e300, plainFit = -1e300;
+    const Peak* plainPeak = nullptr;
+    for (std::size_t r = 0; r < s.ratios.size(); ++r) {
+        const Peak& p = s.peaks[r * s.tracks->size() + v];
+        if (!p.any || p.rho < 0.8 * top)
+            continue;
+        Mapping m = refineOffset(t, from, to, peakMapping(s, p), near);
+        double f = fitnessOf(t, from, to, m);
+        if (r == 0) {
+            plain = m;
+            plainFit = f;
+            plainPeak = &p;
+        }
+        if (f > bestFit) {
+            best = m;
+            bestFit = f;
+            *chosen = &p;
+        }
+    }
+    if (plainPeak && plainFit >= bestFit - SimplerBy) {
+        *chosen = plainPeak;
+        return plain;
+    }
+    return best;
 }
 
 }  // namespace
@@ -434,25 +498,17 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     out.fit = coarseSearch(s, options);
     if (out.fit != Fit::Found)
         return out;
-    // The track whose best peak stands out most.
+    // The track that the cues fit best. (Of the film's views, the one that
+    // sets each band against its steady level also places onsets best.)
     std::size_t v = 0;
     for (std::size_t k = 1; k < tracks.size(); ++k)
-        if (score(bestOf(s, k, true)) > score(bestOf(s, v, true)))
+        if (bestOf(s, k, true).rho > bestOf(s, v, true).rho)
             v = k;
     const Track& t = tracks[v];
     const Cue *from = cues.data(), *to = cues.data() + cues.size();
-    const Peak& best = bestOf(s, v, true);
-    const Peak& plain = bestOf(s, v, false);
     double near = std::max(500.0, 2 * Frame * s.bin);  // the coarse search's blur
-    Mapping m = refineOffset(t, from, to, peakMapping(s, best), near);
-    const Peak* chosen = &best;
-    if (best.ratio != 0 && plain.any) {
-        Mapping m1 = refineOffset(t, from, to, peakMapping(s, plain), near);
-        if (fitnessOf(t, from, to, m1) >= fitnessOf(t, from, to, m) - SimplerBy) {
-            m = m1;
-            chosen = &plain;
-        }
-    }
+    const Peak* chosen = nullptr;
+    Mapping m = chooseRatio(s, v, near, &chosen);
     Mapping drifted;
     if (driftLine(t, cues, m, options.maxDrift, &drifted)) {
         drifted = refineOffset(t, from, to, drifted, 200);
@@ -466,7 +522,7 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     out.track = int(v);
     out.from = s.ratios[std::size_t(chosen->ratio)].from;
     out.to = s.ratios[std::size_t(chosen->ratio)].to;
-    out.score = score(*chosen);
+    out.score = score(s, *chosen);
     out.correlation = chosen->rho;
     out.spanMs = cues.back().endMs - cues.front().startMs;
     return out;

@@ -18,7 +18,7 @@ namespace {
 constexpr int SteadyFrames = 40;     // half a second each way
 constexpr int FloorFrames = 1500;    // 15 s each way, for the quiet
 constexpr double SilentDb = -75;     // the loudest 1 % below this: silence
-constexpr int OnsetSpan = 8;         // a rise over 80 ms each way
+constexpr int OnsetSigma = 3;        // frames: how much an onset is blurred
 
 double levelDb(std::uint8_t q) { return LevelFloorDb + q / 2.0; }
 
@@ -104,14 +104,28 @@ std::vector<float> quiet(const std::vector<float>& db)
     return out;
 }
 
+// Where a signal rises: the positive part of the slope of the signal blurred
+// by a bell of 30 ms. The slope of a step so blurred peaks on the step
+// itself, which is what a subtitle's start is set against.
 std::vector<float> onsetsOf(const std::vector<float>& a)
 {
+    constexpr int Radius = 3 * OnsetSigma;
+    float bell[2 * Radius + 1], total = 0;
+    for (int k = -Radius; k <= Radius; ++k)
+        total += bell[k + Radius] = float(std::exp(-0.5 * k * k / (OnsetSigma * OnsetSigma)));
     std::size_t n = a.size();
-    std::vector<float> rise(n, 0);
-    for (std::size_t i = OnsetSpan; i + OnsetSpan < n; ++i)
-        rise[i] = std::max(0.0f, a[i + OnsetSpan] - a[i - OnsetSpan]);
-    // Blurred a little: a subtitle rarely starts on the very frame.
-    return smooth(smooth(rise, 2), 2);
+    std::vector<float> blurred(n, 0), rise(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        float sum = 0;
+        for (int k = -Radius; k <= Radius; ++k) {
+            std::ptrdiff_t j = std::ptrdiff_t(i) + k;
+            sum += bell[k + Radius] * a[std::size_t(std::clamp<std::ptrdiff_t>(j, 0, std::ptrdiff_t(n) - 1))];
+        }
+        blurred[i] = sum / total;
+    }
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        rise[i] = std::max(0.0f, blurred[i + 1] - blurred[i - 1]);
+    return rise;
 }
 
 Track energyView(const std::vector<float>& db)
@@ -147,7 +161,10 @@ Track steadyView(const Sound& sound)
     float top = quantile(some, 0.9);
     for (float& v : t.activity)
         v = top > 0 ? std::min(v / top, 1.0f) : 0;
-    t.onsets = onsetsOf(t.activity);
+    // Onsets from the rise itself: smoothed over 200 ms, it would blur them.
+    for (float& v : rise)
+        v = top > 0 ? std::min(v / top, 1.0f) : 0;
+    t.onsets = onsetsOf(rise);
     return t;
 }
 
