@@ -231,10 +231,16 @@ int matchFile(const char* path, const Matching& matching, Options* one)
     if (!f.sure) {
         std::string best = f.kind == ChangeKind::InTime ? "in time as it is"
                                                         : words(f) + " (" + command(*one, f, path) + ")";
-        std::fprintf(stderr,
-                     "chronelle-shift: %s: no sure match (score %.2f, %.2f needed); the best "
-                     "candidate: %s; the file was left untouched\n",
-                     path, a.score, chronelle::SureScore, best.c_str());
+        if (a.cues < chronelle::SureCues)
+            std::fprintf(stderr,
+                         "chronelle-shift: %s: no sure match: only %zu cues with speech, %zu "
+                         "needed; the best candidate: %s; the file was left untouched\n",
+                         path, a.cues, chronelle::SureCues, best.c_str());
+        else
+            std::fprintf(stderr,
+                         "chronelle-shift: %s: no sure match (score %.2f, %.2f needed); the best "
+                         "candidate: %s; the file was left untouched\n",
+                         path, a.score, chronelle::SureScore, best.c_str());
         return 1;
     }
     if (f.kind == ChangeKind::InTime) {

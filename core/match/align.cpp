@@ -25,6 +25,10 @@ namespace {
 
 constexpr double Frame = FrameMs;
 constexpr double Inside = 0.9;       // of the cues' time must fall in the track
+// What the best is set against includes changes that leave up to half the
+// cues out: without them, subtitles about as long as the film would have
+// nothing to be set against.
+constexpr double LooseInside = 0.5;
 constexpr double SimplerBy = 0.01;   // a simpler change is kept unless beaten by this
 
 struct Ratio {
@@ -175,6 +179,9 @@ struct Peak {
     std::int64_t lag = 0;  // bins
     double rho = -2, second = -2;
     bool any = false;
+    // The best where only half the cues need to fall in the track.
+    std::int64_t looseLag = 0;
+    double looseRho = -2;
 };
 
 struct Search {
@@ -239,11 +246,15 @@ void searchRatio(Search& s, Fft& fft, int r, std::vector<double>& sums)
         for (std::int64_t d = -s.lags; d <= s.lags; ++d) {
             std::int64_t hi = std::min(room, na - d), lo = std::max<std::int64_t>(0, -d);
             double inside = hi > lo ? sums[std::size_t(hi)] - sums[std::size_t(lo)] : 0;
-            if (inside < Inside * total || norm <= 0)
+            if (inside < LooseInside * total || norm <= 0)
                 continue;
             float value = float(fft.real()[d >= 0 ? d : s.n + d] / norm);
             rho[std::size_t(d + s.lags)] = value;
-            if (value > p.rho) {
+            if (value > p.looseRho) {
+                p.looseRho = value;
+                p.looseLag = d;
+            }
+            if (inside >= Inside * total && value > p.rho) {
                 p.rho = value;
                 p.lag = d;
                 p.any = true;
@@ -369,12 +380,12 @@ double score(const Search& s, const Peak& p)
     Mapping m = peakMapping(s, p);
     double apartMs = double(s.exclude * s.bin) * Frame;
     for (const Peak& q : s.peaks) {
-        if (q.track != p.track || q.ratio == p.ratio || !q.any || q.rho <= second)
+        if (q.track != p.track || q.ratio == p.ratio || q.looseRho <= second)
             continue;
-        Mapping other = peakMapping(s, q);
+        Mapping other{s.ratios[std::size_t(q.ratio)].value, double(q.looseLag) * Frame * s.bin};
         for (double t : {double(s.cues->front().startMs), double(s.cues->back().endMs)})
             if (std::abs(mapTime(m, t) - mapTime(other, t)) > apartMs) {
-                second = q.rho;
+                second = q.looseRho;
                 break;
             }
     }
@@ -525,6 +536,7 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     out.score = score(s, *chosen);
     out.correlation = chosen->rho;
     out.spanMs = cues.back().endMs - cues.front().startMs;
+    out.cues = cues.size();
     return out;
 }
 

@@ -49,6 +49,7 @@ struct Alignment {
     double score = 0;   // 0 to 1: how far the best fit stands out from any other
     double correlation = 0;
     std::int64_t spanMs = 0;  // from the first cue's start to the last one's end
+    std::size_t cues = 0;     // cues with speech, that were aligned
 };
 
 // Finds the change that fits the cues (those with speech) best to one of

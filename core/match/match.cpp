@@ -168,7 +168,7 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
     f.alignment = align(reference.tracks, cues, ao);
     if (f.alignment.fit != Fit::Found)
         return f;
-    f.sure = f.alignment.score >= SureScore;
+    f.sure = f.alignment.score >= SureScore && f.alignment.cues >= SureCues;
     describe(f, cues);
     return f;
 }

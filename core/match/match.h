@@ -20,6 +20,8 @@ namespace chronelle {
 // Below this score the best candidate is not applied: a wrong change made in
 // place is worse than none.
 constexpr double SureScore = 0.4;
+// Nor with fewer cues than this: a handful fit anywhere.
+constexpr std::size_t SureCues = 10;
 
 // A change that moves no cue by more than this is no change at all.
 constexpr double InTimeMs = 50;
@@ -65,7 +67,7 @@ enum class ChangeKind {
 struct Found {
     Alignment alignment;
     ChangeKind kind = ChangeKind::InTime;
-    bool sure = false;  // alignment.score >= SureScore
+    bool sure = false;  // score and cues enough
     // The change as chronelle-shift takes it ("--add", "2.48"), and as the
     // patcher applies it: the same, parsed from that text.
     std::string mode, text;
