@@ -54,14 +54,19 @@ std::vector<Ratio> ratios()
     return out;
 }
 
-// The cues that hold speech; all of them if none does.
+// The cues that hold speech (all of them if none does), less those shown
+// for no time at all, as times held at 00:00:00,000 leave them: they say
+// nothing of when anyone speaks.
 std::vector<Cue> speechCues(const std::vector<Cue>& cues)
 {
-    std::vector<Cue> out;
+    std::vector<Cue> out, shown;
     for (const Cue& c : cues)
-        if (!c.soundOnly)
-            out.push_back(c);
-    return out.empty() ? cues : out;
+        if (c.endMs > c.startMs) {
+            shown.push_back(c);
+            if (!c.soundOnly)
+                out.push_back(c);
+        }
+    return out.empty() ? shown : out;
 }
 
 // The sum of activity over frames [0, x), x in frames, with the frame x
@@ -157,7 +162,13 @@ public:
     std::size_t bins() const { return std::size_t(n_ / 2 + 1); }
 
     // real() to spectrum(), and back.
-    void forward() { forwardFn_(forward_, spectrum_, real_, sizeof(float)); }
+    void forward()
+    {
+        forwardFn_(forward_, spectrum_, real_, sizeof(float));
+        // libavutil 57 leaves the imaginary part of the last bin unwritten;
+        // for a real signal it is 0.
+        spectrum_[n_ / 2].im = 0;
+    }
     void inverse() { inverseFn_(inverse_, real_, spectrum_, sizeof(AVComplexFloat)); }
 
 private:
@@ -210,7 +221,8 @@ double cueBins(const Search& s, double ratio, float* out, std::vector<double>& s
     for (const Cue& c : *s.cues) {
         double a = ratio * double(c.startMs) / width, b = ratio * double(c.endMs) / width;
         total += b - a;
-        for (std::int64_t k = std::int64_t(a); k < std::min(std::int64_t(std::ceil(b)), room); ++k)
+        for (std::int64_t k = std::max<std::int64_t>(0, std::int64_t(a));
+             k < std::min(std::int64_t(std::ceil(b)), room); ++k)
             out[k] = std::min(1.0f, out[k] + float(std::min(b, double(k + 1)) - std::max(a, double(k))));
     }
     sums.assign(std::size_t(room) + 1, 0);
@@ -268,18 +280,16 @@ void searchRatio(Search& s, Fft& fft, int r, std::vector<double>& sums)
 
 struct Worker {
     Search* search;
+    Fft* fft;
     int first, step;
 };
 
 void searchRatios(void* p)
 {
     Worker& w = *static_cast<Worker*>(p);
-    Fft fft(w.search->n);
-    if (!fft.ready())
-        return;
     std::vector<double> sums;
     for (int r = w.first; r < int(w.search->ratios.size()); r += w.step)
-        searchRatio(*w.search, fft, r, sums);
+        searchRatio(*w.search, *w.fft, r, sums);
 }
 
 // Each track by bins, and its FFT, for the correlations.
@@ -348,7 +358,11 @@ Fit coarseSearch(Search& s, const AlignOptions& o)
     s.peaks.assign(s.ratios.size() * s.tracks->size(), Peak());
     if (!trackSpectra(s))
         return Fit::TooFar;
-    Worker a{&s, 0, 2}, b{&s, 1, 2};
+    // Set up before the threads start, so that a failure stops here.
+    Fft fa(s.n), fb(s.n);
+    if (!fa.ready() || !fb.ready())
+        return Fit::TooFar;
+    Worker a{&s, &fa, 0, 2}, b{&s, &fb, 1, 2};
     runBoth(searchRatios, &a, searchRatios, &b);
     for (const Peak& p : s.peaks)
         if (p.any)
@@ -432,6 +446,34 @@ bool driftLine(const Track& t, const std::vector<Cue>& cues, const Mapping& m, d
     out->scale = m.scale * (1 + slope);
     out->offsetMs = m.offsetMs * (1 + slope) + rest[k / 2];
     return true;
+}
+
+// The line through the stretches' offsets is good to a few tens of ms at
+// the ends; this turns it about the middle of the cues in steps of 5 ms at
+// the ends, 100 ms each way, with the offset free within 30 ms, and keeps
+// what fits best.
+Mapping refineScale(const Track& t, const Cue* from, const Cue* to, Mapping m)
+{
+    double first = double(from->startMs), last = double((to - 1)->endMs);
+    double middle = (first + last) / 2, half = (last - first) / 2;
+    if (half <= 0)
+        return m;
+    Mapping best = m;
+    double bestFit = fitnessOf(t, from, to, m);
+    double pivot = mapTime(m, middle);
+    for (int k = -20; k <= 20; ++k) {
+        Mapping q;
+        q.scale = m.scale + k * 5.0 / half;
+        for (double d = -30; d <= 30; d += 2) {
+            q.offsetMs = pivot + d - q.scale * middle;
+            double f = fitnessOf(t, from, to, q);
+            if (f > bestFit) {
+                bestFit = f;
+                best = q;
+            }
+        }
+    }
+    return refineOffset(t, from, to, best, 10);
 }
 
 // How far apart two mappings put the cues, at most (ms).
@@ -522,9 +564,9 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     Mapping m = chooseRatio(s, v, near, &chosen);
     Mapping drifted;
     if (driftLine(t, cues, m, options.maxDrift, &drifted)) {
-        drifted = refineOffset(t, from, to, drifted, 200);
-        if (apart(drifted, m, cues) > 100 &&
-            fitnessOf(t, from, to, drifted) > fitnessOf(t, from, to, m) + 2 * SimplerBy) {
+        drifted = refineScale(t, from, to, refineOffset(t, from, to, drifted, 200));
+        if (apart(drifted, m, cues) > 40 &&
+            fitnessOf(t, from, to, drifted) > fitnessOf(t, from, to, m) + SimplerBy) {
             m = drifted;
             out.drift = true;
         }
@@ -558,12 +600,17 @@ Track cueTrack(const std::vector<Cue>& all)
     t.activity.assign(n, 0);
     t.onsets.assign(n, 0);
     for (const Cue& c : cues) {
-        for (std::int64_t k = c.startMs / FrameMs; k < c.endMs / FrameMs; ++k)
+        std::int64_t from = std::max<std::int64_t>(0, c.startMs);
+        for (std::int64_t k = from / FrameMs; k < c.endMs / FrameMs; ++k)
             t.activity[std::size_t(k)] = 1;
-        // A start, blurred as the film's onsets are.
-        std::int64_t at = c.startMs / FrameMs;
-        for (std::int64_t k = std::max<std::int64_t>(0, at - 8); k <= at + 8 && k < std::int64_t(n); ++k)
-            t.onsets[std::size_t(k)] += float(std::exp(-0.5 * double((k - at) * (k - at)) / 9.0));
+        // A start, blurred as the film's onsets are, centred where it falls
+        // (onsets are measured at the middle of their frames).
+        double at = double(from) / Frame - 0.5;
+        for (std::int64_t k = std::max<std::int64_t>(0, std::int64_t(at) - 9);
+             k <= std::int64_t(at) + 9 && k < std::int64_t(n); ++k) {
+            double d = double(k) - at;
+            t.onsets[std::size_t(k)] += float(std::exp(-0.5 * d * d / 9.0));
+        }
     }
     finishTrack(t);
     return t;

@@ -11,6 +11,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 #include <libavutil/mem.h>
 #include <libavutil/opt.h>
 #include <libavutil/tx.h>
@@ -118,6 +119,17 @@ public:
         if (keep - start_ > Rate) {
             buf_.erase(buf_.begin(), buf_.begin() + (keep - start_));
             start_ = keep;
+        }
+    }
+
+    // The end of the sound: the frames whose middle it holds, the rest of
+    // their windows silent.
+    void finish()
+    {
+        std::int64_t end = start_ + std::int64_t(buf_.size());
+        while (started_ && next_ * Hop + Hop / 2 < end) {
+            frame(next_);
+            ++next_;
         }
     }
 
@@ -365,8 +377,10 @@ void decode(Half& h, Decoder& d)
         }
         for (;;) {
             int e = avcodec_receive_frame(d.codec, d.frame);
-            if (e == AVERROR_EOF)
+            if (e == AVERROR_EOF) {
+                h.analyzer.finish();
                 return;
+            }
             if (e < 0)
                 break;
             std::int64_t pts = d.frame->best_effort_timestamp;
@@ -389,8 +403,10 @@ void decode(Half& h, Decoder& d)
                 s.boundary = h.analyzer.firstKept();
             s.progress();
         }
-        if (flushing)
+        if (flushing) {
+            h.analyzer.finish();
             return;
+        }
     }
 }
 
@@ -440,6 +456,9 @@ void join(Half& first, Half& second, std::int64_t boundary, Sound* sound)
 
 SoundResult listen(const std::string& path, const SoundOptions& options, Sound* sound)
 {
+    // What goes wrong is told in the result; FFmpeg's own notes on stderr
+    // would only get in the way.
+    av_log_set_level(AV_LOG_QUIET);
     // Opened once here for what the film says of itself: how long it is,
     // for the progress and for the halves.
     {
