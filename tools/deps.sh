@@ -13,6 +13,8 @@ if [ "${1:-run}" = test ]; then
   # entry's selection, the MIME type of .srt files, and the Windows resources
   # and toolchain file tried with MinGW-w64.
   packages+=(groff-base xclip shared-mime-info binutils-mingw-w64-i686 g++-mingw-w64-i686-win32)
+  # --match: films encoded and muxed by the ffmpeg program.
+  packages+=(ffmpeg)
 fi
 if [ "${1:-run}" = bench ]; then
   packages+=(python3 python3-srt ffmpeg time)
