@@ -29,6 +29,7 @@ constexpr int Rate = 8000;
 constexpr int Hop = Rate * FrameMs / 1000;  // samples per frame
 constexpr int Window = 256;                 // samples analysed per frame
 constexpr std::int64_t Unknown = INT64_MAX;
+constexpr double Pi = 3.14159265358979323846;
 
 std::string avError(int code)
 {
@@ -66,7 +67,7 @@ public:
         out_ = static_cast<AVComplexFloat*>(av_malloc(sizeof(AVComplexFloat) * (Window / 2 + 1)));
         double sum = 0;
         for (int i = 0; i < Window; ++i) {
-            window_[i] = float(0.5 - 0.5 * std::cos(2 * M_PI * (i + 0.5) / Window));
+            window_[i] = float(0.5 - 0.5 * std::cos(2 * Pi * (i + 0.5) / Window));
             sum += window_[i];
         }
         norm_ = float(1.0 / (sum * sum));
@@ -273,7 +274,8 @@ bool resample(Decoder& d)
     if (!d.swr || f->sample_rate != d.inRate || f->format != d.inFormat ||
         av_channel_layout_compare(&f->ch_layout, &d.inLayout) != 0) {
         swr_free(&d.swr);
-        AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
+        AVChannelLayout mono;
+        av_channel_layout_default(&mono, 1);
         if (swr_alloc_set_opts2(&d.swr, &mono, AV_SAMPLE_FMT_FLT, Rate, &f->ch_layout,
                                 AVSampleFormat(f->format), f->sample_rate, 0, nullptr) < 0)
             return false;
