@@ -53,6 +53,13 @@ std::string length(std::int64_t ms)
     return text;
 }
 
+std::string twoDigits(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", v);
+    return text;
+}
+
 std::string laterOrSooner(std::int64_t ms)
 {
     return length(std::llabs(ms)) + (ms < 0 ? " sooner" : " later");
@@ -166,6 +173,33 @@ std::string cuesFailure(const chronelle::CuesResult& c)
     return "failed";
 }
 
+// Why a file found no change that can be made; its status.
+int sayNotFound(const char* path, const Options& o, const Reference& ref, const Found& f)
+{
+    const chronelle::Alignment& a = f.alignment;
+    if (a.fit == chronelle::Fit::TooLong)
+        std::fprintf(stderr, "chronelle-shift: %s: its subtitles last longer than %s (%s); the file was left untouched\n",
+                     path, o.match.c_str(), clock(ref.durationMs).c_str());
+    else if (a.fit == chronelle::Fit::TooFar)
+        std::fprintf(stderr,
+                     "chronelle-shift: %s: no offset within %s each way puts its subtitles in %s "
+                     "(--max-offset allows more); the file was left untouched\n",
+                     path, clock(o.maxOffsetMs).c_str(), o.match.c_str());
+    else {
+        std::string best = f.kind == ChangeKind::InTime ? "in time as it is"
+                                                        : words(f) + " (" + command(o, f, path) + ")";
+        std::string why = a.cues < chronelle::SureCues
+                              ? "only " + std::to_string(a.cues) + " cues with speech, " +
+                                    std::to_string(chronelle::SureCues) + " needed"
+                              : "score " + twoDigits(a.score) + ", " + twoDigits(chronelle::SureScore) + " needed";
+        std::fprintf(stderr,
+                     "chronelle-shift: %s: no sure match (%s); the best candidate: %s; the file was "
+                     "left untouched\n",
+                     path, why.c_str(), best.c_str());
+    }
+    return 1;
+}
+
 #endif
 
 }  // namespace
@@ -213,36 +247,10 @@ int matchFile(const char* path, const Matching& matching, Options* one)
     chronelle::MatchOptions mo;
     mo.maxOffsetMs = one->maxOffsetMs;
     Found f = chronelle::matchCues(*matching.reference, cues.cues, mo);
-    const chronelle::Alignment& a = f.alignment;
-    if (a.fit == chronelle::Fit::TooLong) {
-        std::fprintf(stderr, "chronelle-shift: %s: its subtitles last longer than %s (%s); the file was left untouched\n",
-                     path, one->match.c_str(), clock(matching.reference->durationMs).c_str());
-        return 1;
-    }
-    if (a.fit == chronelle::Fit::TooFar) {
-        std::fprintf(stderr,
-                     "chronelle-shift: %s: no offset within %s each way puts its subtitles in %s "
-                     "(--max-offset allows more); the file was left untouched\n",
-                     path, clock(one->maxOffsetMs).c_str(), one->match.c_str());
-        return 1;
-    }
+    if (f.alignment.fit != chronelle::Fit::Found || !f.sure)
+        return sayNotFound(path, *one, *matching.reference, f);
     char score[64];
-    std::snprintf(score, sizeof score, "score %.2f, found in %.2f s", a.score, seconds(start));
-    if (!f.sure) {
-        std::string best = f.kind == ChangeKind::InTime ? "in time as it is"
-                                                        : words(f) + " (" + command(*one, f, path) + ")";
-        if (a.cues < chronelle::SureCues)
-            std::fprintf(stderr,
-                         "chronelle-shift: %s: no sure match: only %zu cues with speech, %zu "
-                         "needed; the best candidate: %s; the file was left untouched\n",
-                         path, a.cues, chronelle::SureCues, best.c_str());
-        else
-            std::fprintf(stderr,
-                         "chronelle-shift: %s: no sure match (score %.2f, %.2f needed); the best "
-                         "candidate: %s; the file was left untouched\n",
-                         path, a.score, chronelle::SureScore, best.c_str());
-        return 1;
-    }
+    std::snprintf(score, sizeof score, "score %.2f, found in %.2f s", f.alignment.score, seconds(start));
     if (f.kind == ChangeKind::InTime) {
         if (!one->quiet)
             std::printf("%s: already in time (%s); left as it is\n", path, score);

@@ -120,6 +120,43 @@ bool soundOnlyText(const std::string& text)
     return any;
 }
 
+namespace {
+
+// Reads the file in blocks and gives each line to the reader: whole lines,
+// or what is left at the end of the file, or a block's worth of a line that
+// fills one. Returns 0, or the error of a failed read.
+int readLines(int fd, Reader& reader)
+{
+    std::unique_ptr<char[]> block(new char[BlockSize]);
+    std::size_t filled = 0;
+    std::int64_t offset = 0;
+    bool atLineStart = true;
+    for (;;) {
+        std::int64_t n = readAt(fd, block.get() + filled, BlockSize - filled, offset);
+        if (n < 0)
+            return errno ? errno : EIO;
+        offset += n;
+        filled += std::size_t(n);
+        bool eof = n == 0;
+        std::size_t from = 0;
+        while (from < filled) {
+            const char* nl = static_cast<const char*>(std::memchr(block.get() + from, '\n', filled - from));
+            if (!nl && !eof && !(from == 0 && filled == BlockSize))
+                break;
+            std::size_t end = nl ? std::size_t(nl - block.get()) + 1 : filled;
+            reader.line(block.get() + from, end - from, atLineStart);
+            atLineStart = nl != nullptr;
+            from = end;
+        }
+        std::memmove(block.get(), block.get() + from, filled - from);
+        filled -= from;
+        if (eof)
+            return 0;
+    }
+}
+
+}  // namespace
+
 CuesResult readCues(const std::string& path)
 {
     Reader reader;
@@ -135,41 +172,12 @@ CuesResult readCues(const std::string& path)
         r.errnum = errno;
         return r;
     }
-    std::unique_ptr<char[]> block(new char[BlockSize]);
-    std::size_t filled = 0;
-    std::int64_t offset = 0;
-    bool atLineStart = true;
-    for (;;) {
-        std::int64_t n = readAt(fd, block.get() + filled, BlockSize - filled, offset);
-        if (n < 0) {
-            r.failure = CuesFailure::Read;
-            r.errnum = errno;
-            closeFile(fd);
-            return r;
-        }
-        offset += n;
-        filled += std::size_t(n);
-        bool eof = n == 0;
-        // Whole lines; at the end of the file, or when one line fills the
-        // block, what is left goes as it is.
-        std::size_t from = 0;
-        while (from < filled) {
-            const char* nl = static_cast<const char*>(std::memchr(block.get() + from, '\n', filled - from));
-            if (!nl && !eof && !(from == 0 && filled == BlockSize))
-                break;
-            std::size_t end = nl ? std::size_t(nl - block.get()) + 1 : filled;
-            reader.line(block.get() + from, end - from, atLineStart);
-            atLineStart = nl != nullptr;
-            from = end;
-        }
-        std::memmove(block.get(), block.get() + from, filled - from);
-        filled -= from;
-        if (eof)
-            break;
-    }
+    r.errnum = readLines(fd, reader);
     closeFile(fd);
     reader.endCue();
-    if (r.cues.empty())
+    if (r.errnum)
+        r.failure = CuesFailure::Read;
+    else if (r.cues.empty())
         r.failure = CuesFailure::NoTimingLine;
     return r;
 }

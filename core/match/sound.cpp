@@ -200,32 +200,19 @@ struct Decoder {
     }
 };
 
-// Opens the film and finds the audio track: the Nth (from 1), or the one
-// the film marks as its default.
-SoundResult openFilm(const std::string& path, int track, Decoder& d, Sound* sound)
+// The audio track: the Nth (from 1), or the one the film marks as its
+// default; the others are not even read.
+SoundFailure findTrack(int track, Decoder& d, Sound* sound)
 {
-    SoundResult r;
-    int e = avformat_open_input(&d.format, path.c_str(), nullptr, nullptr);
-    if (e >= 0)
-        e = avformat_find_stream_info(d.format, nullptr);
-    if (e < 0) {
-        r.failure = SoundFailure::Open;
-        r.detail = avError(e);
-        return r;
-    }
     std::vector<int> audio;
     for (unsigned i = 0; i < d.format->nb_streams; ++i)
         if (d.format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
             audio.push_back(int(i));
     sound->tracks = int(audio.size());
-    if (audio.empty()) {
-        r.failure = SoundFailure::NoAudio;
-        return r;
-    }
-    if (track > int(audio.size())) {
-        r.failure = SoundFailure::NoSuchTrack;
-        return r;
-    }
+    if (audio.empty())
+        return SoundFailure::NoAudio;
+    if (track > int(audio.size()))
+        return SoundFailure::NoSuchTrack;
     d.stream = track > 0 ? audio[std::size_t(track - 1)]
                          : av_find_best_stream(d.format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (d.stream < 0)
@@ -236,10 +223,18 @@ SoundResult openFilm(const std::string& path, int track, Decoder& d, Sound* soun
     AVStream* st = d.format->streams[d.stream];
     if (d.format->start_time != AV_NOPTS_VALUE)
         d.origin = av_rescale_q(d.format->start_time, AV_TIME_BASE_Q, st->time_base);
+    // A length guessed from the bit rate is no promise: it cannot tell a
+    // truncated file.
     if (d.format->duration != AV_NOPTS_VALUE && d.format->duration > 0 &&
         d.format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
         sound->statedMs = d.format->duration / 1000;
+    return SoundFailure::None;
+}
 
+SoundResult openDecoder(Decoder& d, Sound* sound)
+{
+    SoundResult r;
+    AVStream* st = d.format->streams[d.stream];
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     sound->codec = avcodec_get_name(st->codecpar->codec_id);
     sound->channels = st->codecpar->ch_layout.nb_channels;
@@ -256,7 +251,7 @@ SoundResult openFilm(const std::string& path, int track, Decoder& d, Sound* soun
     AVDictionary* options = nullptr;
     av_dict_set(&options, "downmix", "mono", 0);
     av_dict_set(&options, "core_only", "1", 0);
-    e = avcodec_open2(d.codec, codec, &options);
+    int e = avcodec_open2(d.codec, codec, &options);
     av_dict_free(&options);
     d.packet = av_packet_alloc();
     d.frame = av_frame_alloc();
@@ -265,6 +260,22 @@ SoundResult openFilm(const std::string& path, int track, Decoder& d, Sound* soun
         r.detail = e < 0 ? avError(e) : "out of memory";
     }
     return r;
+}
+
+// Opens the film, its audio track and a decoder for it.
+SoundResult openFilm(const std::string& path, int track, Decoder& d, Sound* sound)
+{
+    SoundResult r;
+    int e = avformat_open_input(&d.format, path.c_str(), nullptr, nullptr);
+    if (e >= 0)
+        e = avformat_find_stream_info(d.format, nullptr);
+    if (e < 0) {
+        r.failure = SoundFailure::Open;
+        r.detail = avError(e);
+        return r;
+    }
+    r.failure = findTrack(track, d, sound);
+    return r.failure == SoundFailure::None ? openDecoder(d, sound) : r;
 }
 
 // Mono float samples at 8 kHz from a decoded frame, in d.mono.
@@ -349,63 +360,81 @@ struct Half {
     Analyzer analyzer;
 };
 
-// Decodes packets and frames until the end, the stop, or (the first half)
-// the frame where the second half began.
+// Gives the decoder the next packet of the track, or tells it the film has
+// ended; false once it has.
+bool feed(Decoder& d)
+{
+    for (;;) {
+        int e = av_read_frame(d.format, d.packet);
+        if (e == AVERROR(EAGAIN))
+            continue;
+        if (e < 0) {
+            avcodec_send_packet(d.codec, nullptr);
+            return false;
+        }
+        // A damaged packet is passed over, as players do.
+        if (d.packet->stream_index == d.stream)
+            avcodec_send_packet(d.codec, d.packet);
+        av_packet_unref(d.packet);
+        return true;
+    }
+}
+
+// Where the decoded frame's samples go in the film, from its timestamp.
+std::int64_t placeOf(const Decoder& d, std::int64_t expected)
+{
+    std::int64_t pts = d.frame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE)
+        return expected;
+    AVStream* st = d.format->streams[d.stream];
+    std::int64_t at = av_rescale_q(pts - d.origin, st->time_base, AVRational{1, Rate});
+    // Timestamps jitter by a few samples; only a real gap or jump counts.
+    return expected >= 0 && std::llabs(at - expected) < Rate / 20 ? expected : at;
+}
+
+// Takes the frames the decoder has ready; false at the end of the film.
+bool takeFrames(Half& h, Decoder& d, std::int64_t& expected, std::int64_t stopFrame)
+{
+    Shared& s = *h.shared;
+    for (;;) {
+        int e = avcodec_receive_frame(d.codec, d.frame);
+        if (e == AVERROR_EOF)
+            return false;
+        if (e < 0)
+            return true;
+        std::int64_t at = placeOf(d, expected);
+        if (resample(d)) {
+            // What comes before the film's start is not the film's.
+            std::int64_t n = std::int64_t(d.mono.size()), skip = std::min(n, std::max<std::int64_t>(0, -at));
+            if (n > skip)
+                h.analyzer.push(d.mono.data() + skip, n - skip, at + skip, stopFrame);
+            expected = at + n;
+        }
+        av_frame_unref(d.frame);
+        std::int64_t kept = std::int64_t(h.analyzer.levels().size() / Bands);
+        s.done[h.second] = kept;
+        if (h.second && kept > 0 && s.boundary == Unknown)
+            s.boundary = h.analyzer.firstKept();
+        s.progress();
+    }
+}
+
+// Decodes until the end, the stop, or (the first half) the frame where the
+// second half began.
 void decode(Half& h, Decoder& d)
 {
     Shared& s = *h.shared;
-    AVStream* st = d.format->streams[d.stream];
     std::int64_t expected = -1;  // the sample that should come next
-    bool flushing = false;
+    bool more = true;
     for (;;) {
         if (s.stop())
             return;
         std::int64_t stopFrame = h.second ? Unknown : s.boundary.load();
         if (h.analyzer.nextFrame() >= stopFrame)
             return;
-        if (!flushing) {
-            int e = av_read_frame(d.format, d.packet);
-            if (e == AVERROR(EAGAIN))
-                continue;
-            if (e < 0) {
-                flushing = true;
-                avcodec_send_packet(d.codec, nullptr);
-            } else {
-                // A damaged packet is passed over, as players do.
-                if (d.packet->stream_index == d.stream)
-                    avcodec_send_packet(d.codec, d.packet);
-                av_packet_unref(d.packet);
-            }
-        }
-        for (;;) {
-            int e = avcodec_receive_frame(d.codec, d.frame);
-            if (e == AVERROR_EOF) {
-                h.analyzer.finish();
-                return;
-            }
-            if (e < 0)
-                break;
-            std::int64_t pts = d.frame->best_effort_timestamp;
-            std::int64_t at = pts == AV_NOPTS_VALUE
-                                  ? expected
-                                  : av_rescale_q(pts - d.origin, st->time_base, AVRational{1, Rate});
-            // Timestamps jitter by a few samples; only a real gap or jump counts.
-            if (expected >= 0 && std::llabs(at - expected) < Rate / 20)
-                at = expected;
-            if (at < 0 && expected < 0)
-                at = 0;
-            if (resample(d) && at >= 0) {
-                h.analyzer.push(d.mono.data(), std::int64_t(d.mono.size()), at, stopFrame);
-                expected = at + std::int64_t(d.mono.size());
-            }
-            av_frame_unref(d.frame);
-            std::int64_t kept = std::int64_t(h.analyzer.levels().size() / Bands);
-            s.done[h.second] = kept;
-            if (h.second && kept > 0 && s.boundary == Unknown)
-                s.boundary = h.analyzer.firstKept();
-            s.progress();
-        }
-        if (flushing) {
+        if (more)
+            more = feed(d);
+        if (!takeFrames(h, d, expected, stopFrame) || !more) {
             h.analyzer.finish();
             return;
         }
