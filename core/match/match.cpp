@@ -152,6 +152,7 @@ Reference loadReference(const std::string& path, const MatchOptions& options)
     Hearing h = speechViews(r.sound, &r.tracks);
     // The views are all that is needed from now on.
     r.sound.bands = std::vector<std::uint8_t>();
+    r.sound.centre = std::vector<std::uint8_t>();
     if (h == Hearing::Silent)
         r.failure = ReferenceFailure::Silent;
     else if (h == Hearing::NoSpeech)

@@ -187,7 +187,10 @@ struct Decoder {
     std::int64_t origin = 0;  // the film's start, in the stream's time base
     AVChannelLayout inLayout{};
     int inRate = 0, inFormat = -1;
-    std::vector<float> mono;
+    bool centre = false;       // a front centre channel, heard on its own too
+    bool twoOut = false;       // the resampler gives the centre alone as well
+    std::vector<float> mono;   // the whole sound, mixed down
+    std::vector<float> middle; // the front centre alone, where films put speech
 
     ~Decoder()
     {
@@ -246,10 +249,16 @@ SoundResult openDecoder(Decoder& d, Sound* sound)
     }
     d.codec->pkt_timebase = st->time_base;
     d.codec->thread_count = 1;
-    // AC-3 and DTS decoders mix down to one channel themselves, for less
-    // work; the core of DTS is enough to hear who speaks.
+    // A film's speech is mostly in its front centre channel: heard alone too,
+    // it holds even under loud music. Without one, AC-3 and DTS decoders
+    // mix down to one channel themselves, for less work. The core of DTS is
+    // enough to hear who speaks.
+    const AVChannelLayout& layout = st->codecpar->ch_layout;
+    d.centre = layout.nb_channels >= 3 &&
+               av_channel_layout_index_from_channel(&layout, AV_CHAN_FRONT_CENTER) >= 0;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "downmix", "mono", 0);
+    if (!d.centre)
+        av_dict_set(&options, "downmix", "mono", 0);
     av_dict_set(&options, "core_only", "1", 0);
     int e = avcodec_open2(d.codec, codec, &options);
     av_dict_free(&options);
@@ -278,33 +287,66 @@ SoundResult openFilm(const std::string& path, int track, Decoder& d, Sound* soun
     return r.failure == SoundFailure::None ? openDecoder(d, sound) : r;
 }
 
-// Mono float samples at 8 kHz from a decoded frame, in d.mono.
+// The resampler for the frame's layout: one channel, the whole sound mixed
+// down; and, with a front centre, a second one that holds it alone.
+bool setResampler(Decoder& d)
+{
+    AVFrame* f = d.frame;
+    swr_free(&d.swr);
+    int centre = av_channel_layout_index_from_channel(&f->ch_layout, AV_CHAN_FRONT_CENTER);
+    bool both = d.centre && centre >= 0 && f->ch_layout.nb_channels >= 3;
+    AVChannelLayout out, mono;
+    av_channel_layout_default(&out, both ? 2 : 1);
+    av_channel_layout_default(&mono, 1);
+    if (swr_alloc_set_opts2(&d.swr, &out, AV_SAMPLE_FMT_FLTP, Rate, &f->ch_layout,
+                            AVSampleFormat(f->format), f->sample_rate, 0, nullptr) < 0)
+        return false;
+    // A short filter: what is listened for lies well below 4 kHz.
+    av_opt_set_int(d.swr, "filter_size", 8, 0);
+    if (both) {
+        // The usual mix down to one channel, in a matrix as large as any
+        // libswresample makes (it writes rows far past the ones asked for),
+        // then the front centre alone below it.
+        int n = f->ch_layout.nb_channels;
+        std::vector<double> mixed(64 * 64, 0.0), matrix(2 * std::size_t(n), 0.0);
+        if (swr_build_matrix2(&f->ch_layout, &mono, 0.7071, 0.7071, 0, 1, 1, mixed.data(), 64,
+                              AV_MATRIX_ENCODING_NONE, nullptr) < 0)
+            return false;
+        std::copy(mixed.begin(), mixed.begin() + n, matrix.begin());
+        matrix[std::size_t(n + centre)] = 1;
+        if (swr_set_matrix(d.swr, matrix.data(), n) < 0)
+            return false;
+    }
+    if (swr_init(d.swr) < 0)
+        return false;
+    d.twoOut = both;
+    d.inRate = f->sample_rate;
+    d.inFormat = f->format;
+    av_channel_layout_uninit(&d.inLayout);
+    av_channel_layout_copy(&d.inLayout, &f->ch_layout);
+    return true;
+}
+
+// Float samples at 8 kHz from a decoded frame: in d.mono, and the front
+// centre's in d.middle when there is one.
 bool resample(Decoder& d)
 {
     AVFrame* f = d.frame;
     if (!d.swr || f->sample_rate != d.inRate || f->format != d.inFormat ||
         av_channel_layout_compare(&f->ch_layout, &d.inLayout) != 0) {
-        swr_free(&d.swr);
-        AVChannelLayout mono;
-        av_channel_layout_default(&mono, 1);
-        if (swr_alloc_set_opts2(&d.swr, &mono, AV_SAMPLE_FMT_FLT, Rate, &f->ch_layout,
-                                AVSampleFormat(f->format), f->sample_rate, 0, nullptr) < 0)
+        if (!setResampler(d))
             return false;
-        // A short filter: what is listened for lies well below 4 kHz.
-        av_opt_set_int(d.swr, "filter_size", 8, 0);
-        if (swr_init(d.swr) < 0)
-            return false;
-        d.inRate = f->sample_rate;
-        d.inFormat = f->format;
-        av_channel_layout_uninit(&d.inLayout);
-        av_channel_layout_copy(&d.inLayout, &f->ch_layout);
     }
-    int room = swr_get_out_samples(d.swr, f->nb_samples);
-    d.mono.resize(std::size_t(std::max(room, 1)));
-    std::uint8_t* out = reinterpret_cast<std::uint8_t*>(d.mono.data());
-    int n = swr_convert(d.swr, &out, room, const_cast<const std::uint8_t**>(f->extended_data),
+    bool both = d.twoOut;
+    int room = std::max(swr_get_out_samples(d.swr, f->nb_samples), 1);
+    d.mono.resize(std::size_t(room));
+    d.middle.resize(both ? std::size_t(room) : 0);
+    std::uint8_t* out[2] = {reinterpret_cast<std::uint8_t*>(d.mono.data()),
+                            reinterpret_cast<std::uint8_t*>(d.middle.data())};
+    int n = swr_convert(d.swr, out, room, const_cast<const std::uint8_t**>(f->extended_data),
                         f->nb_samples);
     d.mono.resize(std::size_t(std::max(n, 0)));
+    d.middle.resize(both ? d.mono.size() : 0);
     return n >= 0;
 }
 
@@ -357,7 +399,7 @@ struct Half {
     Shared* shared = nullptr;
     Sound sound;
     SoundResult result;
-    Analyzer analyzer;
+    Analyzer analyzer, centre;
 };
 
 // Gives the decoder the next packet of the track, or tells it the film has
@@ -408,6 +450,8 @@ bool takeFrames(Half& h, Decoder& d, std::int64_t& expected, std::int64_t stopFr
             std::int64_t n = std::int64_t(d.mono.size()), skip = std::min(n, std::max<std::int64_t>(0, -at));
             if (n > skip)
                 h.analyzer.push(d.mono.data() + skip, n - skip, at + skip, stopFrame);
+            if (n > skip && !d.middle.empty())
+                h.centre.push(d.middle.data() + skip, n - skip, at + skip, stopFrame);
             expected = at + n;
         }
         av_frame_unref(d.frame);
@@ -436,6 +480,7 @@ void decode(Half& h, Decoder& d)
             more = feed(d);
         if (!takeFrames(h, d, expected, stopFrame) || !more) {
             h.analyzer.finish();
+            h.centre.finish();
             return;
         }
     }
@@ -462,25 +507,25 @@ void runHalf(void* p)
         if (av_seek_frame(d.format, d.stream, ts, AVSEEK_FLAG_BACKWARD) < 0)
             return;  // the first half goes on to the end
         h.analyzer.keepFrom(h.fromFrame);
+        h.centre.keepFrom(h.fromFrame);
     }
     decode(h, d);
 }
 
 // The two halves in one: the first up to where the second began, then the
-// second; frames that neither had are silent.
-void join(Half& first, Half& second, std::int64_t boundary, Sound* sound)
+// second, each frame where it belongs; frames that neither had are silent.
+std::vector<std::uint8_t> join(Analyzer& first, Analyzer& second, bool both)
 {
-    std::vector<std::uint8_t>& out = sound->bands;
-    out.assign(std::size_t(first.analyzer.firstKept()) * Bands, 0);
-    std::vector<std::uint8_t>& a = first.analyzer.levels();
+    std::vector<std::uint8_t> out(std::size_t(first.firstKept()) * Bands, 0);
+    std::vector<std::uint8_t>& a = first.levels();
     out.insert(out.end(), a.begin(), a.end());
     a = std::vector<std::uint8_t>();
-    std::vector<std::uint8_t>& b = second.analyzer.levels();
-    if (boundary != Unknown && !b.empty()) {
-        out.resize(std::size_t(boundary) * Bands, 0);
+    std::vector<std::uint8_t>& b = second.levels();
+    if (both && !b.empty()) {
+        out.resize(std::size_t(second.firstKept()) * Bands, 0);
         out.insert(out.end(), b.begin(), b.end());
     }
-    sound->frames = std::int64_t(out.size() / Bands);
+    return out;
 }
 
 }  // namespace
@@ -522,7 +567,13 @@ SoundResult listen(const std::string& path, const SoundOptions& options, Sound* 
     }
     if (r.failure != SoundFailure::None)
         return r;
-    join(*first, *second, shared.boundary, sound);
+    bool both = shared.boundary != Unknown;
+    sound->bands = join(first->analyzer, second->analyzer, both);
+    sound->frames = std::int64_t(sound->bands.size() / Bands);
+    if (!first->centre.levels().empty()) {
+        sound->centre = join(first->centre, second->centre, both);
+        sound->centre.resize(sound->bands.size(), 0);
+    }
     std::int64_t heardMs = sound->frames * FrameMs;
     if (sound->statedMs > 0 && heardMs < sound->statedMs * 95 / 100 - 2000) {
         r.failure = SoundFailure::Truncated;

@@ -41,6 +41,9 @@ enum class SoundFailure {
 struct Sound {
     std::int64_t frames = 0;          // 10 ms frames
     std::vector<std::uint8_t> bands;  // Bands levels per frame
+    // The same of the front centre channel alone, when the film has one
+    // (5.1, 3.0 ...); empty otherwise.
+    std::vector<std::uint8_t> centre;
     int tracks = 0;                   // audio tracks in the film
     int track = 0;                    // the one listened to, from 1
     std::string codec;                // its codec's name

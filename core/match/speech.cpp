@@ -70,13 +70,16 @@ std::vector<float> smooth(const std::vector<float>& a, int half)
 }
 
 // The loudness of the speech band, in decibels.
-std::vector<float> loudness(const Sound& sound)
+std::vector<float> loudness(const std::vector<std::uint8_t>& bands)
 {
-    std::vector<float> out(std::size_t(sound.frames));
+    double power[256];
+    for (int q = 0; q < 256; ++q)
+        power[q] = std::pow(10.0, levelDb(std::uint8_t(q)) / 10);
+    std::vector<float> out(bands.size() / Bands);
     for (std::size_t f = 0; f < out.size(); ++f) {
         double p = 0;
         for (int b = 0; b < Bands; ++b)
-            p += std::pow(10.0, levelDb(sound.bands[f * Bands + b]) / 10);
+            p += power[bands[f * Bands + b]];
         out[f] = float(10 * std::log10(p));
     }
     return out;
@@ -128,10 +131,10 @@ std::vector<float> onsetsOf(const std::vector<float>& a)
     return rise;
 }
 
-Track energyView(const std::vector<float>& db)
+Track energyView(const std::vector<float>& db, const char* name)
 {
     Track t;
-    t.name = "loudness";
+    t.name = name;
     std::vector<float> floor = quiet(db);
     t.activity.resize(db.size());
     for (std::size_t i = 0; i < db.size(); ++i)
@@ -140,20 +143,20 @@ Track energyView(const std::vector<float>& db)
     return t;
 }
 
-Track steadyView(const Sound& sound)
+Track steadyView(const std::vector<std::uint8_t>& bands, const char* name)
 {
-    std::size_t n = std::size_t(sound.frames);
+    std::size_t n = bands.size() / Bands;
     std::vector<float> rise(n, 0), band(n);
     for (int b = 0; b < Bands; ++b) {
         for (std::size_t i = 0; i < n; ++i)
-            band[i] = float(levelDb(sound.bands[i * Bands + b]));
+            band[i] = float(levelDb(bands[i * Bands + b]));
         std::vector<float> before = runningMin(band, SteadyFrames, false);
         std::vector<float> after = runningMin(band, SteadyFrames, true);
         for (std::size_t i = 0; i < n; ++i)
             rise[i] += std::clamp(band[i] - std::max(before[i], after[i]) - 3, 0.0f, 20.0f);
     }
     Track t;
-    t.name = "rise above the steady sound";
+    t.name = name;
     t.activity = smooth(rise, 10);
     std::vector<float> some;
     for (std::size_t i = 0; i < n; i += 10)
@@ -192,17 +195,22 @@ void finishTrack(Track& t)
 Hearing speechViews(const Sound& sound, std::vector<Track>* views)
 {
     views->clear();
-    std::vector<float> db = loudness(sound);
+    std::vector<float> db = loudness(sound.bands);
     if (db.empty() || quantile(db, 0.99) < SilentDb)
         return Hearing::Silent;
-    views->push_back(steadyView(sound));
-    views->push_back(energyView(db));
-    for (Track& t : *views)
+    views->push_back(steadyView(sound.bands, "rise above the steady sound"));
+    views->push_back(energyView(db, "loudness"));
+    if (!sound.centre.empty()) {
+        views->push_back(steadyView(sound.centre, "front centre: rise above the steady sound"));
+        views->push_back(energyView(loudness(sound.centre), "front centre: loudness"));
+    }
+    bool any = false;
+    for (Track& t : *views) {
         finishTrack(t);
+        any = any || t.activityNorm > 0;
+    }
     // Nothing comes and goes: a steady tone, or noise.
-    if (views->front().activityNorm <= 0 && views->back().activityNorm <= 0)
-        return Hearing::NoSpeech;
-    return Hearing::Speech;
+    return any ? Hearing::Speech : Hearing::NoSpeech;
 }
 
 }  // namespace chronelle

@@ -30,7 +30,8 @@ enum class Hearing {
     NoSpeech, // sound, but nothing that rises and falls as speech does
 };
 
-// The two views of the film's sound.
+// The two views of the film's sound, and two more of its front centre
+// channel alone when it has one.
 Hearing speechViews(const Sound& sound, std::vector<Track>* views);
 
 // Takes the mean out of `activity` and `onsets` and fills in the rest.
