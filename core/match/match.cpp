@@ -150,9 +150,6 @@ Reference loadReference(const std::string& path, const MatchOptions& options)
     }
     r.durationMs = r.sound.frames * FrameMs;
     Hearing h = speechViews(r.sound, &r.tracks);
-    // The views are all that is needed from now on.
-    r.sound.bands = std::vector<std::uint8_t>();
-    r.sound.centre = std::vector<std::uint8_t>();
     if (h == Hearing::Silent)
         r.failure = ReferenceFailure::Silent;
     else if (h == Hearing::NoSpeech)

@@ -89,6 +89,7 @@ public:
     // The frame of levels()[0].
     std::int64_t firstKept() const { return first_; }
     std::vector<std::uint8_t>& levels() { return levels_; }
+    void reserve(std::int64_t frames) { levels_.reserve(std::size_t(std::max<std::int64_t>(frames, 0)) * Bands); }
 
     // `n` samples that begin at sample `at` of the film. Frames from
     // `stopFrame` on are left to someone else.
@@ -516,10 +517,10 @@ void runHalf(void* p)
 // second, each frame where it belongs; frames that neither had are silent.
 std::vector<std::uint8_t> join(Analyzer& first, Analyzer& second, bool both)
 {
-    std::vector<std::uint8_t> out(std::size_t(first.firstKept()) * Bands, 0);
-    std::vector<std::uint8_t>& a = first.levels();
-    out.insert(out.end(), a.begin(), a.end());
-    a = std::vector<std::uint8_t>();
+    // The first half's levels have room for the whole film: taken as they
+    // are, the second's are added without a copy of the first.
+    std::vector<std::uint8_t> out = std::move(first.levels());
+    out.insert(out.begin(), std::size_t(first.firstKept()) * Bands, 0);
     std::vector<std::uint8_t>& b = second.levels();
     if (both && !b.empty()) {
         out.resize(std::size_t(second.firstKept()) * Bands, 0);
@@ -537,11 +538,13 @@ SoundResult listen(const std::string& path, const SoundOptions& options, Sound* 
     av_log_set_level(AV_LOG_QUIET);
     // Opened once here for what the film says of itself: how long it is,
     // for the progress and for the halves.
+    bool centre = false;
     {
         Decoder d;
         SoundResult r = openFilm(path, options.track, d, sound);
         if (r.failure != SoundFailure::None)
             return r;
+        centre = d.centre;
     }
     Shared shared;
     shared.options = &options;
@@ -554,6 +557,9 @@ SoundResult listen(const std::string& path, const SoundOptions& options, Sound* 
     }
     second->second = true;
     second->fromFrame = shared.expectedFrames / 2;
+    first->analyzer.reserve(shared.expectedFrames + 100);
+    if (centre)
+        first->centre.reserve(shared.expectedFrames + 100);
     // Halves pay for a second opening and decoder only on a long film.
     if (options.bothCores && sound->statedMs >= 60000)
         runBoth(runHalf, second.get(), runHalf, first.get());

@@ -188,21 +188,25 @@ void finishTrack(Track& t)
         (a == &t.activity ? t.activityNorm : t.onsetNorm) = std::sqrt(squares);
     }
     t.sums.assign(t.activity.size() + 1, 0);
+    double sum = 0;
     for (std::size_t i = 0; i < t.activity.size(); ++i)
-        t.sums[i + 1] = t.sums[i] + t.activity[i];
+        t.sums[i + 1] = float(sum += t.activity[i]);
 }
 
-Hearing speechViews(const Sound& sound, std::vector<Track>* views)
+Hearing speechViews(Sound& sound, std::vector<Track>* views)
 {
     views->clear();
     std::vector<float> db = loudness(sound.bands);
     if (db.empty() || quantile(db, 0.99) < SilentDb)
         return Hearing::Silent;
     views->push_back(steadyView(sound.bands, "rise above the steady sound"));
+    sound.bands = std::vector<std::uint8_t>();
     views->push_back(energyView(db, "loudness"));
+    db = std::vector<float>();
     if (!sound.centre.empty()) {
         views->push_back(steadyView(sound.centre, "front centre: rise above the steady sound"));
         views->push_back(energyView(loudness(sound.centre), "front centre: loudness"));
+        sound.centre = std::vector<std::uint8_t>();
     }
     bool any = false;
     for (Track& t : *views) {

@@ -19,8 +19,9 @@ struct Track {
     std::vector<float> activity;
     std::vector<float> onsets;
     // Prefix sums of activity (one more than frames): the sum over any
-    // stretch of time in two look-ups.
-    std::vector<double> sums;
+    // stretch of time in two look-ups. Floats are plenty: the activity's
+    // mean is out, so they stay small.
+    std::vector<float> sums;
     double activityNorm = 0, onsetNorm = 0;  // square roots of the sums of squares
 };
 
@@ -31,8 +32,9 @@ enum class Hearing {
 };
 
 // The two views of the film's sound, and two more of its front centre
-// channel alone when it has one.
-Hearing speechViews(const Sound& sound, std::vector<Track>* views);
+// channel alone when it has one. The sound's levels are let go on the way,
+// each once its views are made.
+Hearing speechViews(Sound& sound, std::vector<Track>* views);
 
 // Takes the mean out of `activity` and `onsets` and fills in the rest.
 void finishTrack(Track& track);
