@@ -112,26 +112,35 @@ double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& 
     return (boxNorm > 0 ? boxWeight * box / boxNorm : 0) + (onsetNorm > 0 ? onset / onsetNorm : 0);
 }
 
-// The offset, within `halfMs` of the mapping's, that fits best: by 10 ms,
-// then by 1 ms within 100 ms of that by the starts alone. A subtitle shown
-// longer than its line leaves its extent a range of equally good places,
-// and their starts then decide.
+// The offset within `half` ms of `centre`, by steps of `step`, that fits
+// best (with the cues' extent weighed by `boxWeight`).
+double bestOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double centre,
+                  double half, double step, double boxWeight)
+{
+    double best = centre, bestFit = -1e300;
+    for (double d = -half; d <= half + step / 2; d += step) {
+        m.offsetMs = centre + d;
+        double f = fitnessOf(t, from, to, m, boxWeight);
+        if (f > bestFit) {
+            bestFit = f;
+            best = m.offsetMs;
+        }
+    }
+    return best;
+}
+
+// The offset, within `halfMs` of the mapping's, that fits best: by 40 ms
+// then 10 ms, then to the millisecond within 100 ms of that by the starts
+// alone. A subtitle shown longer than its line leaves its extent a range of
+// equally good places, and their starts then decide.
 Mapping refineOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double halfMs)
 {
     double best = m.offsetMs;
-    for (double step : {10.0, 1.0}) {
-        double centre = best, bestFit = -1e300;
-        double half = step == 10.0 ? halfMs : 100.0;
-        for (double d = -half; d <= half; d += step) {
-            m.offsetMs = centre + d;
-            double f = fitnessOf(t, from, to, m, step == 10.0 ? 1 : 0);
-            if (f > bestFit) {
-                bestFit = f;
-                best = m.offsetMs;
-            }
-        }
-    }
-    m.offsetMs = best;
+    if (halfMs > 200)
+        best = bestOffset(t, from, to, m, best, halfMs, 40, 1);
+    best = bestOffset(t, from, to, m, best, halfMs > 200 ? 40 : halfMs, 10, 1);
+    best = bestOffset(t, from, to, m, best, 100, 5, 0);
+    m.offsetMs = bestOffset(t, from, to, m, best, 5, 1, 0);
     return m;
 }
 
