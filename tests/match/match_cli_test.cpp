@@ -137,6 +137,24 @@ TEST_F(MatchCli, LeavesAFileInTimeAndRefusesAnUnrelatedOne)
     EXPECT_EQ(readFile(dir.file("other.srt")), readFile(films->file("other.srt")));
 }
 
+TEST_F(MatchCli, ListensToTheTrackAsked)
+{
+    // Music alone as the film's default track, the voices second.
+    ASSERT_EQ(run("ffmpeg -v error -f lavfi -i 'sine=f=220:r=16000' -i " + film("film.wav") +
+                      " -map 0 -map 1 -t 120 -c:a flac -disposition:a:0 default "
+                      "-disposition:a:1 0 two.mkv",
+                  dir.path()).status, 0);
+    std::string path = wrong("w.srt", "--add 1.5");
+    std::string before = readFile(path);
+    RunResult r = shift("--match two.mkv w.srt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(readFile(path), before);
+    r = shift("--track 2 --match two.mkv w.srt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("two.mkv: listened to audio track 2 of 2 (flac)"), std::string::npos) << r.out;
+    EXPECT_LE(worst(path), 80);
+}
+
 TEST_F(MatchCli, MatchesWithAWellTimedSubtitleFile)
 {
     std::string path = wrong("w.srt", "--fps 25:23.976");
