@@ -99,8 +99,8 @@ std::string words(const Found& f)
                chronelle::FrameRates[a.to].name + " fps";
     case ChangeKind::Linear: break;
     }
-    std::string w = laterOrSooner(f.offsetMs) + " at the first subtitle, drifting " +
-                    laterOrSooner(f.driftMs) + " more by the last";
+    std::string w = laterOrSooner(f.offsetMs) + " at the first subtitle, " +
+                    laterOrSooner(f.offsetMs + f.driftMs) + " at the last";
     if (a.from >= 0)
         w += std::string(" (timed for ") + chronelle::FrameRates[a.from].name + " fps, the film at " +
              chronelle::FrameRates[a.to].name + " fps)";
