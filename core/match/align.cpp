@@ -376,14 +376,12 @@ Fit coarseSearch(Search& s, const AlignOptions& o)
     for (const Peak& p : s.peaks)
         if (p.any)
             return Fit::Found;
+    // Nothing fits: because the cues last longer than the track, or
+    // because they lie further off than was searched.
     std::int64_t firstStart = s.cues->front().startMs;
     for (const Cue& c : *s.cues)
         firstStart = std::min(firstStart, c.startMs);
-    double shortest = 1e300;
-    for (const Ratio& r : s.ratios)
-        shortest = std::min(shortest, r.value);
-    return double(lastEnd - firstStart) * shortest * Inside > double(longest) * Frame ? Fit::TooLong
-                                                                                    : Fit::TooFar;
+    return double(lastEnd - firstStart) > double(longest) * Frame ? Fit::TooLong : Fit::TooFar;
 }
 
 Mapping peakMapping(const Search& s, const Peak& p)
