@@ -107,9 +107,10 @@ std::string words(const Found& f)
     return w;
 }
 
+// "film.mkv: listening... 42%" on a terminal, rewritten in place.
 void progress(const chronelle::ProgressStep& step, void* user)
 {
-    std::fprintf(stderr, "\r%s: %s %d %%", static_cast<const char*>(user), step.text,
+    std::fprintf(stderr, "\r%s: listening... %d%%", static_cast<const char*>(user),
                  int(step.fraction * 100 + 0.5));
 }
 
