@@ -19,6 +19,7 @@
 #endif
 
 #include "file_io.h"
+#include "match_files.h"
 #include "options.h"
 #include "patcher.h"
 #include "stop.h"
@@ -246,9 +247,10 @@ bool sameAsBefore(const char* path, const chronelle::FileInfo& id, const std::ve
     return false;
 }
 
-// Shifts each file in turn; returns the exit status. A stop signal ends the
+// Shifts each file in turn (with --match, by the change found for it);
+// returns the exit status. A stop signal ends the
 // batch: the files after it are not touched.
-int shiftAll(char** begin, char** end, const Options& o)
+int shiftAll(char** begin, char** end, const Options& o, const Matching* matching)
 {
     std::vector<Seen> seen;
     bool allShifted = true;
@@ -263,8 +265,17 @@ int shiftAll(char** begin, char** end, const Options& o)
         bool known = chronelle::pathInfo(path, &id);
         if (known && sameAsBefore(path, id, seen, o.shift.dryRun))
             continue;
+        // With --match, each file's own change, or its account when it has none.
+        Options one = o;
+        int status = matching ? matchFile(path, *matching, &one) : -1;
+        if (status >= 0) {
+            allShifted = status == 0 && allShifted;
+            if (known)
+                seen.push_back(Seen{id, path, false});
+            continue;
+        }
         PatchResult r;
-        bool shifted = shiftOne(path, o, &r);
+        bool shifted = shiftOne(path, one, &r);
         allShifted = shifted && allShifted;
         if (known)
             seen.push_back(Seen{id, path, shifted});
@@ -356,5 +367,9 @@ int main(int argc, char** argv)
     if (const char* pause = std::getenv("CHRONELLE_TEST_PAUSE"))
         setTestPause(pause);
 #endif
-    return finish(shiftAll(argv + first, argv + argc, o));
+    // --match: the film heard once for all the files.
+    Matching matching;
+    if (!o.match.empty() && (status = startMatching(o, &matching)) >= 0)
+        return finish(status);
+    return finish(shiftAll(argv + first, argv + argc, o, o.match.empty() ? nullptr : &matching));
 }

@@ -96,18 +96,18 @@ TEST_F(Cli, UsageErrorsSayWhatIsWrongAndTouchNothing)
     const struct {
         std::string args, message;
     } cases[] = {
-        {"", "missing the change: --add, --remove, --to, --sync or --fps"},
+        {"", "missing the change: --add, --remove, --to, --sync, --fps or --match"},
         {"-a", "option '-a' needs a value"},
         {"--cues", "option '--cues' needs a value"},
         {"-a 5", "no FILE given"},
-        {"-a 5 -r 5" + f, "give only one of --add, --remove, --to, --sync and --fps"},
-        {"--to 1 --fps 25:24" + f, "give only one of --add, --remove, --to, --sync and --fps"},
+        {"-a 5 -r 5" + f, "give only one of --add, --remove, --to, --sync, --fps and --match"},
+        {"--to 1 --fps 25:24" + f, "give only one of --add, --remove, --to, --sync, --fps and --match"},
         {"--sync 1=2" + f, "bad sync '1=2' (OLD1=NEW1,OLD2=NEW2, four times)"},
         {"--fps 25" + f, "bad rates '25' (FROM:TO, each a decimal or N/D)"},
         {"--to 100:00:00" + f, "bad time '100:00:00'"},
         {"--from 0:30 --until 0:20 -a 1" + f, "--until must be later than --from"},
         {"-a 1 -a 2" + f, "--add given more than once"},
-        {f, "missing the change: --add, --remove, --to, --sync or --fps"},
+        {f, "missing the change: --add, --remove, --to, --sync, --fps or --match"},
         {"-a 1:75" + f, "bad duration '1:75'"},
         {"-a -5" + f, "bad duration '-5'"},
         {"--add=5x" + f, "bad duration '5x'"},
