@@ -12,6 +12,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -449,6 +450,7 @@ def main(argv):
 
 
 if __name__ == "__main__":
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))  # the work folder goes too
     try:
         sys.exit(main(sys.argv[1:]))
     except (RuntimeError, OSError, subprocess.CalledProcessError) as e:
