@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,9 +13,13 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 #include "file_io.h"
+#include "match_files.h"
 #include "options.h"
 #include "patcher.h"
 #include "stop.h"
@@ -127,51 +132,54 @@ const char* failureText(Failure failure)
     return "failed";
 }
 
+// A file the probe refused.
+void reportRefusal(const char* path, const PatchResult& r)
+{
+    if (r.probe.utf16)
+        std::fprintf(stderr,
+                     "chronelle-shift: %s: looks like UTF-16, which is not supported; left "
+                     "untouched\n",
+                     path);
+    else
+        std::fprintf(stderr,
+                     "chronelle-shift: %s: not a subtitle file (%s in its first %d lines, "
+                     "%d needed); left untouched, --force shifts it anyway\n",
+                     path, count(r.probe.timingLines, "timing line", "timing lines").c_str(),
+                     chronelle::ProbeLines, chronelle::ProbeRequired);
+}
+
+// What a file that failed part-way holds, with the command that finishes
+// the job when it can; `what` gets where it stopped.
+std::string partState(const char* path, const Options& o, const PatchResult& r, std::string& what)
+{
+    if (r.failure == Failure::Changed)
+        return count(r.timingLines, "timing line", "timing lines") +
+               " had been shifted when it was seen; look at the file";
+    if (r.failure == Failure::Sync || r.failure == Failure::Close)
+        return "all " + count(r.timingLines, "timing line was", "timing lines were") +
+               " shifted, but may not all be on disk";
+    std::string range = std::to_string(o.shift.selection.firstCue) + "-" + std::to_string(r.lastCue);
+    if (!o.from.empty() || !o.until.empty())
+        range = "the selected timing lines of " + range;
+    what += " after timing line " + std::to_string(r.lastCue);
+    if (r.tornAt >= 0)
+        return range + " shifted; the next timing line, at byte " + std::to_string(r.tornAt) +
+               ", may be half shifted: mend it by hand; the rest untouched";
+    return range + " shifted, the rest untouched; to finish: " + finishCommand(o, r, path);
+}
+
 // Says what a failed file holds now, and how to finish the job when it can.
 void reportFailure(const char* path, const Options& o, const PatchResult& r)
 {
-    if (r.failure == Failure::NotSubtitles) {
-        if (r.probe.utf16)
-            std::fprintf(stderr,
-                         "chronelle-shift: %s: looks like UTF-16, which is not supported; left "
-                         "untouched\n",
-                         path);
-        else
-            std::fprintf(stderr,
-                         "chronelle-shift: %s: not a subtitle file (%s in its first %d lines, "
-                         "%d needed); left untouched, --force shifts it anyway\n",
-                         path, count(r.probe.timingLines, "timing line", "timing lines").c_str(),
-                         chronelle::ProbeLines, chronelle::ProbeRequired);
-        return;
-    }
+    if (r.failure == Failure::NotSubtitles)
+        return reportRefusal(path, r);
     std::string what = failureText(r.failure);
     std::string reason;
     // A FIFO or device has no system error of its own to show.
     if (r.errnum && !(r.failure == Failure::NotRegular && r.errnum == EINVAL) &&
         r.failure != Failure::Busy)
         reason = std::string(": ") + std::strerror(r.errnum);
-    std::string state;
-    if (!r.partlyWritten) {
-        state = "the file was left untouched";
-    } else if (r.failure == Failure::Changed) {
-        state = count(r.timingLines, "timing line", "timing lines") +
-                " had been shifted when it was seen; look at the file";
-    } else if (r.failure == Failure::Sync || r.failure == Failure::Close) {
-        state = "all " + count(r.timingLines, "timing line was", "timing lines were") +
-                " shifted, but may not all be on disk";
-    } else {
-        std::string range =
-            std::to_string(o.shift.selection.firstCue) + "-" + std::to_string(r.lastCue);
-        if (!o.from.empty() || !o.until.empty())
-            range = "the selected timing lines of " + range;
-        what += " after timing line " + std::to_string(r.lastCue);
-        if (r.tornAt >= 0)
-            state = range + " shifted; the next timing line, at byte " + std::to_string(r.tornAt) +
-                    ", may be half shifted: mend it by hand; the rest untouched";
-        else
-            state = range + " shifted, the rest untouched; to finish: " +
-                    finishCommand(o, r, path);
-    }
+    std::string state = r.partlyWritten ? partState(path, o, r, what) : "the file was left untouched";
     std::fprintf(stderr, "chronelle-shift: %s: %s%s; %s\n", path, what.c_str(), reason.c_str(),
                  state.c_str());
 }
@@ -216,6 +224,99 @@ bool shiftOne(const char* path, const Options& o, PatchResult* out)
     flushOut();
     return true;
 }
+
+// A file already named, also through a link or another path.
+struct Seen {
+    chronelle::FileInfo id;
+    std::string name;
+    bool shifted;  // or, in a dry run, would be
+};
+
+// One file named twice is shifted once: says so, and what became of it.
+bool sameAsBefore(const char* path, const chronelle::FileInfo& id, const std::vector<Seen>& seen,
+                  bool dryRun)
+{
+    for (const Seen& s : seen) {
+        if (s.id.device != id.device || s.id.inode != id.inode)
+            continue;
+        const char* fate = !s.shifted ? "not tried again" : dryRun ? "would be shifted once" : "shifted once";
+        std::fprintf(stderr, "chronelle-shift: %s: warning: the same file as %s; %s\n", path,
+                     s.name.c_str(), fate);
+        return true;
+    }
+    return false;
+}
+
+// Shifts each file in turn (with --match, by the change found for it);
+// returns the exit status. A stop signal ends the
+// batch: the files after it are not touched.
+int shiftAll(char** begin, char** end, const Options& o, const Matching* matching)
+{
+    std::vector<Seen> seen;
+    bool allShifted = true;
+    for (char** file = begin; file < end; ++file) {
+        const char* path = *file;
+        if (int sig = chronelle::stopSignal()) {
+            std::fprintf(stderr, "chronelle-shift: interrupted; %s and the files after it were not touched\n",
+                         path);
+            return 128 + sig;
+        }
+        chronelle::FileInfo id;
+        bool known = chronelle::pathInfo(path, &id);
+        if (known && sameAsBefore(path, id, seen, o.shift.dryRun))
+            continue;
+        // With --match, each file's own change, or its account when it has none.
+        Options one = o;
+        int status = matching ? matchFile(path, *matching, &one) : -1;
+        if (status >= 0) {
+            allShifted = status == 0 && allShifted;
+            if (known)
+                seen.push_back(Seen{id, path, false});
+            continue;
+        }
+        PatchResult r;
+        bool shifted = shiftOne(path, one, &r);
+        allShifted = shifted && allShifted;
+        if (known)
+            seen.push_back(Seen{id, path, shifted});
+        if (r.failure == Failure::Interrupted) {
+            if (file + 1 < end)
+                std::fprintf(stderr, "chronelle-shift: %s and the files after it were not touched\n",
+                             file[1]);
+            return 128 + r.signal;
+        }
+    }
+    return allShifted ? 0 : 1;
+}
+
+#ifndef _WIN32
+// A pause for the tests: CHRONELLE_TEST_PAUSE=N:FIFO holds the N-th write of
+// the run until the test has opened FIFO for writing and written a byte to
+// it, so that a test acts at a known moment of a shift (a stop, another
+// program cutting the file) without guessing it with a timer.
+int pauseAt = 0;
+std::string pauseFifo;
+
+void pauseBeforeWrite(int n, void*)
+{
+    if (n != pauseAt)
+        return;
+    int fd = open(pauseFifo.c_str(), O_RDONLY);
+    char byte;
+    if (fd >= 0 && read(fd, &byte, 1) >= 0)
+        close(fd);
+}
+
+void setTestPause(const char* setting)
+{
+    char* rest = nullptr;
+    pauseAt = int(std::strtol(setting, &rest, 10));
+    if (pauseAt <= 0 || *rest != ':')
+        return;
+    pauseFifo = rest + 1;
+    chronelle::beforeWrite(pauseBeforeWrite, nullptr);
+}
+#endif
 
 #ifdef _WIN32
 // The C runtime gives the arguments in the ANSI code page, which cannot name
@@ -262,38 +363,13 @@ int main(int argc, char** argv)
     if (status >= 0)
         return finish(status);
 
-    std::vector<chronelle::FileInfo> seen;
-    std::vector<std::string> seenNames;
-    bool allShifted = true;
-    for (int i = first; i < argc; ++i) {
-        const char* path = argv[i];
-        if (int sig = chronelle::stopSignal()) {
-            std::fprintf(stderr, "chronelle-shift: interrupted; %s and the files after it were not touched\n",
-                         path);
-            return finish(128 + sig);
-        }
-        // One file named twice (or through a link) is shifted once.
-        chronelle::FileInfo id;
-        if (chronelle::pathInfo(path, &id)) {
-            std::size_t k = 0;
-            while (k < seen.size() && !(seen[k].device == id.device && seen[k].inode == id.inode))
-                ++k;
-            if (k < seen.size()) {
-                std::fprintf(stderr, "chronelle-shift: %s: warning: the same file as %s; shifted once\n",
-                             path, seenNames[k].c_str());
-                continue;
-            }
-            seen.push_back(id);
-            seenNames.push_back(path);
-        }
-        PatchResult r;
-        allShifted = shiftOne(path, o, &r) && allShifted;
-        if (r.failure == Failure::Interrupted) {
-            if (i + 1 < argc)
-                std::fprintf(stderr, "chronelle-shift: %s and the files after it were not touched\n",
-                             argv[i + 1]);
-            return finish(128 + r.signal);
-        }
-    }
-    return finish(allShifted ? 0 : 1);
+#ifndef _WIN32
+    if (const char* pause = std::getenv("CHRONELLE_TEST_PAUSE"))
+        setTestPause(pause);
+#endif
+    // --match: the film heard once for all the files.
+    Matching matching;
+    if (!o.match.empty() && (status = startMatching(o, &matching)) >= 0)
+        return finish(status);
+    return finish(shiftAll(argv + first, argv + argc, o, o.match.empty() ? nullptr : &matching));
 }

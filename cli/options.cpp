@@ -4,6 +4,7 @@
 
 #include <getopt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -20,6 +21,8 @@ using chronelle::Retiming;
 
 const char* const Usage =
     "usage: chronelle-shift CHANGE [--from TIME] [--until TIME] [--cues RANGE]\n"
+    "                       [-n|--dry-run] [-f|--force] [-q|--quiet] [--no-sync] FILE...\n"
+    "       chronelle-shift --match FILM|REFERENCE.srt [--max-offset DURATION] [--track N]\n"
     "                       [-n|--dry-run] [-f|--force] [-q|--quiet] [--no-sync] FILE...\n"
     "       chronelle-shift -h|--help\n"
     "       chronelle-shift -V|--version\n"
@@ -42,6 +45,16 @@ const char* const Help =
     "                         and beyond in proportion\n"
     "      --fps FROM:TO      subtitles timed for a FROM fps video, played at TO fps\n"
     "                         (25, 23.976, 30000/1001 ...)\n"
+    "      --match FILM|REFERENCE.srt\n"
+    "                         find the change: the one that puts each FILE in time\n"
+    "                         with the speech of FILM (any video or audio file)\n"
+    "                         or with a well-timed subtitle file; it is printed\n"
+    "                         as the command that makes it, then made. A file\n"
+    "                         whose match is not sure enough is left untouched\n"
+    "      --max-offset DURATION\n"
+    "                         with --match: look this far each way (default 10:00)\n"
+    "      --track N          with --match: the film's Nth audio track (from 1)\n"
+    "                         rather than its default one\n"
     "Which timing lines (all by default; when several are given, those that all\n"
     "of them select):\n"
     "      --from TIME        those that start at TIME or later\n"
@@ -67,6 +80,7 @@ const char* const Help =
     "  chronelle-shift --to 0:00:41,300 film.srt\n"
     "  chronelle-shift --sync 0:01:02,500=0:01:04,000,1:35:10=1:35:15,800 film.srt\n"
     "  chronelle-shift --fps 25:23.976 film.srt\n"
+    "  chronelle-shift --match film.mkv film.srt\n"
     "\n"
     "If a change is stopped (Ctrl-C, a full disk), the file holds its first timing\n"
     "lines changed and the rest untouched, and the message gives the command that\n"
@@ -76,12 +90,40 @@ const char* const Help =
     "are still processed), 2 usage error (nothing touched), 128 + N when stopped\n"
     "by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP; later files untouched).\n";
 
-enum LongOnly { OptCues = 1000, OptNoSync, OptTo, OptSync, OptFps, OptFrom, OptUntil };
+enum LongOnly {
+    OptCues = 1000,
+    OptNoSync,
+    OptTo,
+    OptSync,
+    OptFps,
+    OptFrom,
+    OptUntil,
+    OptMatch,
+    OptMaxOffset,
+    OptTrack,
+};
 
 int usageError(const std::string& what)
 {
     std::fprintf(stderr, "chronelle-shift: %s\n%s", what.c_str(), Usage);
     return 2;
+}
+
+// What was wrong with an option getopt turned away, named as it was typed.
+// `letter` is getopt's optopt: an unknown short option's letter, 0 for an
+// unknown long option, or the value of a long one given a value it does
+// not take (whose argument `arg` then is).
+std::string badOption(const std::string& arg, int letter, const option* longOptions)
+{
+    bool known = letter >= OptCues;
+    for (const option* l = longOptions; l->name; ++l)
+        known = known || (letter != 0 && l->val == letter);
+    if (!known && letter != 0)
+        return std::string("unknown option '-") + char(letter) + "'";
+    std::size_t equals = arg.find('=');
+    if (known && equals != std::string::npos)
+        return "option '" + arg.substr(0, equals) + "' takes no value: '" + arg + "'";
+    return "unknown option '" + arg + "'";
 }
 
 // The one change, from its option and argument; -1 to go on, or 2.
@@ -121,6 +163,34 @@ int readChange(const std::string& mode, const std::string& text, Retiming* r)
     return 2;
 }
 
+// --max-offset DURATION or --track N.
+bool readMatchSetting(bool track, const std::string& text, Options* o)
+{
+    if (!track) {
+        chronelle::Shift d;
+        if (!chronelle::parseDuration(text, &d))
+            return false;
+        o->maxOffsetMs = chronelle::toMilliseconds(d);
+        return true;
+    }
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    o->track = std::stoi(text);
+    return o->track > 0;
+}
+
+// --match finds one change for whole files; -1 to go on, or 2.
+int checkMatch(const std::string& reference, const std::vector<std::string>& given, Options* o)
+{
+    for (const std::string& g : given)
+        if (g == "--from" || g == "--until" || g == "--cues")
+            return usageError("--match changes whole files: " + g + " cannot go with it");
+    if (reference.empty())
+        return usageError("--match needs a film or a subtitle file");
+    o->match = reference;
+    return -1;
+}
+
 }  // namespace
 
 int parseOptions(int argc, char** argv, Options* o, int* first)
@@ -131,6 +201,9 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         {"to", required_argument, nullptr, OptTo},
         {"sync", required_argument, nullptr, OptSync},
         {"fps", required_argument, nullptr, OptFps},
+        {"match", required_argument, nullptr, OptMatch},
+        {"max-offset", required_argument, nullptr, OptMaxOffset},
+        {"track", required_argument, nullptr, OptTrack},
         {"from", required_argument, nullptr, OptFrom},
         {"until", required_argument, nullptr, OptUntil},
         {"cues", required_argument, nullptr, OptCues},
@@ -158,7 +231,8 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         case 'r':
         case OptTo:
         case OptSync:
-        case OptFps: changes.emplace_back(name, optarg); continue;
+        case OptFps:
+        case OptMatch: changes.emplace_back(name, optarg); continue;
         case 'h':
             std::fputs(Usage, stdout);
             std::fputs("\n", stdout);
@@ -167,13 +241,10 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         case 'V': std::printf("chronelle-shift %s\n", CHRONELLE_VERSION); return 0;
         // Named as typed: getopt only keeps the letter of a short option.
         case ':': return usageError(std::string("option '") + argv[optind - 1] + "' needs a value");
-        case '?':
-            return usageError("unknown option '" +
-                              (optopt ? std::string("-") + char(optopt) : std::string(argv[optind - 1])) +
-                              "'");
+        case '?': return usageError(badOption(argv[optind - 1], optopt, longOptions));
         }
-        // A selection is given once; a switch may come again.
-        if (c == OptFrom || c == OptUntil || c == OptCues) {
+        // A selection or setting is given once; a switch may come again.
+        if (c == OptFrom || c == OptUntil || c == OptCues || c == OptMaxOffset || c == OptTrack) {
             for (const std::string& g : given)
                 if (g == name)
                     return usageError(name + " given more than once");
@@ -190,6 +261,12 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
             if (!chronelle::parseRange(optarg, chronelle::NoLimit, &sel.firstCue, &sel.lastCue))
                 return usageError(std::string("bad range '") + optarg + "' (N, N-M, N- or -M)");
             break;
+        case OptMaxOffset:
+        case OptTrack:
+            if (!readMatchSetting(c == OptTrack, optarg, o))
+                return usageError(std::string(c == OptTrack ? "bad track '" : "bad duration '") +
+                                  optarg + "'");
+            break;
         case 'n': o->shift.dryRun = true; break;
         case 'f': o->shift.probeFirst = false; break;
         case 'q': o->quiet = true; break;
@@ -197,15 +274,23 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         }
     }
     if (changes.empty())
-        return usageError("missing the change: --add, --remove, --to, --sync or --fps");
+        return usageError("missing the change: --add, --remove, --to, --sync, --fps or --match");
     for (std::size_t i = 1; i < changes.size(); ++i)
         if (changes[i].first != changes[0].first)
-            return usageError("give only one of --add, --remove, --to, --sync and --fps");
+            return usageError("give only one of --add, --remove, --to, --sync, --fps and --match");
     if (changes.size() > 1)
         return usageError(changes[0].first + " given more than once");
-    o->mode = changes[0].first;
-    o->modeText = changes[0].second;
-    int status = readChange(o->mode, o->modeText, &o->shift.retiming);
+    int status = -1;
+    if (changes[0].first == "--match")
+        status = checkMatch(changes[0].second, given, o);
+    else if (std::find(given.begin(), given.end(), "--max-offset") != given.end() ||
+             std::find(given.begin(), given.end(), "--track") != given.end())
+        status = usageError("--max-offset and --track go with --match");
+    else {
+        o->mode = changes[0].first;
+        o->modeText = changes[0].second;
+        status = readChange(o->mode, o->modeText, &o->shift.retiming);
+    }
     if (status >= 0)
         return status;
     if (!o->from.empty() && !o->until.empty() && sel.untilMs <= sel.fromMs)

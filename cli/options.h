@@ -2,6 +2,7 @@
 // them, and as typed, for the command that finishes a stopped shift.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "patcher.h"
@@ -12,6 +13,11 @@ struct Options {
     std::string modeText;  // its argument as typed
     std::string from, until;  // --from and --until as typed, if given
     bool quiet = false;
+    // --match: the film or well-timed subtitle file that finds the change
+    // of each file; the change found then fills mode and modeText.
+    std::string match;
+    std::int64_t maxOffsetMs = 600000;
+    int track = 0;  // 0: the film's default audio track
 };
 
 // Reads the options; the files are argv[*first] on. Returns -1 to go on, or

@@ -16,6 +16,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <sys/mman.h>
+#include <sys/statvfs.h>
+#include <sys/uio.h>
+#endif
 
 namespace chronelle {
 
@@ -129,6 +134,10 @@ std::int64_t readAt(int fd, char* bytes, std::size_t n, std::int64_t offset)
 
 static int writesUntilFailure = 0;
 static std::size_t keepOfFailingWrite = 0;
+static void (*writeHook)(int, void*) = nullptr;
+static void* writeHookUser = nullptr;
+static int writesSeen = 0;
+static bool plainOnly = false;
 
 void failWriteNumber(int n, std::size_t keep)
 {
@@ -136,18 +145,17 @@ void failWriteNumber(int n, std::size_t keep)
     keepOfFailingWrite = keep;
 }
 
-std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset)
+void beforeWrite(void (*hook)(int n, void* user), void* user)
 {
-    if (writesUntilFailure > 0 && --writesUntilFailure == 0) {
-        if (keepOfFailingWrite == 0 || keepOfFailingWrite >= n) {
-            errno = EIO;
-            return -1;
-        }
-        // A short write now, and the next one fails.
-        n = keepOfFailingWrite;
-        keepOfFailingWrite = 0;
-        writesUntilFailure = 1;
-    }
+    writeHook = hook;
+    writeHookUser = user;
+    writesSeen = 0;
+}
+
+void forcePlainWrites(bool plain) { plainOnly = plain; }
+
+static std::int64_t writePlain(int fd, const char* bytes, std::size_t n, std::int64_t offset)
+{
 #ifdef _WIN32
     if (_lseeki64(fd, offset, SEEK_SET) < 0)
         return -1;
@@ -158,6 +166,92 @@ std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offs
         k = pwrite(fd, bytes, n, off_t(offset));
     while (k < 0 && errno == EINTR);
     return k;
+#endif
+}
+
+#ifdef __linux__
+static long pageSize() { return sysconf(_SC_PAGESIZE); }
+
+WriteWay writeWay(int fd)
+{
+    struct statvfs fs;
+    if (plainOnly || fstatvfs(fd, &fs) != 0)
+        return WriteWay::Plain;
+    if (fs.f_frsize >= static_cast<unsigned long>(pageSize()))
+        return WriteWay::Mapped;
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return WriteWay::Plain;
+    off_t hole = lseek(fd, 0, SEEK_HOLE);
+    return hole >= 0 && hole < st.st_size ? WriteWay::Plain : WriteWay::Mapped;
+}
+
+// Why the kernel refused to make a page of the file writable: it does not
+// say, but a file system without room is the likely cause, else the disk.
+static int refusal(int fd)
+{
+    struct statvfs fs;
+    return fstatvfs(fd, &fs) == 0 && fs.f_bavail == 0 ? ENOSPC : EIO;
+}
+
+// The kernel copies the bytes into a shared mapping of the file's pages, as
+// a debugger writes into a process: a page past the file's end, or one the
+// file system cannot make writable, ends the copy short (where a store of
+// our own would raise SIGBUS), and a file-size limit does not apply, as the
+// file does not grow. A system that refuses the call gets a plain write.
+static std::int64_t writeMapped(int fd, const char* bytes, std::size_t n, std::int64_t offset)
+{
+    std::int64_t start = offset - offset % pageSize();
+    std::size_t length = std::size_t(offset - start) + n;
+    void* map = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, off_t(start));
+    if (map == MAP_FAILED)
+        return writePlain(fd, bytes, n, offset);
+    iovec from{const_cast<char*>(bytes), n};
+    iovec to{static_cast<char*>(map) + (offset - start), n};
+    ssize_t k;
+    do
+        k = process_vm_writev(getpid(), &from, 1, &to, 1, 0);
+    while (k < 0 && errno == EINTR);
+    int err = errno;
+    munmap(map, length);
+    if (k < 0 && (err == ENOSYS || err == EPERM))
+        return writePlain(fd, bytes, n, offset);
+    errno = k < 0 && err == EFAULT ? refusal(fd) : err;
+    return k;
+}
+#else
+WriteWay writeWay(int) { return WriteWay::Plain; }
+#endif
+
+std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset, WriteWay way)
+{
+    if (writeHook)
+        writeHook(++writesSeen, writeHookUser);
+    if (writesUntilFailure > 0 && --writesUntilFailure == 0) {
+        if (keepOfFailingWrite == 0 || keepOfFailingWrite >= n) {
+            errno = EIO;
+            return -1;
+        }
+        // A short write now, and the next one fails.
+        n = keepOfFailingWrite;
+        keepOfFailingWrite = 0;
+        writesUntilFailure = 1;
+    }
+#ifdef __linux__
+    if (way == WriteWay::Mapped)
+        return writeMapped(fd, bytes, n, offset);
+#else
+    (void)way;
+#endif
+    return writePlain(fd, bytes, n, offset);
+}
+
+void startSync(int fd, std::int64_t offset, std::int64_t n)
+{
+#ifdef __linux__
+    sync_file_range(fd, off_t(offset), off_t(n), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd, (void)offset, (void)n;
 #endif
 }
 

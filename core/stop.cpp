@@ -42,6 +42,12 @@ void catchStopSignals(bool dieWhenIdle)
     dieIdle = dieWhenIdle;
     for (int sig : Signals)
         std::signal(sig, onStopSignal);
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 int stopSignal() { return caught; }

@@ -8,6 +8,10 @@ namespace chronelle {
 // `dieWhenIdle`, one that comes while no file is being shifted takes its
 // usual course at once, as in the window; without, it is only recorded, and
 // the command-line tool looks between files.
+//
+// Also ignores SIGPIPE and SIGXFSZ, which would otherwise end the program in
+// the middle of a write: a closed pipe is then a failed write (EPIPE) and a
+// file-size limit a write cut short (EFBIG), each told like any other.
 void catchStopSignals(bool dieWhenIdle);
 
 // The signal caught, or 0.

@@ -220,6 +220,9 @@ Model expected(const std::string& original, const Request& q, std::int64_t lines
                     m.changes.push_back(LineChange{lineNumber, before, std::string(t, 29)});
             }
         }
+        // Line numbers count an LF, a CR LF and a lone CR each as a line end.
+        for (std::size_t k = start; k < end; ++k)
+            lineNumber += original[k] == '\r' && !(k + 1 < original.size() && original[k + 1] == '\n');
         if (lf == std::string::npos)
             break;
         start = lf + 1;

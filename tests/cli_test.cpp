@@ -2,6 +2,7 @@
 // untouched whenever it refuses.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -95,24 +96,26 @@ TEST_F(Cli, UsageErrorsSayWhatIsWrongAndTouchNothing)
     const struct {
         std::string args, message;
     } cases[] = {
-        {"", "missing the change: --add, --remove, --to, --sync or --fps"},
+        {"", "missing the change: --add, --remove, --to, --sync, --fps or --match"},
         {"-a", "option '-a' needs a value"},
         {"--cues", "option '--cues' needs a value"},
         {"-a 5", "no FILE given"},
-        {"-a 5 -r 5" + f, "give only one of --add, --remove, --to, --sync and --fps"},
-        {"--to 1 --fps 25:24" + f, "give only one of --add, --remove, --to, --sync and --fps"},
+        {"-a 5 -r 5" + f, "give only one of --add, --remove, --to, --sync, --fps and --match"},
+        {"--to 1 --fps 25:24" + f, "give only one of --add, --remove, --to, --sync, --fps and --match"},
         {"--sync 1=2" + f, "bad sync '1=2' (OLD1=NEW1,OLD2=NEW2, four times)"},
         {"--fps 25" + f, "bad rates '25' (FROM:TO, each a decimal or N/D)"},
         {"--to 100:00:00" + f, "bad time '100:00:00'"},
         {"--from 0:30 --until 0:20 -a 1" + f, "--until must be later than --from"},
         {"-a 1 -a 2" + f, "--add given more than once"},
-        {f, "missing the change: --add, --remove, --to, --sync or --fps"},
+        {f, "missing the change: --add, --remove, --to, --sync, --fps or --match"},
         {"-a 1:75" + f, "bad duration '1:75'"},
         {"-a -5" + f, "bad duration '-5'"},
         {"--add=5x" + f, "bad duration '5x'"},
         {"-r 100:00:00" + f, "bad duration '100:00:00'"},
         {"-x -a 5" + f, "unknown option '-x'"},
         {"--frobnicate -a 5" + f, "unknown option '--frobnicate'"},
+        {"--no-sync=1 -a 5" + f, "option '--no-sync' takes no value: '--no-sync=1'"},
+        {"--dry-run=1 -a 5" + f, "option '--dry-run' takes no value: '--dry-run=1'"},
         {"--cues 0 -a 5" + f, "bad range '0' (N, N-M, N- or -M)"},
         {"--cues 5-3 -a 5" + f, "bad range '5-3' (N, N-M, N- or -M)"},
         {"--cues 1 --cues 2 -a 5" + f, "--cues given more than once"},
@@ -143,6 +146,26 @@ TEST_F(Cli, CountsInTheSingularAndStdoutErrorsFail)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "chronelle-shift: cannot write to standard output: No space left on device\n");
     EXPECT_NE(readFile(film), filmBytes);
+
+    // A pipe whose reader has gone (`| head -1`, closed before the first line
+    // here): the same, and every file of the batch is still shifted.
+    std::string names;
+    for (int i = 0; i < 20; ++i) {
+        writeFile(dir.file("q" + std::to_string(i) + ".srt"), filmBytes);
+        names += " q" + std::to_string(i) + ".srt";
+    }
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);
+    r = run("sh -c " + quote(quote(CHRONELLE_SHIFT) + " -a 1" + names + " >&" + std::to_string(ends[1])),
+            dir.path());
+    close(ends[1]);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "chronelle-shift: cannot write to standard output: Broken pipe\n");
+    writeFile(film, filmBytes);
+    ASSERT_EQ(shift("-q -a 1 " + quote(film)).status, 0);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(readFile(dir.file("q" + std::to_string(i) + ".srt")), readFile(film)) << i;
 }
 
 TEST_F(Cli, OneFileNamedTwiceIsShiftedOnce)
@@ -159,6 +182,23 @@ TEST_F(Cli, OneFileNamedTwiceIsShiftedOnce)
             << r.err;
     EXPECT_NE(readFile(film).find("00:00:21,000 --> 00:00:25,400"), std::string::npos);
     EXPECT_EQ(readFile(film).find("00:00:22,000"), std::string::npos);
+
+    // Named twice where nothing is shifted: the warning says what became of it.
+    ASSERT_EQ(mkdir(dir.file("dossier").c_str(), 0755), 0);
+    const struct {
+        std::string options, first, second, fate;
+    } cases[] = {
+        {"-n -a 1", "film.srt", "./film.srt", "would be shifted once"},
+        {"-a 1", "notes.txt", "./notes.txt", "not tried again"},
+        {"-a 1", "dossier", "dossier/", "not tried again"},
+    };
+    for (const auto& c : cases) {
+        r = shift(c.options + " " + c.first + " " + c.second);
+        EXPECT_NE(r.err.find("chronelle-shift: " + c.second + ": warning: the same file as " +
+                             c.first + "; " + c.fate + "\n"),
+                  std::string::npos)
+            << r.err;
+    }
 }
 
 TEST_F(Cli, Utf16IsNamedAsSuch)

@@ -1,16 +1,19 @@
 // Faults while a file is being shifted: no permission to write, writes that
-// fail part-way, and another shift of the same file. Whatever happens, the
-// file keeps its length, is never reported shifted when it is not, and is
-// either untouched or shifted up to some point and untouched after it.
+// fail part-way, a file-size limit, another program cutting the file, and
+// another shift of the same file. Whatever happens, the file is never
+// reported shifted when it is not, and is either untouched or shifted up to
+// some point and untouched after it.
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "patcher.h"
 #include "probe.h"
 #include "progress_record.h"
+#include "stop.h"
 #include "test_files.h"
 
 using namespace testing_files;
@@ -53,20 +57,28 @@ protected:
     }
 };
 
-// Runs `body` in a child process as the unprivileged user (as root) and
-// returns its exit status.
+// Runs `body` in a child process and returns its exit status (-1 when a
+// signal ended it).
 template <typename Body>
-int asUnprivileged(Body body)
+int inChild(Body body)
 {
     pid_t pid = fork();
-    if (pid == 0) {
-        if (isRoot() && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(99);
+    if (pid == 0)
         _exit(body());
-    }
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The same as the unprivileged user (when the tests run as root).
+template <typename Body>
+int asUnprivileged(Body body)
+{
+    return inChild([&] {
+        if (isRoot() && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            return 99;
+        return body();
+    });
 }
 
 // A film of a few MiB: four blocks of the patcher, so four writes.
@@ -158,38 +170,60 @@ TEST_F(Faults, AFailedWriteLeavesExactlyTheFirstLinesShifted)
     }
 }
 
-TEST_F(Faults, BinaryStopsAtAFileSizeLimitThenFinishesWithTheCommandItGave)
+TEST_F(Faults, AFileSizeLimitNeitherKillsTheBinaryNorTearsALine)
 {
-    // A limit on file size makes the kernel cut a write short, wherever it
-    // falls in a line: the message says how far the shift went and how to
-    // finish it, and finishing gives the shifted film.
+    // A shell's `ulimit -f`, SIGXFSZ at its default as a user has it. The
+    // file does not grow, and writes through a mapping are not bound by the
+    // limit: the film is shifted whole, wherever the limit falls. What is
+    // printed to a file past the limit is a failed write, told as such (on a
+    // pipe, which the limit does not bind).
+    signal(SIGXFSZ, SIG_DFL);
     const std::string before = film(BigCues);
-    for (long limit : {2097152L, 2097152L + 10, 3145728L + 1000}) {
+    const std::string shifted = "film.srt: " + std::to_string(BigCues) + " timing lines shifted\n";
+    const struct {
+        long blocks;  // of 1024 bytes
+        const char* out;
+        int status;
+        std::string printed;
+    } cases[] = {
+        {906, "", 0, shifted},
+        {2048, "", 0, shifted},
+        {0, " >printed", 1, "chronelle-shift: cannot write to standard output: File too large\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.blocks);
+        writeFile(path, before);
+        std::string limited = "ulimit -f " + std::to_string(c.blocks) + "; exec " +
+                              quote(CHRONELLE_SHIFT) + " --add 5 film.srt" + c.out;
+        RunResult r = run("bash -c " + quote("set -o pipefail; bash -c " + quote(limited) + " 2>&1 | cat"),
+                          dir.path());
+        EXPECT_EQ(r.status, c.status) << r.out;
+        EXPECT_EQ(r.out, c.printed);
+        EXPECT_TRUE(readFile(path) == film(BigCues, 5000));
+    }
+}
+
+TEST_F(Faults, APlainWriteCutByAFileSizeLimitLeavesExactlyTheFirstLinesShifted)
+{
+    // Where writes are plain (Windows, holes on small blocks), the kernel
+    // cuts them at the limit: with the signal turned into EFBIG, the account
+    // is exact and the process lives on to give it.
+    const std::string before = film(BigCues);
+    for (rlim_t limit : {rlim_t(2097152), rlim_t(2097152 + 10), rlim_t(3145728 + 1000)}) {
         SCOPED_TRACE(limit);
         writeFile(path, before);
-        std::string command = "sh -c " + quote("trap '' XFSZ; exec prlimit --fsize=" +
-                                               std::to_string(limit) + " " +
-                                               quote(CHRONELLE_SHIFT) + " --add 5 film.srt");
-        RunResult r = run(command, dir.path());
-        EXPECT_EQ(r.status, 1) << r.err;
-        EXPECT_EQ(r.out, "");
-        long n = 0;
-        char finish[200] = "";
-        ASSERT_EQ(std::sscanf(r.err.c_str(),
-                              "chronelle-shift: film.srt: write error after timing line %ld: File "
-                              "too large; 1-%*d shifted, the rest untouched; to finish: %199[^\n]",
-                              &n, finish),
-                  2)
-            << r.err;
-        EXPECT_GT(n, 0);
-        EXPECT_TRUE(readFile(path) == film(BigCues, 5000, int(n)));
-        EXPECT_EQ(std::string(finish), "chronelle-shift --add 5 --cues " + std::to_string(n + 1) +
-                                           "- film.srt");
-        std::string again = std::string(finish).replace(0, 15, quote(CHRONELLE_SHIFT));
-        r = run(again, dir.path());
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, "film.srt: " + std::to_string(BigCues - n) + " timing lines shifted\n");
-        EXPECT_TRUE(readFile(path) == film(BigCues, 5000));
+        int status = inChild([&] {
+            chronelle::catchStopSignals(false);
+            chronelle::forcePlainWrites(true);
+            rlimit l{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &l);
+            PatchResult r = shift(Shift{0, 0, 5, 0});
+            bool exact = !r.ok && r.failure == Failure::Write && r.errnum == EFBIG &&
+                         r.timingLines > 0 && r.lastCue == r.timingLines && r.tornAt == -1 &&
+                         readFile(path) == film(BigCues, 5000, int(r.timingLines));
+            return exact ? 0 : 1;
+        });
+        EXPECT_EQ(status, 0);
     }
 }
 
@@ -249,7 +283,8 @@ TEST_F(Faults, TwoBinariesAtOnceNeverInterleave)
 
 namespace {
 
-// Another program that changes the file's size once the shift has begun.
+// Another program that changes the file's size once the shift has begun:
+// before the file is read, or at the moment of the second write.
 struct Resize {
     std::string path;
     off_t size;
@@ -263,46 +298,60 @@ void resizeWhenModifying(const chronelle::ProgressStep& step, void* data)
     }
 }
 
+void resizeAtSecondWrite(int n, void* data)
+{
+    auto* r = static_cast<Resize*>(data);
+    if (n == 2) {
+        ASSERT_EQ(truncate(r->path.c_str(), r->size), 0);
+    }
+}
+
 }  // namespace
 
 TEST_F(Faults, AFileThatChangesSizeMeanwhileIsNeverReportedShifted)
 {
-    // Cut short or grown once the shift has begun: nothing is written, not
-    // even past the new end.
+    // Cut short or grown: nothing is written past its new end, nor once the
+    // change is seen. Cut at the second write, between the last look at its
+    // size and the write itself, the file keeps its new size, its first
+    // block shifted, the line that the cut crossed as it was.
     const std::string before = film(BigCues);
-    for (off_t size : {off_t(1000), off_t(before.size() + 100)}) {
-        SCOPED_TRACE(size);
+    const off_t grown = off_t(before.size() + 100), midWrite = (1 << 20) + (1 << 19);
+    struct Case {
+        bool atWrite;
+        off_t size;
+    } cases[] = {{false, 1000}, {false, grown}, {true, 1000}, {true, midWrite}, {true, grown}};
+    for (Case c : cases) {
+        SCOPED_TRACE(std::to_string(c.atWrite) + " " + std::to_string(c.size));
         writeFile(path, before);
-        Resize resize{path, size};
+        Resize resize{path, c.size};
+        if (c.atWrite)
+            chronelle::beforeWrite(resizeAtSecondWrite, &resize);
         chronelle::ShiftOptions o;
         o.retiming.offsetMs = 2000;
-        PatchResult r = chronelle::shiftFile(path, o, resizeWhenModifying, &resize);
+        PatchResult r =
+            chronelle::shiftFile(path, o, c.atWrite ? nullptr : resizeWhenModifying, &resize);
+        chronelle::beforeWrite(nullptr, nullptr);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.failure, Failure::Changed);
-        EXPECT_FALSE(r.partlyWritten);
+        EXPECT_EQ(r.partlyWritten, c.atWrite);
         std::string now = readFile(path);
-        EXPECT_EQ(off_t(now.size()), size);
-        EXPECT_TRUE(now.compare(0, std::string::npos, before, 0, now.size()) == 0 ||
-                    now.compare(0, before.size(), before) == 0);
+        ASSERT_EQ(off_t(now.size()), c.size);
+        std::string expected = film(BigCues, 2000, int(r.timingLines)) + std::string(100, '\0');
+        EXPECT_TRUE(now == expected.substr(0, now.size()));
     }
-    // The binary, its film emptied by another program meanwhile: it fails
-    // and says so, or had finished before and the film stays empty; never
-    // does it write the film back past its new end and report success.
-    writeFile(path, film(300000));
-    RunResult cli = run("sh -c " + quote(quote(CHRONELLE_SHIFT) + " --add 2 film.srt & sleep 0.01; "
-                                         ": > film.srt; wait $!"),
-                        dir.path());
-    std::size_t left = readFile(path).size();
-    if (cli.status == 0) {
-        EXPECT_EQ(left, 0u);
-    } else {
-        EXPECT_EQ(cli.status, 1) << cli.err;
-        EXPECT_NE(cli.err.find("the file changed size while it was being shifted: another program "
-                               "is writing it"),
-                  std::string::npos)
-            << cli.err;
-        EXPECT_LT(left, 2u << 20);
-    }
+    // The binary, its film emptied by another program at its second write:
+    // it says so, and the film stays empty.
+    writeFile(path, before);
+    bool paused = false;
+    RunResult cli = runPaused(quote(CHRONELLE_SHIFT) + " --add 2 film.srt", dir.path(), 2,
+                              [&](pid_t) { truncate(path.c_str(), 0); }, &paused);
+    EXPECT_TRUE(paused);
+    EXPECT_EQ(cli.status, 1) << cli.err;
+    EXPECT_NE(cli.err.find("film.srt: the file changed size while it was being shifted: another "
+                           "program is writing it"),
+              std::string::npos)
+        << cli.err;
+    EXPECT_EQ(readFile(path), "");
 }
 
 TEST_F(Faults, HolesBetweenTimingLinesStayHoles)

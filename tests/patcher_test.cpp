@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,46 @@ TEST_F(Patcher, DryRunWritesNothing)
     EXPECT_EQ(r.timingLines, 2);
     EXPECT_EQ(r.clampedTimes, 4);
     EXPECT_EQ(readFile(path), Example);
+}
+
+TEST_F(Patcher, DryRunNumbersLinesAsEditorsDo)
+{
+    // An LF, a CR LF and a lone CR each end a line; a CR LF across the
+    // patcher's count at the end of its first block (a MiB less 29 bytes)
+    // ends one; a random mix is counted as a plain loop counts it.
+    std::string mix;
+    std::srand(13);
+    for (int i = 0; i < 3000; ++i)
+        mix += "\r\nx"[std::rand() % 4];
+    mix += "\n";
+    auto lineEnds = [](const std::string& t) {
+        long n = 0;
+        for (std::size_t i = 0; i < t.size(); ++i)
+            n += t[i] == '\n' || (t[i] == '\r' && (i + 1 == t.size() || t[i + 1] != '\n'));
+        return n;
+    };
+    const struct {
+        std::string before;
+        long line;
+    } cases[] = {
+        {"1\r\n", 2},
+        {"1\n", 2},
+        {"a\rb\rc\n", 4},
+        {"a\r\r\n", 3},
+        {std::string(1048546, 'x') + "\r\n", 2},
+        {std::string(1048545, 'x') + "\r\r\n", 3},
+        {mix, lineEnds(mix) + 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        writeFile(path, c.before + "00:00:01,000 --> 00:00:02,000\r\n");
+        chronelle::ShiftOptions o;
+        o.retiming.offsetMs = 1000;
+        o.dryRun = true;
+        PatchResult r = shiftFile(path, o, nullptr, nullptr);
+        ASSERT_EQ(r.preview.size(), 1u);
+        EXPECT_EQ(r.preview[0].line, c.line);
+    }
 }
 
 TEST_F(Patcher, FileWithoutTimingLinesSucceedsUnchanged)

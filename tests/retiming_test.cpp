@@ -3,6 +3,7 @@
 // dry run's preview, and the account after a stop in every mode.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -145,10 +146,11 @@ TEST_F(Retiming, DryRunShowsTheFirstAndLastChangesAndWritesNothing)
                      "  line 5002: 00:00:01,000 --> 00:00:02,000  =>  00:00:02,000 --> 00:00:03,000\n");
 }
 
-TEST_F(Retiming, EveryModeStoppedAtASizeLimitFinishesAsItSays)
+TEST_F(Retiming, EveryModeStoppedPartWayFinishesAsItSays)
 {
-    // The printed command repeats the change (--to as the offset it found):
-    // the film then equals one uninterrupted run.
+    // Stopped before its second write: the printed command repeats the
+    // change (--to as the offset it found), and the film then equals one
+    // uninterrupted run.
     const std::string before = film(40000);
     for (const char* args : {"--fps 25:24", "--to 0:00:30 --from 0:05:00", "--sync 1:00=1:01,2:00=2:03"}) {
         SCOPED_TRACE(args);
@@ -156,10 +158,9 @@ TEST_F(Retiming, EveryModeStoppedAtASizeLimitFinishesAsItSays)
         ASSERT_EQ(shift(args).status, 0);
         const std::string expected = readFile(path);
         writeFile(path, before);
-        RunResult r = run("sh -c " + quote("trap '' XFSZ; exec prlimit --fsize=2097152 " +
-                                           quote(CHRONELLE_SHIFT) + " " + args + " film.srt"),
-                          dir.path());
-        EXPECT_EQ(r.status, 1) << r.err;
+        RunResult r = runPaused(quote(CHRONELLE_SHIFT) + " " + args + " film.srt", dir.path(), 2,
+                                [](pid_t pid) { kill(pid, SIGINT); });
+        EXPECT_EQ(r.status, 130) << r.err;
         std::size_t at = r.err.find("; to finish: chronelle-shift ");
         ASSERT_NE(at, std::string::npos) << r.err;
         std::string finish = r.err.substr(at + 28);
@@ -167,5 +168,36 @@ TEST_F(Retiming, EveryModeStoppedAtASizeLimitFinishesAsItSays)
         r = run(quote(CHRONELLE_SHIFT) + finish, dir.path());
         EXPECT_EQ(r.status, 0) << finish << "\n" << r.err;
         EXPECT_TRUE(readFile(path) == expected) << finish;
+    }
+}
+
+TEST_F(Retiming, AStopAfterTheLastSelectedLineLeavesNothingToFinish)
+{
+    // Long texts between the cues, so that a block holds no more than two.
+    // A stop that comes as the last line picked by --cues goes to disk finds
+    // the job done: nothing is read after it, and there is nothing to finish.
+    const std::string text = std::string(1200000, 'x') + "\r\n";
+    std::string before = cues({{20000, 24400}, {25000, 28000}});
+    before += text + cues({{60000, 62500}}).replace(0, 1, "3") + text + cues({{70000, 71000}});
+    const struct {
+        const char* args;
+        int lastWrite;  // the write that holds the third cue
+        const char* out;
+    } cases[] = {
+        {"--force --fps 25:24 --cues 3", 1, "film.srt: 1 timing line shifted\n"},
+        {"--force --add 2 --cues 1-3", 2, "film.srt: 3 timing lines shifted\n"},
+        {"--force --to 0:00:10 --cues 2-3", 2, "film.srt: 2 timing lines shifted\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        writeFile(path, before);
+        ASSERT_EQ(shift(c.args).status, 0);
+        const std::string expected = readFile(path);
+        writeFile(path, before);
+        RunResult r = runPaused(quote(CHRONELLE_SHIFT) + " " + c.args + " film.srt", dir.path(),
+                                c.lastWrite, [](pid_t pid) { kill(pid, SIGINT); });
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_TRUE(readFile(path) == expected);
     }
 }

@@ -2,6 +2,8 @@
 // helpers to write, read and run the real chronelle-shift binary.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,6 +58,54 @@ inline RunResult run(const std::string& command, const std::string& dir)
     int raw = std::system(("cd '" + dir + "' && " + command + " >'" + out + "' 2>'" + err + "'").c_str());
     RunResult r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = readFile(out);
+    r.err = readFile(err);
+    return r;
+}
+
+// Runs `command` (a program and its arguments) in `dir` with chronelle-shift's
+// pause for tests at its write number `atWrite` (CHRONELLE_TEST_PAUSE): a
+// handshake through a FIFO, so that `action(pid)` runs while the program
+// waits there, whatever the speed of the machine; then it goes on. `paused`
+// says whether it got there (a program that ends before that write never
+// does).
+template <typename Action>
+RunResult runPaused(const std::string& command, const std::string& dir, int atWrite, Action action,
+                    bool* paused = nullptr)
+{
+    std::string fifo = dir + "/.pause", out = dir + "/.stdout", err = dir + "/.stderr";
+    unlink(fifo.c_str());
+    mkfifo(fifo.c_str(), 0600);
+    std::string line = "cd '" + dir + "' && exec " + command + " >'" + out + "' 2>'" + err + "'";
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("CHRONELLE_TEST_PAUSE", (std::to_string(atWrite) + ":" + fifo).c_str(), 1);
+        execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // The open succeeds once the program has opened the FIFO to wait on it.
+    int status = 0;
+    bool held = false, ended = false;
+    while (!held && !ended) {
+        int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            held = true;
+            action(pid);
+            ssize_t w = ::write(fd, "g", 1);
+            (void)w;
+            close(fd);
+        } else {
+            ended = waitpid(pid, &status, WNOHANG) == pid;
+            if (!ended)
+                usleep(1000);
+        }
+    }
+    if (!ended)
+        waitpid(pid, &status, 0);
+    if (paused)
+        *paused = held;
+    RunResult r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = readFile(out);
     r.err = readFile(err);
     return r;

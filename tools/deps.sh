@@ -4,6 +4,8 @@
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libgtk2.0-dev)
+# chronelle-shift --match: FFmpeg's libraries decode a film's sound.
+packages+=(libavformat-dev libavcodec-dev libswresample-dev libavutil-dev)
 if [ "${1:-run}" = test ]; then
   packages+=(libgtest-dev xvfb xauth x11-utils xdotool imagemagick clang-14 libclang-rt-14-dev
              util-linux desktop-file-utils man-db dpkg-dev file llvm-14 python3)
@@ -11,7 +13,8 @@ if [ "${1:-run}" = test ]; then
   # entry's selection, the MIME type of .srt files, and the Windows resources
   # and toolchain file tried with MinGW-w64.
   packages+=(groff-base xclip shared-mime-info binutils-mingw-w64-i686 g++-mingw-w64-i686-win32)
-  # Test films with a known truth (tests/films/): voices, encoding, the mixing.
+  # Test films with a known truth (tests/films/): voices, encoding, the mixing;
+  # --match's tests encode and mux their films with the ffmpeg program too.
   packages+=(espeak-ng ffmpeg python3-numpy)
   # The window over the accessibility bus: GTK+ 2's ATK (gail) and its bridge
   # to AT-SPI, the bus and registry, a session bus of the test's own, pyatspi.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "match/voices.h"
 #include "pictures.h"
 #include "test_files.h"
 
@@ -302,7 +303,7 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
         ++listed;
         EXPECT_NE(options.find(both), std::string::npos) << both;
     }
-    EXPECT_EQ(listed, 14);
+    EXPECT_EQ(listed, 17);
 
     // Each documented exit status, with its meaning.
     std::string status = squeeze(section(page.out, "EXIT STATUS"));
@@ -318,6 +319,14 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
     for (const char* name :
          {"film.srt", "-version-courte.srt", "saison1/e01.srt", "saison1/e02.srt"})
         writeFile(examples + "/" + name, subtitles(4));
+    // Two languages of one film, the French 2.5 s late.
+    std::vector<voices::Cue> cues = voices::cues(600, 3);
+    writeFile(examples + "/film.en.srt", voices::srt(cues));
+    for (voices::Cue& c : cues) {
+        c.startMs += 2500;
+        c.endMs += 2500;
+    }
+    writeFile(examples + "/film.fr.srt", voices::srt(cues));
     int ran = 0;
     for (const std::string& line : lines(section(page.out, "EXAMPLES"))) {
         size_t start = line.find("chronelle-shift ");
@@ -329,7 +338,8 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
         EXPECT_EQ(r.status, 0) << command << "\n" << r.err;
         ++ran;
     }
-    EXPECT_EQ(ran, 9);
+    EXPECT_EQ(ran, 10);
+    EXPECT_EQ(readFile(examples + "/film.fr.srt"), readFile(examples + "/film.en.srt"));
     EXPECT_NE(readFile(examples + "/film.srt"), subtitles(4)) << "the examples shift";
 }
 

@@ -39,7 +39,11 @@ source "$(dirname "$0")/x_helpers.sh"
 # A private home: the chooser keeps its recently used files there.
 export HOME=$work/home XDG_DATA_HOME=$work/home/data XDG_CONFIG_HOME=$work/home/config \
   XDG_CACHE_HOME=$work/home/cache
-mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
+mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME/gtk-2.0" "$XDG_CACHE_HOME"
+# A user whose chooser was left typing locations and opening on the recently
+# used files still chooses a file with it.
+printf '%s\n' '[Filechooser Settings]' LocationMode=filename-entry StartupMode=recent \
+  >"$XDG_CONFIG_HOME/gtk-2.0/gtkfilechooser.ini"
 
 # The program runs in a folder whose name has accents, where the chooser
 # opens; the file's name is typed relative to it (xdotool cannot type

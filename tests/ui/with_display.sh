@@ -3,8 +3,13 @@
 # its own when there is none or when --private is given (the end-to-end test
 # types on the keyboard, and no other test's window may take its focus).
 # Listing the tests of a GoogleTest program needs no display.
+# It runs with a home and XDG folders of its own (tests/own_home.sh).
 # Usage: with_display.sh [--private] COMMAND [ARGS...]
 set -euo pipefail
+if [ "${1:-}" != --own-home ]; then
+  exec bash "$(dirname "$0")/../own_home.sh" bash "$0" --own-home "$@"
+fi
+shift
 
 private=0
 if [ "${1:-}" = --private ]; then

@@ -1,0 +1,68 @@
+// Aligning cues with a track (a film's speech, or another subtitle file's
+// cues): which linear change of the cues' times puts them where the track
+// says people speak, and how sure that is.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "cues.h"
+#include "speech.h"
+
+namespace chronelle {
+
+// A time t (ms) of the subtitles goes to scale * t + offsetMs.
+struct Mapping {
+    double scale = 1;
+    double offsetMs = 0;
+};
+
+inline double mapTime(const Mapping& m, double t) { return m.scale * t + m.offsetMs; }
+
+// The frame rates whose ratios are tried, as --fps names them.
+struct FrameRate {
+    const char* name;
+    std::int64_t num, den;
+};
+constexpr FrameRate FrameRates[] = {
+    {"23.976", 24000, 1001}, {"24", 24, 1}, {"25", 25, 1}, {"29.97", 30000, 1001}, {"30", 30, 1}};
+
+struct AlignOptions {
+    std::int64_t maxOffsetMs = 600000;
+    // The most that a drift no frame-rate ratio explains may change the
+    // scale, as a fraction.
+    double maxDrift = 0.002;
+};
+
+enum class Fit {
+    Found,
+    TooLong,   // the cues last longer than the track: no place holds them
+    TooFar,    // no offset within the largest allowed puts them in the track
+};
+
+struct Alignment {
+    Fit fit = Fit::Found;
+    Mapping mapping;
+    int track = 0;      // the track it was found on
+    int from = -1, to = -1;  // a frame-rate ratio FrameRates[from] : FrameRates[to], or -1
+    bool drift = false; // a scale beside the ratios
+    double score = 0;   // 0 to 1: how far the best fit stands out from any other
+    double correlation = 0;
+    std::int64_t spanMs = 0;  // from the first cue's start to the last one's end
+    std::size_t cues = 0;     // cues with speech, that were aligned
+};
+
+// Finds the change that fits the cues (those with speech) best to one of
+// the tracks. `cues` must not be empty.
+Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& cues,
+                const AlignOptions& options);
+
+// How well the cues fit the track under a mapping: the correlation of the
+// cues' extent with its activity plus that of their starts with its onsets.
+double fitness(const Track& track, const std::vector<Cue>& cues, const Mapping& m);
+
+// A track made of another subtitle file's cues: active while they are
+// shown, onsets where they begin.
+Track cueTrack(const std::vector<Cue>& cues);
+
+}  // namespace chronelle

@@ -1,0 +1,87 @@
+// The matcher as the command-line tool and the window use it: listen once
+// to a film (or read a well-timed subtitle file), then find for each
+// subtitle file the change that puts it in time, as one of the changes the
+// patcher makes, with a score and whether it is sure enough to apply.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "align.h"
+#include "cues.h"
+#include "patcher.h"
+#include "sound.h"
+#include "speech.h"
+
+namespace chronelle {
+
+// Below this score the best candidate is not applied: a wrong change made in
+// place is worse than none.
+constexpr double SureScore = 0.4;
+// Nor with fewer cues than this: a handful fit anywhere.
+constexpr std::size_t SureCues = 10;
+
+// A change that moves no cue by more than this is no change at all.
+constexpr double InTimeMs = 50;
+
+struct MatchOptions {
+    std::int64_t maxOffsetMs = 600000;
+    int track = 0;  // 0: the film's default audio track
+    ProgressFn progress = nullptr;  // while listening; may come from another thread
+    void* user = nullptr;
+    const std::atomic<bool>* stop = nullptr;
+};
+
+enum class ReferenceFailure {
+    None,
+    Sound,     // the film could not be listened to: see `sound`
+    Silent,    // its sound track is silent
+    NoSpeech,  // nothing in it comes and goes as speech does
+    Cues,      // the reference subtitle file could not be read: see `cues`
+};
+
+// What cues are matched against, made once for any number of files.
+struct Reference {
+    bool film = false;  // a film's sound, or another subtitle file's cues
+    Sound sound;        // the film: what was heard, and of which track
+    std::vector<Track> tracks;
+    std::int64_t durationMs = 0;
+    ReferenceFailure failure = ReferenceFailure::None;
+    SoundResult soundResult;
+    CuesResult cuesResult;
+};
+
+// Reads the reference at `path`: a subtitle file if it looks like one (the
+// probe's rule), a film otherwise.
+Reference loadReference(const std::string& path, const MatchOptions& options);
+
+enum class ChangeKind {
+    InTime,  // nothing to change
+    Offset,  // --add / --remove
+    Rates,   // --fps FROM:TO
+    Linear,  // --sync OLD1=NEW1,OLD2=NEW2
+};
+
+struct Found {
+    Alignment alignment;
+    ChangeKind kind = ChangeKind::InTime;
+    bool sure = false;  // score and cues enough
+    // The change as chronelle-shift takes it ("--add", "2.48"), and as the
+    // patcher applies it: the same, parsed from that text.
+    std::string mode, text;
+    Retiming retiming;
+    std::int64_t offsetMs = 0;  // Offset: the offset; otherwise at the first cue
+    // How much more the last cue moves than the first (ms): a drift.
+    std::int64_t driftMs = 0;
+};
+
+// Matches the cues of one subtitle file (not empty) with the reference.
+Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
+                const MatchOptions& options);
+
+// "H:MM:SS.mmm", as --sync takes a time.
+std::string syncTime(std::int64_t ms);
+
+}  // namespace chronelle

@@ -1,0 +1,226 @@
+// chronelle-shift --match, the real binary on films made here with a known
+// truth: the change found and made, what it says, files it leaves alone,
+// and the command that finishes a change stopped part-way.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <regex>
+
+#include "voices.h"
+
+using namespace testing_files;
+
+namespace {
+
+class MatchCli : public ::testing::Test {
+protected:
+    // Made once: two minutes of voices over music as loud as they are, in
+    // WAV and in AAC (Matroska), its subtitles, and another film's.
+    static void SetUpTestSuite()
+    {
+        films = new TempDir;
+        truth = voices::cues(120, 21);
+        voices::film(films->file("film.wav"), truth, 120, 0, 21);
+        writeFile(films->file("truth.srt"), voices::srt(truth));
+        writeFile(films->file("other.srt"), voices::srt(voices::cues(120, 22)));
+        RunResult r = run("ffmpeg -v error -i film.wav -ac 2 -ar 48000 -c:a aac film.mkv", films->path());
+        ASSERT_EQ(r.status, 0) << "the ffmpeg program (bash tools/deps.sh test installs it): " << r.err;
+    }
+    static void TearDownTestSuite() { delete films; }
+
+    static TempDir* films;
+    static std::vector<voices::Cue> truth;
+    TempDir dir;
+
+    RunResult shift(const std::string& args) { return run(std::string(CHRONELLE_SHIFT) + " " + args, dir.path()); }
+    std::string film(const char* name) { return quote(films->file(name)); }
+
+    // A copy of the true subtitles made wrong by `change`.
+    std::string wrong(const std::string& name, const std::string& change)
+    {
+        writeFile(dir.file(name), readFile(films->file("truth.srt")));
+        EXPECT_EQ(shift("-q " + change + " " + name).status, 0);
+        return dir.file(name);
+    }
+
+    // How far the cue starts of the file are from the truth, at most (ms).
+    static std::int64_t worst(const std::string& path)
+    {
+        std::string s = readFile(path);
+        std::regex timing(R"((\d\d):(\d\d):(\d\d),(\d\d\d) -->)");
+        std::int64_t w = 0;
+        std::size_t i = 0;
+        for (std::sregex_iterator m(s.begin(), s.end(), timing), end; m != end; ++m, ++i) {
+            std::int64_t t = ((std::stoll((*m)[1]) * 60 + std::stoll((*m)[2])) * 60 + std::stoll((*m)[3])) * 1000 +
+                             std::stoll((*m)[4]);
+            w = std::max<std::int64_t>(w, std::llabs(t - truth.at(i).startMs));
+        }
+        EXPECT_EQ(i, truth.size());
+        return w;
+    }
+};
+
+TempDir* MatchCli::films = nullptr;
+std::vector<voices::Cue> MatchCli::truth;
+
+// A command as printed, run with the binary under test.
+RunResult runPrinted(const std::string& command, const std::string& dir)
+{
+    return run(quote(CHRONELLE_SHIFT) + command.substr(std::string("chronelle-shift").size()), dir);
+}
+
+// "the same as chronelle-shift ..." in what it printed: the command alone.
+std::string sameAs(const std::string& out)
+{
+    std::smatch m;
+    return std::regex_search(out, m, std::regex("the same as (chronelle-shift [^\n]*)\n")) ? m[1].str() : "";
+}
+
+}  // namespace
+
+TEST_F(MatchCli, FindsTheChangeSaysItAndMakesIt)
+{
+    const struct {
+        const char* wrong;   // what was done to the subtitles
+        const char* found;   // the change that puts them back
+    } cases[] = {
+        {"--add 2.48", "--remove 2.4"},
+        {"--remove 0.75", "--add 0."},
+        {"--fps 23.976:25", "--fps 25:23.976"},
+        {"--fps 25:24", "--fps 24:25"},
+    };
+    for (const auto& c : cases) {
+        std::string path = wrong("w.srt", c.wrong);
+        RunResult r = shift("--match " + film("film.wav") + " w.srt");
+        EXPECT_EQ(r.status, 0) << c.wrong << r.err;
+        std::string command = sameAs(r.out);
+        EXPECT_EQ(command.rfind(std::string("chronelle-shift ") + c.found, 0), 0u) << c.wrong << ": " << r.out;
+        EXPECT_NE(r.out.find("w.srt: " + std::to_string(truth.size()) + " timing lines shifted"), std::string::npos);
+        EXPECT_LE(worst(path), 80) << c.wrong << ": " << r.out;
+        // The command printed makes exactly the same change.
+        std::string matched = readFile(path);
+        wrong("w.srt", c.wrong);
+        ASSERT_EQ(runPrinted(command, dir.path()).status, 0) << command;
+        EXPECT_EQ(readFile(path), matched) << command;
+    }
+}
+
+TEST_F(MatchCli, SeveralFilesOneListeningAndADryRun)
+{
+    std::string late = wrong("late.srt", "--add 3.1"), early = wrong("early.srt", "--remove 1.2");
+    std::string lateBytes = readFile(late);
+    RunResult r = shift("--dry-run --match " + film("film.mkv") + " late.srt early.srt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(late), lateBytes);
+    EXPECT_NE(r.out.find("late.srt: " + std::to_string(truth.size()) + " timing lines would be shifted\n  line  2: "),
+              std::string::npos) << r.out;
+
+    r = shift("--match " + film("film.mkv") + " late.srt early.srt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Heard once, in AAC: its priming adds some 20 ms to the sound.
+    EXPECT_EQ(r.out.find("listened to audio track 1 of 1 (aac), 0:02:00"), r.out.rfind("listened"));
+    EXPECT_LE(worst(late), 80);
+    EXPECT_LE(worst(early), 80);
+}
+
+TEST_F(MatchCli, LeavesAFileInTimeAndRefusesAnUnrelatedOne)
+{
+    writeFile(dir.file("right.srt"), readFile(films->file("truth.srt")));
+    writeFile(dir.file("other.srt"), readFile(films->file("other.srt")));
+    RunResult r = shift("--match " + film("film.wav") + " right.srt other.srt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("right.srt: already in time (score 0."), std::string::npos) << r.out;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex(
+        "other\\.srt: no sure match \\(score 0\\.[0-3][0-9], 0\\.40 needed\\); the best candidate: .*"
+        "chronelle-shift .* other\\.srt\\); the file was left untouched\n"))) << r.err;
+    EXPECT_EQ(readFile(dir.file("right.srt")), readFile(films->file("truth.srt")));
+    EXPECT_EQ(readFile(dir.file("other.srt")), readFile(films->file("other.srt")));
+}
+
+TEST_F(MatchCli, ListensToTheTrackAsked)
+{
+    // Music alone as the film's default track, the voices second.
+    ASSERT_EQ(run("ffmpeg -v error -f lavfi -i 'sine=f=220:r=16000' -i " + film("film.wav") +
+                      " -map 0 -map 1 -t 120 -c:a flac -disposition:a:0 default "
+                      "-disposition:a:1 0 two.mkv",
+                  dir.path()).status, 0);
+    std::string path = wrong("w.srt", "--add 1.5");
+    std::string before = readFile(path);
+    RunResult r = shift("--match two.mkv w.srt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(readFile(path), before);
+    r = shift("--track 2 --match two.mkv w.srt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("two.mkv: listened to audio track 2 of 2 (flac)"), std::string::npos) << r.out;
+    EXPECT_LE(worst(path), 80);
+}
+
+TEST_F(MatchCli, MatchesWithAWellTimedSubtitleFile)
+{
+    std::string path = wrong("w.srt", "--fps 25:23.976");
+    RunResult r = shift("--match " + film("truth.srt") + " w.srt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("truth.srt: read " + std::to_string(truth.size()) + " cues"), std::string::npos);
+    EXPECT_NE(r.out.find("the same as chronelle-shift --fps 23.976:25 w.srt"), std::string::npos) << r.out;
+    EXPECT_LE(worst(path), 1);
+}
+
+TEST_F(MatchCli, StoppedPartWayTheFinishingCommandRepeatsTheChange)
+{
+    // Long texts in the fourth and eighth cues put the cues in three writes;
+    // stopped at the second, the printed command repeats the change found.
+    std::string path = wrong("w.srt", "--add 2.48");
+    std::string srt = readFile(path);
+    std::size_t at = 0;
+    for (int i = 1; i <= 8; ++i) {
+        at = srt.find("-->", at) + 3;
+        if (i % 4 == 0)
+            srt.insert(srt.find('\n', at) + 1, std::string(1500000, 'x') + "\n");
+    }
+    writeFile(path, srt);
+    RunResult r = runPaused(quote(CHRONELLE_SHIFT) + " --match " + film("film.wav") + " w.srt", dir.path(), 2,
+                            [](pid_t pid) { kill(pid, SIGINT); });
+    EXPECT_EQ(r.status, 130) << r.out << r.err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.err, m, std::regex("to finish: (chronelle-shift --remove 2\\.4[0-9]* --cues [0-9]+- w\\.srt)\n")))
+        << r.err;
+    ASSERT_EQ(runPrinted(m[1].str(), dir.path()).status, 0);
+    std::string finished = readFile(path);
+    writeFile(path, srt);
+    ASSERT_EQ(shift("--match " + film("film.wav") + " w.srt").status, 0);
+    EXPECT_EQ(finished, readFile(path));
+}
+
+TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
+{
+    std::string srt = films->file("truth.srt");
+    writeFile(dir.file("w.srt"), readFile(srt));
+    writeFile(dir.file("notes.txt"), "courses : pain, lait\r\n");
+    writeFile(dir.file("empty.srt"), "1\r\nBonjour.\r\n");
+    ASSERT_EQ(run("ffmpeg -v error -i " + quote(srt) + " nosound.mkv && "
+                  "ffmpeg -v error -i " + film("film.wav") + " -t 20 short.wav && "
+                  "ffmpeg -v error -f lavfi -i anullsrc=r=8000 -t 130 silent.wav", dir.path()).status, 0);
+    const struct {
+        std::string args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"--match absent.mkv w.srt", 1, "absent.mkv: cannot read it as a film: No such file or directory; no file was touched"},
+        {"--match notes.txt w.srt", 1, "notes.txt: cannot read it as a film: "},
+        {"--match nosound.mkv w.srt", 1, "nosound.mkv: it has no audio track; no file was touched"},
+        {"--match silent.wav w.srt", 1, "silent.wav: its sound is silent; no file was touched"},
+        {"--track 2 --match " + film("film.wav") + " w.srt", 1, "film.wav: it has no audio track 2 (it has 1)"},
+        {"--match short.wav w.srt", 1, "w.srt: its subtitles last longer than short.wav (0:00:20); the file was left untouched"},
+        {"--match " + film("film.wav") + " empty.srt w.srt", 1, "empty.srt: no timing line to match; the file was left untouched"},
+        {"--match " + film("film.wav") + " --cues 2- w.srt", 2, "--match changes whole files: --cues cannot go with it"},
+        {"--track 0 --match " + film("film.wav") + " w.srt", 2, "bad track '0'"},
+        {"--max-offset 5 -a 1 w.srt", 2, "--max-offset and --track go with --match"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = shift(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(readFile(dir.file("w.srt")), readFile(srt)) << c.args;
+    }
+}
