@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 # debootstrap here, not by wine32-root.sh while build-stack.sh runs apt too.
 need=(wine wine64 fonts-wine xvfb xauth x11-xkb-utils xdotool xclip imagemagick x11-utils unzip file g++ libx11-dev
-      ffmpeg debootstrap)
+      ffmpeg espeak-ng python3-numpy debootstrap)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -321,33 +321,34 @@ big_case x86_64
 big_case i686
 lap "the 4.5 GiB file under both Wines"
 
-echo "-- FFmpeg's libraries"
-# Until chronelle-shift.exe reads films itself: a small program built
-# against each stack's FFmpeg decodes a generated film's sound under each
-# Wine (the default audio track, to 16 kHz mono, its loudest frequency found
-# with av_tx).
-ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:duration=3:sample_rate=48000 -ac 2 -c:a ac3 "$work/la.mkv"
-ffmpeg -nostdin -v error -f lavfi -i sine=frequency=1000:duration=3:sample_rate=44100 -ac 2 -c:a aac "$work/mille.mp4"
-for arch in x86_64 i686; do
-  prefix=$(bash windows/build-stack.sh "$arch")
-  dir=$work/ffmpeg-$arch
-  mkdir -p "$dir"
-  # shellcheck disable=SC2046  # pkg-config's words
-  "$arch-w64-mingw32-gcc" -std=c99 -O2 -Wall -Wextra -Werror -o "$dir/ffmpeg_check.exe" windows/ffmpeg_check.c \
-    $(PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig pkg-config --define-prefix --cflags --libs \
-      libavformat libavcodec libswresample libavutil)
-  cp "$prefix"/bin/*.dll "$dir/"
-  for film in 'la.mkv:ac3 48000 2:439.5' 'mille.mp4:aac 44100 2:1000.0'; do
-    IFS=: read -r name stream peak <<<"$film"
-    (run_$arch "$work" "$dir/ffmpeg_check.exe" "$name") >"$work/decoded" 2>&1 || fail "$arch: $name: $(cat "$work/decoded")"
-    read -r codec rate channels samples hz < <(tr -d '\r' <"$work/decoded")
-    [ "$codec $rate $channels" = "$stream" ] && [ "$hz" = "$peak" ] && [ "$samples" -ge 47500 ] &&
-      [ "$samples" -le 49000 ] && tr -d '\r' <"$work/decoded" | grep -qx 'LGPL version 2.1 or later' ||
-      fail "$arch: $name decoded as $(tr '\r\n' '  ' <"$work/decoded"), not $stream, 3 s at 16 kHz, $peak Hz, LGPL"
-  done
-  ok "$arch FFmpeg (LGPL) decodes AC-3 in Matroska and AAC in MP4 to 16 kHz mono; av_tx finds 440 and 1000 Hz"
+echo "-- chronelle-shift.exe --match"
+# A two-minute film with a known truth (tests/films/), AC-3 5.1 in Matroska;
+# its subtitle 3.5 s late, and timed for 25 fps where the film runs at
+# 23.976. Each Wine's chronelle-shift.exe, with the zip's FFmpeg, must put
+# the cues back on the speech, and leave an unrelated subtitle untouched.
+films=$work/films
+mkdir -p "$films"
+/usr/bin/python3 tests/films/make_film.py --seed 1501 --duration 2:00 --codec ac3 -o "$films/film.mkv" \
+  >"$films/make.log" 2>&1 || fail "the test film could not be made: $(tail -n 5 "$films/make.log")"
+for c in 'late:offset --offset 3.5' 'fps:fps --fps 25:23.976' 'unrelated:unrelated --other-seed 1502'; do
+  /usr/bin/python3 tests/films/make_case.py "$films/film.json" ${c#*:} -o "$films/${c%%:*}.srt" \
+    >>"$films/make.log" 2>&1 || fail "the case ${c%%:*} could not be made: $(tail -n 5 "$films/make.log")"
 done
-lap "FFmpeg's check under both Wines"
+for arch in x86_64 i686; do
+  for name in late fps unrelated; do
+    cp "$films/$name.srt" "$films/$name-$arch.srt"
+    status=0
+    (run_$arch "$films" "${app[$arch]}/bin/chronelle-shift.exe" --match film.mkv "$name-$arch.srt") \
+      >"$films/$name-$arch.out" 2>&1 || status=$?
+    want=0
+    [ "$name" != unrelated ] || want=1
+    [ "$status" -eq "$want" ] && /usr/bin/python3 tests/films/check_match.py "$films/$name.json" \
+      "$films/$name-$arch.srt" >"$films/$name-$arch.check" 2>&1 ||
+      fail "$arch: --match on $name: status $status: $(tr -d '\r' <"$films/$name-$arch.out"; cat "$films/$name-$arch.check")"
+  done
+  ok "$arch chronelle-shift.exe --match: the zip's FFmpeg hears AC-3 5.1 in Matroska; 3.5 s late and 25 to 23.976 put back on the speech, an unrelated subtitle refused untouched"
+done
+lap "--match under both Wines"
 
 echo "-- chronelle.exe"
 g++ -O2 -o "$work/close_window" tests/ui/close_window.cpp -lX11
