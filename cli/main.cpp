@@ -368,6 +368,8 @@ int main(int argc, char** argv)
         setTestPause(pause);
 #endif
     // --match: the film heard once for all the files.
+    if (!o.match.empty() && (status = runMatchProgram(argv)) >= 0)
+        return finish(status);
     Matching matching;
     if (!o.match.empty() && (status = startMatching(o, &matching)) >= 0)
         return finish(status);

@@ -3,6 +3,7 @@
 // makes the same change, and why a file is left untouched.
 #include "match_files.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -266,6 +267,8 @@ int matchFile(const char* path, const Matching& matching, Options* one)
     return -1;
 }
 
+int runMatchProgram(char**) { return -1; }
+
 #else
 
 int startMatching(const Options&, Matching*)
@@ -273,6 +276,27 @@ int startMatching(const Options&, Matching*)
     std::fprintf(stderr, "chronelle-shift: this build has no --match (FFmpeg's libraries were not found when it was built)\n");
     return 2;
 }
+
+#ifdef CHRONELLE_MATCH_PROGRAM
+// Found from this program's own place, as installed and in the build tree.
+int runMatchProgram(char** argv)
+{
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string program = CHRONELLE_MATCH_PROGRAM;
+    if (n > 0) {
+        self[n] = '\0';
+        std::string dir(self);
+        program = dir.substr(0, dir.rfind('/') + 1) + program;
+    }
+    execv(program.c_str(), argv);
+    std::fprintf(stderr, "chronelle-shift: --match needs %s, which cannot be run: %s; no file was touched\n",
+                 program.c_str(), std::strerror(errno));
+    return 2;
+}
+#else
+int runMatchProgram(char**) { return -1; }
+#endif
 
 int matchFile(const char*, const Matching&, Options*) { return 1; }
 
