@@ -26,7 +26,7 @@ struct Job {
     bool doitWas = false;
 };
 
-Job* current = nullptr;        // main loop only
+Job* current = nullptr;           // main loop only
 GtkWidget* openButton = nullptr;  // "Ouvrir un fichier sous-titres"
 // The progress, from the decoding threads: the latest fraction in
 // thousandths, and whether the main loop has yet to show one.
