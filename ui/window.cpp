@@ -120,6 +120,11 @@ void keepKeyboardPath(const Window& w)
         chain = g_list_append(chain, row);
     gtk_container_set_focus_chain(GTK_CONTAINER(vbox), chain);
     g_list_free(chain);
+    // "Trouver le décalage…" is reached by its Alt key: Tab passes it by,
+    // from the open button straight to the entry, as before it was there.
+    chain = g_list_append(nullptr, w.openfm);
+    gtk_container_set_focus_chain(GTK_CONTAINER(w.hbox3), chain);
+    g_list_free(chain);
 }
 
 }  // namespace

@@ -87,13 +87,12 @@ xdotool type --delay 15 "$name"
 xdotool key Return
 within 15 is_hidden '^Open File$' || fail "the chooser did not take the file"
 
-# Back in the window: Tab past "Trouver le décalage avec la vidéo…" (on now
-# that a file is accepted) to the entry, Tab to "Ajouter", Right to "Retirer";
+# Back in the window: Tab to the entry, Tab to "Ajouter", Right to "Retirer";
 # Tab to the hours, the minutes, the seconds: 2; Tab to the milliseconds and
 # to "Move It! ", Return.
 step "chooser closed"
 focus "$window" || fail "cannot focus the window again"
-xdotool key Tab Tab Tab Right
+xdotool key Tab Tab Right
 xdotool key Tab Tab Tab
 xdotool type 2
 xdotool key Tab Tab Return
