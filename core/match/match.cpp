@@ -210,12 +210,15 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
     if (options.splits) {
         const Track& t = reference.tracks[std::size_t(f.alignment.track)];
         std::vector<Split> splits = splitFit(t, cues, f.alignment.mapping, options.maxOffsetMs);
-        if (splits.size() > 1) {
-            // As sure as its least sure piece.
-            f.alignment.score = 1;
-            for (const Split& s : splits)
-                f.alignment.score = std::min(f.alignment.score, s.score);
-            f.sure = f.alignment.score >= SureScore && f.alignment.cues >= SureCues;
+        // Pieces are as sure as the least sure of them, and made only when
+        // sure: a split that chance made is not; otherwise the whole's
+        // change is made, or refused, as without splits.
+        double score = 1;
+        for (const Split& s : splits)
+            score = std::min(score, s.score);
+        if (splits.size() > 1 && score >= SureScore) {
+            f.alignment.score = score;
+            f.sure = f.alignment.cues >= SureCues;
             describePieces(f, splits);
             return f;
         }

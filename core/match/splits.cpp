@@ -166,17 +166,22 @@ std::vector<Run> bestRuns(const std::vector<double>& gains, std::size_t n, std::
     return runs;
 }
 
-// How far a piece's place stands above any other place of its cues, as
-// the whole's score does: 1 - second / best, 0 when nothing fits.
-double pieceScore(const Track& t, const Cue* from, const Cue* to, double scale, double maxOffset)
+// How far the place a piece was given stands above the other places that
+// any stretch proposed, as the whole's score does: 1 - second / its own, 0
+// when another fits as well (a piece that chance made is not sure).
+double pieceScore(const Track& t, const Cue* from, const Cue* to, const Mapping& m,
+                  const std::vector<double>& offsets)
 {
     std::vector<std::int64_t> lengths;
     for (const Cue* c = from; c != to; ++c)
         lengths.push_back(c->endMs - c->startMs);
     std::nth_element(lengths.begin(), lengths.begin() + std::ptrdiff_t(lengths.size() / 2), lengths.end());
-    Scan s = scan(t, from, to, scale, maxOffset, std::max(3000.0, 1.5 * double(lengths[lengths.size() / 2])));
-    double best = s.fit[s.best], second = std::max(0.0, s.fit[s.second]);
-    return best > 0 ? std::max(0.0, 1 - second / best) : 0;
+    double apart = std::max(3000.0, 1.5 * double(lengths[lengths.size() / 2]));
+    double own = fitnessOf(t, from, to, m), second = 0;
+    for (double o : offsets)
+        if (std::abs(o - m.offsetMs) >= apart)
+            second = std::max(second, fitnessOf(t, from, to, Mapping{m.scale, o}));
+    return own > 0 ? std::max(0.0, 1 - second / own) : 0;
 }
 
 // The runs as pieces, each offset refined on all its cues; neighbours
@@ -225,7 +230,7 @@ std::vector<Split> splitFit(const Track& t, const std::vector<Cue>& all, const M
         return one;
     const Cue* from = cues.data();
     for (Split& s : out) {
-        s.score = pieceScore(t, from, from + s.cues, whole.scale, double(maxOffsetMs));
+        s.score = pieceScore(t, from, from + s.cues, s.mapping, offsets);
         from += s.cues;
     }
     return out;
