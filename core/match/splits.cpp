@@ -216,7 +216,10 @@ std::vector<Split> splitFit(const Track& t, const std::vector<Cue>& all, const M
     std::vector<Split> one{Split{0, whole, cues.size()}};
     if (cues.size() < 2 * PieceCues)
         return one;
-    std::vector<double> offsets = candidates(t, cues, whole, double(maxOffsetMs));
+    // No offset beyond the film's length and the cues' can put them in it.
+    double reach = std::min(double(maxOffsetMs),
+                            double(t.activity.size()) * Frame + 1.3 * double(cues.back().endMs));
+    std::vector<double> offsets = candidates(t, cues, whole, reach);
     std::vector<double> gains = prefixGains(t, cues, whole.scale, offsets);
     std::size_t n = cues.size();
     double fit = fitnessOf(t, cues.data(), cues.data() + n, whole);
