@@ -115,6 +115,31 @@ struct Run {
     std::size_t first, candidate;
 };
 
+// What each cue's state came from: Goes on in its run, First of the file,
+// or the candidate of the run before a new one.
+constexpr int Goes = -1, First = -2;
+
+// The runs, from the last cue's best state back to the first cue.
+std::vector<Run> traceBack(const std::vector<int>& back, std::size_t n, std::size_t k, std::size_t j)
+{
+    std::vector<Run> runs;
+    std::size_t i = n - 1;
+    for (;;) {
+        int b = back[i * k + j];
+        if (b == Goes) {
+            --i;
+            continue;
+        }
+        runs.push_back(Run{b == First ? 0 : i + 1 - PieceCues, j});
+        if (b == First)
+            break;
+        i -= PieceCues;
+        j = std::size_t(b);
+    }
+    std::reverse(runs.begin(), runs.end());
+    return runs;
+}
+
 // The runs that fit best, less `cost` for each after the first. State: the
 // best total up to cue i with cue i in a run of candidate j at least
 // PieceCues long; a run either goes on, or begins PieceCues cues back.
@@ -123,7 +148,6 @@ std::vector<Run> bestRuns(const std::vector<double>& gains, std::size_t n, std::
     auto sum = [&](std::size_t j, std::size_t a, std::size_t b) {  // cues [a, b)
         return gains[j * (n + 1) + b] - gains[j * (n + 1) + a];
     };
-    const int First = -2, Goes = -1;
     std::vector<int> back(n * k, Goes);
     std::vector<double> now(k), best(n, -1e300);
     std::vector<std::size_t> bestOf(n, 0);
@@ -148,22 +172,7 @@ std::vector<Run> bestRuns(const std::vector<double>& gains, std::size_t n, std::
             }
         }
     }
-    std::vector<Run> runs;
-    std::size_t i = n - 1, j = bestOf[n - 1];
-    for (;;) {
-        int b = back[i * k + j];
-        if (b == Goes) {
-            --i;
-            continue;
-        }
-        runs.push_back(Run{b == First ? 0 : i + 1 - PieceCues, j});
-        if (b == First)
-            break;
-        i -= PieceCues;
-        j = std::size_t(b);
-    }
-    std::reverse(runs.begin(), runs.end());
-    return runs;
+    return traceBack(back, n, k, bestOf[n - 1]);
 }
 
 // How far the place a piece was given stands above the other places that
