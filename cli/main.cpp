@@ -96,6 +96,9 @@ std::string finishCommand(const Options& o, const PatchResult& r, const std::str
     std::string c = "chronelle-shift ";
     if (o.mode == "--add" || o.mode == "--remove" || o.mode == "--to")
         c += offsetArguments(r.offsetMs);
+    else if (!o.pieces.empty())
+        for (std::size_t i = 0; i < o.pieces.size(); ++i)
+            c += (i ? " " : "") + o.mode + " " + shellWord(o.pieces[i]);
     else
         c += o.mode + " " + shellWord(o.modeText);
     if (!o.from.empty())

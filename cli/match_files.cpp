@@ -80,12 +80,33 @@ std::string word(const std::string& w)
 
 std::string command(const Options& o, const Found& f, const std::string& path)
 {
-    std::string c = "chronelle-shift " + f.mode + " " + word(f.text);
+    std::string c = "chronelle-shift";
+    if (f.pieces.empty())
+        c += " " + f.mode + " " + word(f.text);
+    for (const std::string& p : f.pieces)
+        c += " " + f.mode + " " + word(p);
     if (!o.shift.probeFirst)
         c += " --force";
     if (!o.shift.sync)
         c += " --no-sync";
     return c + (path[0] == '-' ? " -- " : " ") + word(path);
+}
+
+// "in 2 pieces, split at 0:05:02: 2.500 s later, then 17.500 s sooner"
+std::string pieceWords(const Found& f)
+{
+    const chronelle::Alignment& a = f.alignment;
+    std::string w;
+    if (a.from >= 0 && !a.drift)
+        w = std::string("timed for ") + chronelle::FrameRates[a.from].name + " fps, the film at " +
+            chronelle::FrameRates[a.to].name + " fps; ";
+    w += "in " + std::to_string(f.found.size()) + " pieces, split at ";
+    for (std::size_t k = 1; k < f.found.size(); ++k)
+        w += (k > 1 ? ", " : "") + clock(f.found[k].fromMs);
+    w += ":";
+    for (std::size_t k = 0; k < f.found.size(); ++k)
+        w += (k ? ", then " : " ") + laterOrSooner(f.found[k].offsetMs);
+    return w;
 }
 
 // What was found, in words.
@@ -99,6 +120,7 @@ std::string words(const Found& f)
         return std::string("timed for ") + chronelle::FrameRates[a.from].name + " fps, the film runs at " +
                chronelle::FrameRates[a.to].name + " fps";
     case ChangeKind::Linear: break;
+    case ChangeKind::Pieces: return pieceWords(f);
     }
     std::string w = laterOrSooner(f.offsetMs) + " at the first subtitle, " +
                     laterOrSooner(f.offsetMs + f.driftMs) + " at the last";
@@ -248,6 +270,7 @@ int matchFile(const char* path, const Matching& matching, Options* one)
     }
     chronelle::MatchOptions mo;
     mo.maxOffsetMs = one->maxOffsetMs;
+    mo.splits = one->splits;
     Found f = chronelle::matchCues(*matching.reference, cues.cues, mo);
     if (f.alignment.fit != chronelle::Fit::Found || !f.sure)
         return sayNotFound(path, *one, *matching.reference, f);
@@ -263,6 +286,7 @@ int matchFile(const char* path, const Matching& matching, Options* one)
                     command(*one, f, path).c_str());
     one->mode = f.mode;
     one->modeText = f.text;
+    one->pieces = f.pieces;
     one->shift.retiming = f.retiming;
     return -1;
 }

@@ -330,7 +330,7 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
         ++listed;
         EXPECT_NE(options.find(both), std::string::npos) << both;
     }
-    EXPECT_EQ(listed, 17);
+    EXPECT_EQ(listed, 20);
 
     // Each documented exit status, with its meaning.
     std::string status = squeeze(section(page.out, "EXIT STATUS"));
@@ -365,7 +365,7 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
         EXPECT_EQ(r.status, 0) << command << "\n" << r.err;
         ++ran;
     }
-    EXPECT_EQ(ran, 10);
+    EXPECT_EQ(ran, 11);
     EXPECT_EQ(readFile(examples + "/film.fr.srt"), readFile(examples + "/film.en.srt"));
     EXPECT_NE(readFile(examples + "/film.srt"), subtitles(4)) << "the examples shift";
 }
