@@ -144,6 +144,7 @@ std::string foundWords(const Found& f)
     case ChangeKind::InTime: return "Sous-titres déjà synchronisés avec la vidéo";
     case ChangeKind::Offset: return "Décalage trouvé : " + moved(f.offsetMs);
     case ChangeKind::Rates: return "Décalage trouvé : " + rates(a);
+    case ChangeKind::Pieces: return "Décalage trouvé : en plusieurs morceaux";
     case ChangeKind::Linear: break;
     }
     std::string first = moved(f.offsetMs) + " au premier sous-titre";
