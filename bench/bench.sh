@@ -2,8 +2,9 @@
 # Times chronelle-shift on a generated 100 MB CR LF SubRip file, in place,
 # against dd rewriting the same file in place, in one run: --add with and
 # without the sync to disk (against dd with and without fsync), then each
-# other change and a selection, against --add in the same run. Prints
-# medians, ratios and peak memory. Usage: bench/bench.sh [SIZE_MB] [RUNS]
+# other change, a selection and a change in two pieces, against --add in the
+# same run. Prints medians, ratios and peak memory.
+# Usage: bench/bench.sh [SIZE_MB] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size=${1:-100}
@@ -24,7 +25,7 @@ bytes=$(stat -c %s "$file")
 # (user and system: what other work on the machine disturbs less) are taken
 # by bench/timed.py around it alone.
 declare -A times cpu
-sides=(add add-sync dd dd-fsync to sync fps from)
+sides=(add add-sync dd dd-fsync to sync fps from pieces)
 t() { python3 bench/timed.py "$work/t" "$@"; }
 run_side() {
   case $1 in
@@ -40,6 +41,8 @@ run_side() {
     fps) t "$shift_bin" -q --no-sync --fps 23.976:25 "$file" && t "$shift_bin" -q --no-sync --fps 25:23.976 "$file" ;;
     from) t "$shift_bin" -q --no-sync --from 40:00:00 -a 5 "$file" &&
           t "$shift_bin" -q --no-sync --from 40:00:05 -r 5 "$file" ;;
+    pieces) t "$shift_bin" -q --no-sync --piece 0-40:00:00=+5 --piece 40:00:00-=-5 "$file" &&
+            t "$shift_bin" -q --no-sync --piece 0-40:00:05=-5 --piece 40:00:05-=+5 "$file" ;;
   esac
 }
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -52,7 +55,7 @@ for i in $(seq "$runs"); do
     times[$side]+="$(awk '{ s += $1 } END { print s / 2 }' "$work/t") "
     cpu[$side]+="$(awk '{ s += $2 } END { print s / 2 }' "$work/t") "
     case $side in
-      to|sync|fps|from) cp "$work/original.srt" "$file" ;;
+      to|sync|fps|from|pieces) cp "$work/original.srt" "$file" ;;
     esac
   done
 done
@@ -77,10 +80,11 @@ printf '%-34s %8.3f s  cpu %.3f s\n' "dd conv=notrunc,fsync" "$(med dd-fsync)" "
 printf 'ratio --no-sync / dd: %.2f (target <= 2; in processor time %.2f); synced / dd fsync: %.2f (target <= 1.3)\n' \
   "$(awk "BEGIN{print $add / $dd}")" "$(awk "BEGIN{print $(medcpu add) / $(medcpu dd)}")" \
   "$(awk "BEGIN{print $(med add-sync) / $(med dd-fsync)}")"
-for side in to sync fps from; do
+for side in to sync fps from pieces; do
   case $side in
     to) args=(--to 0:01:05) ;; sync) args=(--sync 0:01:00=0:01:01,90:00:00=90:00:30) ;;
     fps) args=(--fps 23.976:25) ;; from) args=(--from 40:00:00 -a 5) ;;
+    pieces) args=(--piece 0-40:00:00=+5 --piece 40:00:00-=-5) ;;
   esac
   m=$(med $side)
   printf '%-34s %8.3f s  %.2f x --add (target <= 1.3; in processor time %.2f)  peak %.1f MB\n' \

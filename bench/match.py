@@ -148,9 +148,25 @@ def described(ratio, offsetMs):
     return text if ratio == 1 else "×%.6f %s" % (ratio, text)
 
 
-def printedChange(mode, value):
-    """A change as chronelle-shift prints it, described; as it stands if unknown."""
+def pieceChange(text):
+    """One --piece FROM-UNTIL=CHANGE, described, with where it begins."""
+    span, change = text.split("=", 1)
+    rates, offset = re.match(r"([^+-]*)([+-].*)?$", change).groups()
+    ratio = 1
+    if rates:
+        frm, to = rates.split(":")
+        ratio = float(make_case.rate(frm) / make_case.rate(to))
+    ms = subrip.parseTime(offset[1:]) * (-1 if offset[0] == "-" else 1) if offset else 0
+    start = span.split("-")[0]
+    return described(ratio, ms) + ("" if start == "0" else " from " + start)
+
+
+def printedChange(mode, value, line=""):
+    """A change as chronelle-shift prints it, described; as it stands if unknown.
+    Pieces are read from the whole `line` that gives them."""
     try:
+        if mode == "--piece":
+            return ", ".join(pieceChange(p) for p in re.findall(r"--piece (\S+)", line))
         if mode in ("--add", "--remove"):
             return described(1, subrip.parseTime(value) * (1 if mode == "--add" else -1))
         if mode == "--fps":
@@ -184,9 +200,10 @@ def foundChange(status, out, err):
     if status == 0 and "already in time" in out:
         return "in time"
     if status == 0 and same:
-        return printedChange(*same.groups())
+        return printedChange(*same.groups(), line=out[same.start():].split("\n")[0])
     if status == 1 and "no sure match" in err:
-        return "refused" + (" (best %s)" % printedChange(*best.groups()) if best else "")
+        return "refused" + (" (best %s)" % printedChange(*best.groups(), line=err[best.start():].split("\n")[0])
+                            if best else "")
     lines = (err.strip() or out.strip() or "nothing said").splitlines()
     return "exit %d: %s" % (status, lines[0][:70])
 

@@ -96,6 +96,9 @@ std::string finishCommand(const Options& o, const PatchResult& r, const std::str
     std::string c = "chronelle-shift ";
     if (o.mode == "--add" || o.mode == "--remove" || o.mode == "--to")
         c += offsetArguments(r.offsetMs);
+    else if (!o.pieces.empty())
+        for (std::size_t i = 0; i < o.pieces.size(); ++i)
+            c += (i ? " " : "") + o.mode + " " + shellWord(o.pieces[i]);
     else
         c += o.mode + " " + shellWord(o.modeText);
     if (!o.from.empty())
@@ -368,6 +371,8 @@ int main(int argc, char** argv)
         setTestPause(pause);
 #endif
     // --match: the film heard once for all the files.
+    if (!o.match.empty() && (status = runMatchProgram(argv)) >= 0)
+        return finish(status);
     Matching matching;
     if (!o.match.empty() && (status = startMatching(o, &matching)) >= 0)
         return finish(status);

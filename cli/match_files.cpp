@@ -3,6 +3,7 @@
 // makes the same change, and why a file is left untouched.
 #include "match_files.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -79,12 +80,33 @@ std::string word(const std::string& w)
 
 std::string command(const Options& o, const Found& f, const std::string& path)
 {
-    std::string c = "chronelle-shift " + f.mode + " " + word(f.text);
+    std::string c = "chronelle-shift";
+    if (f.pieces.empty())
+        c += " " + f.mode + " " + word(f.text);
+    for (const std::string& p : f.pieces)
+        c += " " + f.mode + " " + word(p);
     if (!o.shift.probeFirst)
         c += " --force";
     if (!o.shift.sync)
         c += " --no-sync";
     return c + (path[0] == '-' ? " -- " : " ") + word(path);
+}
+
+// "in 2 pieces, split at 0:05:02: 2.500 s later, then 17.500 s sooner"
+std::string pieceWords(const Found& f)
+{
+    const chronelle::Alignment& a = f.alignment;
+    std::string w;
+    if (a.from >= 0 && !a.drift)
+        w = std::string("timed for ") + chronelle::FrameRates[a.from].name + " fps, the film at " +
+            chronelle::FrameRates[a.to].name + " fps; ";
+    w += "in " + std::to_string(f.found.size()) + " pieces, split at ";
+    for (std::size_t k = 1; k < f.found.size(); ++k)
+        w += (k > 1 ? ", " : "") + clock(f.found[k].fromMs);
+    w += ":";
+    for (std::size_t k = 0; k < f.found.size(); ++k)
+        w += (k ? ", then " : " ") + laterOrSooner(f.found[k].offsetMs);
+    return w;
 }
 
 // What was found, in words.
@@ -98,6 +120,7 @@ std::string words(const Found& f)
         return std::string("timed for ") + chronelle::FrameRates[a.from].name + " fps, the film runs at " +
                chronelle::FrameRates[a.to].name + " fps";
     case ChangeKind::Linear: break;
+    case ChangeKind::Pieces: return pieceWords(f);
     }
     std::string w = laterOrSooner(f.offsetMs) + " at the first subtitle, " +
                     laterOrSooner(f.offsetMs + f.driftMs) + " at the last";
@@ -247,6 +270,7 @@ int matchFile(const char* path, const Matching& matching, Options* one)
     }
     chronelle::MatchOptions mo;
     mo.maxOffsetMs = one->maxOffsetMs;
+    mo.splits = one->splits;
     Found f = chronelle::matchCues(*matching.reference, cues.cues, mo);
     if (f.alignment.fit != chronelle::Fit::Found || !f.sure)
         return sayNotFound(path, *one, *matching.reference, f);
@@ -262,9 +286,12 @@ int matchFile(const char* path, const Matching& matching, Options* one)
                     command(*one, f, path).c_str());
     one->mode = f.mode;
     one->modeText = f.text;
+    one->pieces = f.pieces;
     one->shift.retiming = f.retiming;
     return -1;
 }
+
+int runMatchProgram(char**) { return -1; }
 
 #else
 
@@ -273,6 +300,27 @@ int startMatching(const Options&, Matching*)
     std::fprintf(stderr, "chronelle-shift: this build has no --match (FFmpeg's libraries were not found when it was built)\n");
     return 2;
 }
+
+#ifdef CHRONELLE_MATCH_PROGRAM
+// Found from this program's own place, as installed and in the build tree.
+int runMatchProgram(char** argv)
+{
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string program = CHRONELLE_MATCH_PROGRAM;
+    if (n > 0) {
+        self[n] = '\0';
+        std::string dir(self);
+        program = dir.substr(0, dir.rfind('/') + 1) + program;
+    }
+    execv(program.c_str(), argv);
+    std::fprintf(stderr, "chronelle-shift: --match needs %s, which cannot be run: %s; no file was touched\n",
+                 program.c_str(), std::strerror(errno));
+    return 2;
+}
+#else
+int runMatchProgram(char**) { return -1; }
+#endif
 
 int matchFile(const char*, const Matching&, Options*) { return 1; }
 

@@ -19,6 +19,12 @@ struct Matching {
 // exit status (nothing was touched).
 int startMatching(const Options& options, Matching* matching);
 
+// In a build without the matcher: runs, with the same arguments, the
+// program that has it (on Linux, FFmpeg's libraries and all they need are
+// loaded by that program only, not by every shift). Returns the exit status
+// when it could not be run.
+int runMatchProgram(char** argv);
+
 // Finds the change of the file at `path` and says it. Returns -1 when
 // `one` now holds that change and the file is to be shifted with it, 0 when
 // the file is in time already, 1 when it was refused or failed.

@@ -22,12 +22,13 @@ using chronelle::Retiming;
 const char* const Usage =
     "usage: chronelle-shift CHANGE [--from TIME] [--until TIME] [--cues RANGE]\n"
     "                       [-n|--dry-run] [-f|--force] [-q|--quiet] [--no-sync] FILE...\n"
-    "       chronelle-shift --match FILM|REFERENCE.srt [--max-offset DURATION] [--track N]\n"
-    "                       [-n|--dry-run] [-f|--force] [-q|--quiet] [--no-sync] FILE...\n"
+    "       chronelle-shift --match FILM|REFERENCE.srt [--splits] [--max-offset DURATION]\n"
+    "                       [--track N] [-n|--dry-run] [-f|--force] [-q|--quiet] [--no-sync] FILE...\n"
     "       chronelle-shift -h|--help\n"
     "       chronelle-shift -V|--version\n"
     "CHANGE is one of -a|--add DURATION, -r|--remove DURATION, --to TIME,\n"
-    "--sync OLD1=NEW1,OLD2=NEW2 or --fps FROM:TO.\n";
+    "--sync OLD1=NEW1,OLD2=NEW2, --fps FROM:TO, or one or more --piece\n"
+    "FROM-UNTIL=CHANGE or --piece-cues N-M=CHANGE.\n";
 
 const char* const Help =
     "Changes the timing lines of SubRip (.srt) files in place. Only the digits of\n"
@@ -45,12 +46,22 @@ const char* const Help =
     "                         and beyond in proportion\n"
     "      --fps FROM:TO      subtitles timed for a FROM fps video, played at TO fps\n"
     "                         (25, 23.976, 30000/1001 ...)\n"
+    "      --piece FROM-UNTIL=CHANGE\n"
+    "                         the subtitles that start at FROM or later and before\n"
+    "                         UNTIL (either may be left out) by their own CHANGE:\n"
+    "                         +DURATION, -DURATION, FROM:TO rates, or rates then\n"
+    "                         an offset (25:23.976+2.5); given once per piece, the\n"
+    "                         pieces must not overlap; subtitles in none stay\n"
+    "      --piece-cues N-M=CHANGE\n"
+    "                         the same by position, counted from 1 in the file\n"
     "      --match FILM|REFERENCE.srt\n"
     "                         find the change: the one that puts each FILE in time\n"
     "                         with the speech of FILM (any video or audio file)\n"
     "                         or with a well-timed subtitle file; it is printed\n"
     "                         as the command that makes it, then made. A file\n"
     "                         whose match is not sure enough is left untouched\n"
+    "      --splits           with --match: a film with cuts (a scene or an advert\n"
+    "                         break taken out or put in): matched piece by piece\n"
     "      --max-offset DURATION\n"
     "                         with --match: look this far each way (default 10:00)\n"
     "      --track N          with --match: the film's Nth audio track (from 1)\n"
@@ -80,6 +91,7 @@ const char* const Help =
     "  chronelle-shift --to 0:00:41,300 film.srt\n"
     "  chronelle-shift --sync 0:01:02,500=0:01:04,000,1:35:10=1:35:15,800 film.srt\n"
     "  chronelle-shift --fps 25:23.976 film.srt\n"
+    "  chronelle-shift --piece 0-5:00=+2.5 --piece 5:00-=-17.5 film.srt\n"
     "  chronelle-shift --match film.mkv film.srt\n"
     "\n"
     "If a change is stopped (Ctrl-C, a full disk), the file holds its first timing\n"
@@ -101,6 +113,9 @@ enum LongOnly {
     OptMatch,
     OptMaxOffset,
     OptTrack,
+    OptPiece,
+    OptPieceCues,
+    OptSplits,
 };
 
 int usageError(const std::string& what)
@@ -163,6 +178,36 @@ int readChange(const std::string& mode, const std::string& text, Retiming* r)
     return 2;
 }
 
+bool isPiece(const std::string& mode) { return mode == "--piece" || mode == "--piece-cues"; }
+
+// Every --piece (or --piece-cues) into one change; -1 to go on, or 2.
+int readPieces(const std::vector<std::pair<std::string, std::string>>& given, Options* o)
+{
+    Retiming& r = o->shift.retiming;
+    r.kind = Retiming::Kind::Pieces;
+    r.piecesByCue = given[0].first == "--piece-cues";
+    o->mode = given[0].first;
+    for (const auto& g : given) {
+        chronelle::Piece p;
+        switch (chronelle::parsePiece(g.second, r.piecesByCue, &p)) {
+        case chronelle::PieceError::None: break;
+        case chronelle::PieceError::Form:
+            return usageError("bad piece '" + g.second + "' (" +
+                              (r.piecesByCue ? "N-M=CHANGE" : "FROM-UNTIL=CHANGE") + ")");
+        case chronelle::PieceError::Range:
+            return usageError("bad piece '" + g.second + "': its end must come after its start");
+        case chronelle::PieceError::Change:
+            return usageError("bad piece '" + g.second +
+                              "': its change is +DURATION, -DURATION, FROM:TO or FROM:TO+DURATION");
+        }
+        r.pieces.push_back(p);
+        o->pieces.push_back(g.second);
+    }
+    if (!chronelle::sortPieces(r.pieces))
+        return usageError("the pieces overlap: each subtitle may be in one piece only");
+    return -1;
+}
+
 // --max-offset DURATION or --track N.
 bool readMatchSetting(bool track, const std::string& text, Options* o)
 {
@@ -204,6 +249,9 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         {"match", required_argument, nullptr, OptMatch},
         {"max-offset", required_argument, nullptr, OptMaxOffset},
         {"track", required_argument, nullptr, OptTrack},
+        {"piece", required_argument, nullptr, OptPiece},
+        {"piece-cues", required_argument, nullptr, OptPieceCues},
+        {"splits", no_argument, nullptr, OptSplits},
         {"from", required_argument, nullptr, OptFrom},
         {"until", required_argument, nullptr, OptUntil},
         {"cues", required_argument, nullptr, OptCues},
@@ -232,7 +280,10 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         case OptTo:
         case OptSync:
         case OptFps:
+        case OptPiece:
+        case OptPieceCues:
         case OptMatch: changes.emplace_back(name, optarg); continue;
+        case OptSplits: o->splits = true; continue;
         case 'h':
             std::fputs(Usage, stdout);
             std::fputs("\n", stdout);
@@ -274,11 +325,15 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         }
     }
     if (changes.empty())
-        return usageError("missing the change: --add, --remove, --to, --sync, --fps or --match");
+        return usageError("missing the change: --add, --remove, --to, --sync, --fps, --piece or --match");
     for (std::size_t i = 1; i < changes.size(); ++i)
         if (changes[i].first != changes[0].first)
-            return usageError("give only one of --add, --remove, --to, --sync, --fps and --match");
-    if (changes.size() > 1)
+            return usageError(isPiece(changes[i].first) && isPiece(changes[0].first)
+                                  ? "give the pieces all by time (--piece) or all by position "
+                                    "(--piece-cues)"
+                                  : "give only one of --add, --remove, --to, --sync, --fps, "
+                                    "--piece and --match");
+    if (changes.size() > 1 && !isPiece(changes[0].first))
         return usageError(changes[0].first + " given more than once");
     int status = -1;
     if (changes[0].first == "--match")
@@ -286,6 +341,10 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
     else if (std::find(given.begin(), given.end(), "--max-offset") != given.end() ||
              std::find(given.begin(), given.end(), "--track") != given.end())
         status = usageError("--max-offset and --track go with --match");
+    else if (o->splits)
+        status = usageError("--splits goes with --match");
+    else if (isPiece(changes[0].first))
+        status = readPieces(changes, o);
     else {
         o->mode = changes[0].first;
         o->modeText = changes[0].second;

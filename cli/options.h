@@ -4,13 +4,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "patcher.h"
 
 struct Options {
     chronelle::ShiftOptions shift;
-    std::string mode;      // "--add", "--remove", "--to", "--sync" or "--fps"
+    std::string mode;      // "--add", "--remove", "--to", "--sync", "--fps", "--piece" or "--piece-cues"
     std::string modeText;  // its argument as typed
+    std::vector<std::string> pieces;  // --piece or --piece-cues: each as typed
     std::string from, until;  // --from and --until as typed, if given
     bool quiet = false;
     // --match: the film or well-timed subtitle file that finds the change
@@ -18,6 +20,7 @@ struct Options {
     std::string match;
     std::int64_t maxOffsetMs = 600000;
     int track = 0;  // 0: the film's default audio track
+    bool splits = false;  // --splits: a film with cuts, matched piece by piece
 };
 
 // Reads the options; the files are argv[*first] on. Returns -1 to go on, or

@@ -202,6 +202,7 @@ bool formOf(const Retiming& retiming, const Selection& selection, ChangeForm* fo
         f.kind = Kind::To;
         f.to = formatTime(retiming.targetMs);
         break;
+    case Retiming::Kind::Pieces: return false;  // the window has one change only
     case Retiming::Kind::Scale:
         if (retiming.scale.num <= 0 || retiming.scale.den <= 0)
             return false;
@@ -248,6 +249,14 @@ bool parseFraction(const std::string& digits, int* ms)
 
 HeldEnds heldEnds(const Retiming& retiming, std::int64_t offsetMs)
 {
+    if (retiming.kind == Retiming::Kind::Pieces) {
+        HeldEnds ends;
+        for (const Piece& p : retiming.pieces) {
+            ends.low = ends.low || scaleTime(0, p.scale) < 0;
+            ends.high = ends.high || scaleTime(MaxTimeMs, p.scale) > MaxTimeMs;
+        }
+        return ends;
+    }
     if (retiming.kind != Retiming::Kind::Scale)
         return {offsetMs < 0, offsetMs > 0};
     return {scaleTime(0, retiming.scale) < 0, scaleTime(MaxTimeMs, retiming.scale) > MaxTimeMs};

@@ -3,12 +3,16 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <numeric>
 #include <vector>
 
 namespace chronelle {
 
 static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The open end of a piece.
+constexpr std::int64_t NoEnd = std::numeric_limits<std::int64_t>::max();
 
 bool parseDuration(const std::string& text, Shift* shift)
 {
@@ -221,6 +225,64 @@ bool parseRange(const std::string& text, std::int64_t none, std::int64_t* first,
     if (!b.empty() && !parsePosition(b, last))
         return false;
     return *first <= *last;
+}
+
+// "+DURATION" or "-DURATION" as milliseconds.
+static bool parseSigned(const std::string& text, std::int64_t* ms)
+{
+    Shift d;
+    if (text.size() < 2 || (text[0] != '+' && text[0] != '-') || !parseDuration(text.substr(1), &d))
+        return false;
+    *ms = text[0] == '-' ? -toMilliseconds(d) : toMilliseconds(d);
+    return true;
+}
+
+static bool parsePieceChange(const std::string& text, Scale* scale)
+{
+    std::size_t sign = text.find_first_of("+-");
+    std::int64_t offset = 0;
+    if (sign != std::string::npos && !parseSigned(text.substr(sign), &offset))
+        return false;
+    *scale = Scale{};
+    if (sign != 0 && !parseRates(text.substr(0, sign), scale))
+        return false;
+    scale->add = offset * scale->den;
+    return true;
+}
+
+PieceError parsePiece(const std::string& text, bool byCue, Piece* piece)
+{
+    std::size_t equals = text.find('=');
+    std::size_t dash = text.find('-');
+    if (equals == std::string::npos || (!byCue && dash > equals))
+        return PieceError::Form;
+    std::string range = text.substr(0, equals);
+    Piece p;
+    if (byCue) {
+        std::int64_t last = 0;
+        if (!parseRange(range, NoEnd, &p.from, &last))
+            return range.find('-') == std::string::npos ? PieceError::Form : PieceError::Range;
+        p.until = last == NoEnd ? NoEnd : last + 1;
+    } else {
+        std::string a = range.substr(0, dash), b = range.substr(dash + 1);
+        if ((!a.empty() && !parseTime(a, &p.from)) || (!b.empty() && !parseTime(b, &p.until)))
+            return PieceError::Form;
+        if (p.until <= p.from)
+            return PieceError::Range;
+    }
+    if (!parsePieceChange(text.substr(equals + 1), &p.scale))
+        return PieceError::Change;
+    *piece = p;
+    return PieceError::None;
+}
+
+bool sortPieces(std::vector<Piece>& pieces)
+{
+    std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.from < b.from; });
+    for (std::size_t i = 1; i < pieces.size(); ++i)
+        if (pieces[i].from < pieces[i - 1].until)
+            return false;
+    return true;
 }
 
 }  // namespace chronelle

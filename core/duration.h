@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "time_shift.h"
 
@@ -45,5 +46,21 @@ bool parseRates(const std::string& text, Scale* scale);
 
 // The same from the two rates apart ("25", "23,976", "30000/1001").
 bool parseRates(const std::string& from, const std::string& to, Scale* scale);
+
+// One piece of a change: "FROM-UNTIL=CHANGE", the lines that start at FROM
+// or later and before UNTIL (either may be left out), or with `byCue`
+// "N-M=CHANGE", the lines at positions N to M (as parseRange). CHANGE is
+// "+DURATION" or "-DURATION", or "FROM:TO" rates, optionally followed by
+// one of those ("25:23.976+2.5": the rates, then the offset).
+enum class PieceError {
+    None,
+    Form,    // not in that form
+    Range,   // UNTIL not after FROM
+    Change,  // CHANGE is not one of those
+};
+PieceError parsePiece(const std::string& text, bool byCue, Piece* piece);
+
+// Sorts the pieces by where they begin; false when two of them overlap.
+bool sortPieces(std::vector<Piece>& pieces);
 
 }  // namespace chronelle

@@ -34,31 +34,61 @@ constexpr std::size_t NoLine = std::size_t(-1);
 constexpr std::int64_t SyncEvery = std::int64_t(4) << 20;
 
 // What happens to each selected line, with what is found on the way: the
-// offset of Kind::To comes from the first selected line.
+// offset of Kind::To comes from the first selected line, and with pieces
+// the change of the piece that holds the line.
 struct Change {
     Retiming retiming;
-    Divider twiceDen;  // for Kind::Scale
+    bool scaling = false;  // by `scale`; otherwise by `offset`
+    Scale scale;
+    Divider twiceDen;
     Offset offset{0, 0, 0, 0};
     bool offsetKnown = false;
+    std::size_t piece = std::size_t(-1);  // the piece loaded
 };
 
 Change prepare(const Retiming& retiming)
 {
     Change c;
     c.retiming = retiming;
+    c.scaling = retiming.kind == Retiming::Kind::Scale;
+    c.scale = retiming.scale;
     c.twiceDen = roundingDivider(retiming.scale);
     if (retiming.kind == Retiming::Kind::Offset) {
         c.offset = splitOffset(retiming.offsetMs);
         c.offsetKnown = true;
     }
+    c.offsetKnown = c.offsetKnown || retiming.kind == Retiming::Kind::Pieces;
     return c;
+}
+
+// A piece that is an offset alone goes the offset's faster way.
+bool offsetOnly(const Scale& s) { return s.num == 1 && s.den == 1; }
+
+// Loads the change of the piece whose range holds `key`; false when none does.
+bool loadPiece(Change& c, std::int64_t key)
+{
+    const std::vector<Piece>& pieces = c.retiming.pieces;
+    auto after = std::upper_bound(pieces.begin(), pieces.end(), key,
+                                  [](std::int64_t k, const Piece& p) { return k < p.from; });
+    if (after == pieces.begin() || key >= after[-1].until)
+        return false;
+    std::size_t i = std::size_t(after - pieces.begin()) - 1;
+    if (i == c.piece)
+        return true;
+    const Scale& s = pieces[i].scale;
+    c.piece = i;
+    c.scaling = !offsetOnly(s);
+    c.scale = s;
+    c.twiceDen = roundingDivider(s);
+    c.offset = splitOffset(c.scaling ? 0 : s.add);
+    return true;
 }
 
 // Changes the copy `l` of `line`; returns how many of its times were held.
 int apply(Change& c, char* l, const char* line, PatchResult& result)
 {
-    if (c.retiming.kind == Retiming::Kind::Scale)
-        return scaleTimes(l, c.retiming.scale, c.twiceDen);
+    if (c.scaling)
+        return scaleTimes(l, c.scale, c.twiceDen);
     if (!c.offsetKnown) {
         result.offsetMs = c.retiming.targetMs - timeAt(line);
         c.offset = splitOffset(result.offsetMs);
@@ -73,6 +103,10 @@ bool changesNothing(const Change& c)
     const Retiming& r = c.retiming;
     if (r.kind == Retiming::Kind::Scale)
         return r.scale.num == r.scale.den && r.scale.add == 0;
+    if (r.kind == Retiming::Kind::Pieces)
+        return std::all_of(r.pieces.begin(), r.pieces.end(), [](const Piece& p) {
+            return p.scale.num == p.scale.den && p.scale.add == 0;
+        });
     return c.offsetKnown && c.offset.h == 0 && c.offset.m == 0 && c.offset.s == 0 &&
            c.offset.ms == 0;
 }
@@ -184,6 +218,7 @@ struct Run {
     Change change;
     bool writing = false;    // changed lines go to disk
     bool byTime = false;     // a selection by start time
+    bool pieces = false;     // a change made of pieces
     std::unique_ptr<char[]> buffer{new char[BlockSize]};
     Block block;
     Scan scan;
@@ -276,6 +311,7 @@ Failure open(Run& run, const std::string& path)
     run.writing = !run.options.dryRun && !changesNothing(run.change);
     const Selection& sel = run.options.selection;
     run.byTime = sel.fromMs > 0 || sel.untilMs != NoLimit;
+    run.pieces = run.options.retiming.kind == Retiming::Kind::Pieces;
     run.block.bytes = run.buffer.get();
     run.block.pending.reserve(BlockSize / (TimingLine::text + 1) + 1);
     return Failure::None;
@@ -345,10 +381,12 @@ bool selectLine(Run& run, std::size_t i)
         return false;
     if (cue == sel.lastCue)
         run.scan.lastSelected = run.scan.end = true;
-    if (!run.byTime)
+    if (!run.byTime && !run.pieces)
         return true;
     std::int64_t start = timeAt(run.block.bytes + i);
-    return start >= sel.fromMs && start < sel.untilMs;
+    if (start < sel.fromMs || start >= sel.untilMs)
+        return false;
+    return !run.pieces || loadPiece(run.change, run.change.retiming.piecesByCue ? cue : start);
 }
 
 Failure writeBlock(Run& run);
@@ -368,8 +406,7 @@ Failure changeLine(Run& run, std::size_t i)
     // An offset changes a line where it stands; a scale, whose every digit
     // may change, in a copy put back whole. Timed, each is the faster way
     // for its kind.
-    bool scaling = run.options.retiming.kind == Retiming::Kind::Scale;
-    if (run.writing && run.change.offsetKnown && !scaling) {
+    if (run.writing && run.change.offsetKnown && !run.change.scaling) {
         run.result.clampedTimes += shiftTimes(write(pos, cue, b), run.change.offset);
         return Failure::None;
     }

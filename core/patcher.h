@@ -37,11 +37,16 @@ struct Retiming {
         Offset,  // offsetMs added to every time (negative: removed)
         To,      // one offset, that puts the first selected line's start at targetMs
         Scale,   // every time changed by `scale`
+        Pieces,  // each line by the piece that holds it; lines in none stay
     };
     Kind kind = Kind::Offset;
     std::int64_t offsetMs = 0;
     std::int64_t targetMs = 0;
     Scale scale;
+    // Kind::Pieces: sorted, none overlapping (sortPieces), each by start time
+    // before the change, or by position with `piecesByCue`.
+    std::vector<Piece> pieces;
+    bool piecesByCue = false;
 };
 
 // Which shiftable timing lines change: those that every given selection

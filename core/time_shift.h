@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 namespace chronelle {
 
@@ -58,6 +59,15 @@ std::uint64_t divide(std::uint64_t n, const Divider& by);
 Divider roundingDivider(const Scale& scale);
 
 std::int64_t scaleTime(std::int64_t t, const Scale& scale);
+
+// One piece of a change made of pieces: the lines whose key (the start time
+// in ms, or the position among the shiftable lines) is in [from, until) go
+// through `scale`; an offset alone is the scale 1/1 with its `add`.
+struct Piece {
+    std::int64_t from = 0;
+    std::int64_t until = std::numeric_limits<std::int64_t>::max();
+    Scale scale;
+};
 
 // Changes both times of the shiftable timing line `time` by `scale`, each
 // clamped to 00:00:00,000 .. 99:59:59,999. Only the 18 digit positions

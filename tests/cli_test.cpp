@@ -96,18 +96,18 @@ TEST_F(Cli, UsageErrorsSayWhatIsWrongAndTouchNothing)
     const struct {
         std::string args, message;
     } cases[] = {
-        {"", "missing the change: --add, --remove, --to, --sync, --fps or --match"},
+        {"", "missing the change: --add, --remove, --to, --sync, --fps, --piece or --match"},
         {"-a", "option '-a' needs a value"},
         {"--cues", "option '--cues' needs a value"},
         {"-a 5", "no FILE given"},
-        {"-a 5 -r 5" + f, "give only one of --add, --remove, --to, --sync, --fps and --match"},
-        {"--to 1 --fps 25:24" + f, "give only one of --add, --remove, --to, --sync, --fps and --match"},
+        {"-a 5 -r 5" + f, "give only one of --add, --remove, --to, --sync, --fps, --piece and --match"},
+        {"--to 1 --fps 25:24" + f, "give only one of --add, --remove, --to, --sync, --fps, --piece and --match"},
         {"--sync 1=2" + f, "bad sync '1=2' (OLD1=NEW1,OLD2=NEW2, four times)"},
         {"--fps 25" + f, "bad rates '25' (FROM:TO, each a decimal or N/D)"},
         {"--to 100:00:00" + f, "bad time '100:00:00'"},
         {"--from 0:30 --until 0:20 -a 1" + f, "--until must be later than --from"},
         {"-a 1 -a 2" + f, "--add given more than once"},
-        {f, "missing the change: --add, --remove, --to, --sync, --fps or --match"},
+        {f, "missing the change: --add, --remove, --to, --sync, --fps, --piece or --match"},
         {"-a 1:75" + f, "bad duration '1:75'"},
         {"-a -5" + f, "bad duration '-5'"},
         {"--add=5x" + f, "bad duration '5x'"},
@@ -119,6 +119,17 @@ TEST_F(Cli, UsageErrorsSayWhatIsWrongAndTouchNothing)
         {"--cues 0 -a 5" + f, "bad range '0' (N, N-M, N- or -M)"},
         {"--cues 5-3 -a 5" + f, "bad range '5-3' (N, N-M, N- or -M)"},
         {"--cues 1 --cues 2 -a 5" + f, "--cues given more than once"},
+        {"--piece 0-5:00=+2.5 --piece 4:00-=-1" + f, "the pieces overlap: each subtitle may be in one piece only"},
+        {"--piece-cues 1-10=+1 --piece-cues 10=-1" + f, "the pieces overlap: each subtitle may be in one piece only"},
+        {"--piece 5:00-1:00=+1" + f, "bad piece '5:00-1:00=+1': its end must come after its start"},
+        {"--piece-cues 9-3=+1" + f, "bad piece '9-3=+1': its end must come after its start"},
+        {"--piece 5:00=+1" + f, "bad piece '5:00=+1' (FROM-UNTIL=CHANGE)"},
+        {"--piece 1:75-=+1" + f, "bad piece '1:75-=+1' (FROM-UNTIL=CHANGE)"},
+        {"--piece 0-=2.5" + f, "bad piece '0-=2.5': its change is +DURATION, -DURATION, FROM:TO or FROM:TO+DURATION"},
+        {"--piece 0-=25:24+" + f, "bad piece '0-=25:24+': its change is +DURATION, -DURATION, FROM:TO or FROM:TO+DURATION"},
+        {"--piece 0-=+1 --piece-cues 2=+1" + f, "give the pieces all by time (--piece) or all by position (--piece-cues)"},
+        {"--piece 0-=+1 -a 1" + f, "give only one of --add, --remove, --to, --sync, --fps, --piece and --match"},
+        {"--splits -a 1" + f, "--splits goes with --match"},
     };
     for (const auto& c : cases) {
         RunResult r = shift(c.args);

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <vector>
+
 using chronelle::parseDuration;
 using chronelle::Shift;
 using chronelle::toMilliseconds;
@@ -93,4 +96,50 @@ TEST(Arguments, RangesSyncsAndRates)
                 << r.text << ": " << scale.num << "/" << scale.den;
         }
     }
+}
+
+TEST(Arguments, Pieces)
+{
+    using chronelle::PieceError;
+    const long long End = std::numeric_limits<std::int64_t>::max();
+    const struct {
+        const char* text;
+        bool byCue;
+        PieceError error;
+        long long from, until, at60s;  // where 1:00 goes
+    } cases[] = {
+        {"0-5:00=+2.5", false, PieceError::None, 0, 300000, 62500},
+        {"5:00-=-17,5", false, PieceError::None, 300000, End, 42500},
+        {"-1:00:00=25:24", false, PieceError::None, 0, 3600000, 62500},
+        {"0:30-1:30=25:24-1", false, PieceError::None, 30000, 90000, 61500},
+        {"0:30-1:30=24000/1001:25+0.5", false, PieceError::None, 30000, 90000, 58042},
+        {"3-7=+1", true, PieceError::None, 3, 8, 61000},
+        {"12=-1", true, PieceError::None, 12, 13, 59000},
+        {"40-=+0", true, PieceError::None, 40, End, 60000},
+        {"5:00=+1", false, PieceError::Form, 0, 0, 0},
+        {"1:75-=+1", false, PieceError::Form, 0, 0, 0},
+        {"0-5", false, PieceError::Form, 0, 0, 0},
+        {"5:00-1:00=+1", false, PieceError::Range, 0, 0, 0},
+        {"1:00-1:00=+1", false, PieceError::Range, 0, 0, 0},
+        {"9-3=+1", true, PieceError::Range, 0, 0, 0},
+        {"0-=2.5", false, PieceError::Change, 0, 0, 0},
+        {"0-=+", false, PieceError::Change, 0, 0, 0},
+        {"0-=25:24+", false, PieceError::Change, 0, 0, 0},
+        {"0-=25+1", false, PieceError::Change, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        chronelle::Piece p;
+        EXPECT_EQ(chronelle::parsePiece(c.text, c.byCue, &p), c.error) << c.text;
+        if (c.error == PieceError::None) {
+            EXPECT_TRUE(p.from == c.from && p.until == c.until) << c.text;
+            EXPECT_EQ(chronelle::scaleTime(60000, p.scale), c.at60s) << c.text;
+        }
+    }
+    // Sorted by where they begin; touching is not overlapping.
+    std::vector<chronelle::Piece> pieces(3);
+    pieces[0].from = 50, pieces[1].until = 20, pieces[2].from = 20, pieces[2].until = 50;
+    EXPECT_TRUE(chronelle::sortPieces(pieces));
+    EXPECT_TRUE(pieces[0].until == 20 && pieces[1].from == 20 && pieces[2].from == 50);
+    pieces[1].until = 51;
+    EXPECT_FALSE(chronelle::sortPieces(pieces));
 }

@@ -73,6 +73,12 @@ TEST_F(Retiming, EveryModeAndSelectionByteForByte)
         {"--fps 25:24", {{95 * H, 96 * H}, {96 * H, 97 * H}, {97 * H, 98 * H}},
          {{356250000, Max}, {Max, Max}, {Max, Max}}, crlf, false, none, 5},
         {"--fps 25:24", Base, {{20833, 25417}, {26042, 29167}, {62500, 65104}}, crlf, false, pad, 0},
+        // Pieces: each line by its own piece's change; lines in none stay.
+        {"--piece 0:25-=-5 --piece 0-0:25=+1", Base, {{21000, 25400}, {20000, 23000}, {55000, 57500}}, crlf, false, none, 0},
+        {"--piece-cues 2-=25:24+1", Base, {{20000, 24400}, {27042, 30167}, {63500, 66104}}, crlf, false, none, 0},
+        {"--piece 0:21-0:26=+1 --piece 1:00-=-0:30,5", Base, {{20000, 24400}, {26000, 29000}, {29500, 32000}}, crlf, false, none, 0},
+        {"--piece -=+2 --from 0:25", Base, {{20000, 24400}, {27000, 30000}, {62000, 64500}}, crlf, false, none, 0},
+        {"--piece-cues 1=-25 --piece-cues 3=+2", Base, {{0, 0}, {25000, 28000}, {62000, 64500}}, crlf, false, pad, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
@@ -152,7 +158,9 @@ TEST_F(Retiming, EveryModeStoppedPartWayFinishesAsItSays)
     // change (--to as the offset it found), and the film then equals one
     // uninterrupted run.
     const std::string before = film(40000);
-    for (const char* args : {"--fps 25:24", "--to 0:00:30 --from 0:05:00", "--sync 1:00=1:01,2:00=2:03"}) {
+    for (const char* args : {"--fps 25:24", "--to 0:00:30 --from 0:05:00", "--sync 1:00=1:01,2:00=2:03",
+                             "--piece 2:00:00-5:00:00=25:24-1 --piece 0-2:00:00=+2 --piece 6:00:00-=-3.5",
+                             "--piece-cues 1-20000=+1 --piece-cues 20001-=-1 --from 1:00:00"}) {
         SCOPED_TRACE(args);
         writeFile(path, before);
         ASSERT_EQ(shift(args).status, 0);

@@ -21,6 +21,7 @@ void refuse()
     g_object_set_data(G_OBJECT(way), FilenameKey, nullptr);
     gtk_widget_set_sensitive(doit, FALSE);
     gtk_widget_set_sensitive(apercu, FALSE);
+    allowListening(false);
 }
 
 // The chosen file is accepted: `way` shows its name in UTF-8 and keeps it as
@@ -33,6 +34,7 @@ void accept(gchar* filename)
     g_object_set_data_full(G_OBJECT(way), FilenameKey, filename, g_free);
     gtk_widget_set_sensitive(doit, TRUE);
     gtk_widget_set_sensitive(apercu, TRUE);
+    allowListening(true);
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar), 0.0);
     gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), WaitingText);
 }

@@ -67,6 +67,9 @@ void acceptDrops(GtkWidget* window, GtkWidget* fm)
 void drag_data_received(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data, guint,
                         guint, gpointer fm)
 {
+    // The file is not changed while its change is being found.
+    if (listening())
+        return;
     gchar** uris = gtk_selection_data_get_uris(data);
     guint n = uris ? g_strv_length(uris) : 0;
     if (n > 1) {

@@ -2,6 +2,10 @@
 // cannot be read, and the preview.
 #include "texts.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
 namespace chronelle::ui {
 
 namespace {
@@ -72,5 +76,105 @@ std::string previewText(const PatchResult& r, HeldEnds ends)
                 heldAt(ends);
     return text;
 }
+
+#ifdef CHRONELLE_HAVE_MATCH
+
+namespace {
+
+// "2,480 s plus tôt": French numbers, a decimal comma.
+std::string moved(std::int64_t ms)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%lld,%03d s %s", static_cast<long long>(std::llabs(ms) / 1000),
+                  int(std::llabs(ms) % 1000), ms < 0 ? "plus tôt" : "plus tard");
+    return text;
+}
+
+// "25 → 23,976 images/s": what the subtitles were timed for, and the film.
+std::string rates(const Alignment& a)
+{
+    std::string text = std::string(FrameRates[a.from].name) + " → " + FrameRates[a.to].name + " images/s";
+    for (char& c : text)
+        c = c == '.' ? ',' : c;
+    return text;
+}
+
+std::string soundText(SoundFailure failure)
+{
+    switch (failure) {
+    case SoundFailure::NoAudio:
+    case SoundFailure::NoSuchTrack: return "Cette vidéo n'a pas de son";
+    case SoundFailure::Decoder: return "Le son de cette vidéo ne peut pas être décodé";
+    case SoundFailure::Truncated: return "Vidéo tronquée : le son s'arrête avant la fin";
+    case SoundFailure::Stopped: return "Écoute arrêtée : rien n'a été changé";
+    case SoundFailure::Open:
+    case SoundFailure::None: break;
+    }
+    return "Vidéo illisible : ce fichier ne peut pas être lu comme une vidéo";
+}
+
+// Why the film, or the subtitles, gave nothing to match; empty when both
+// could be used.
+std::string unusableText(const Heard& heard)
+{
+    switch (heard.reference) {
+    case ReferenceFailure::Sound: return soundText(heard.sound);
+    case ReferenceFailure::Silent: return "Vidéo silencieuse : aucun décalage trouvé";
+    case ReferenceFailure::NoSpeech: return "Aucune parole entendue dans cette vidéo";
+    case ReferenceFailure::Cues: return "Sous-titres de référence illisibles";
+    case ReferenceFailure::None: break;
+    }
+    if (heard.cues == CuesFailure::NoTimingLine)
+        return NoLineToMoveText;
+    if (heard.cues != CuesFailure::None)
+        return "Erreur : le fichier sous-titres ne peut pas être lu";
+    if (heard.found.alignment.fit == Fit::TooLong)
+        return "Vidéo plus courte que les sous-titres : aucun décalage trouvé";
+    if (heard.found.alignment.fit == Fit::TooFar)
+        return "Aucun décalage de moins de " + std::to_string(MatchOptions().maxOffsetMs / 60000) +
+               " minutes ne convient";
+    return "";
+}
+
+// What was found, before the score.
+std::string foundWords(const Found& f)
+{
+    const Alignment& a = f.alignment;
+    switch (f.kind) {
+    case ChangeKind::InTime: return "Sous-titres déjà synchronisés avec la vidéo";
+    case ChangeKind::Offset: return "Décalage trouvé : " + moved(f.offsetMs);
+    case ChangeKind::Rates: return "Décalage trouvé : " + rates(a);
+    case ChangeKind::Pieces: return "Décalage trouvé : en plusieurs morceaux";
+    case ChangeKind::Linear: break;
+    }
+    std::string first = moved(f.offsetMs) + " au premier sous-titre";
+    if (a.from >= 0)
+        return "Décalage trouvé : " + rates(a) + ", " + first;
+    return "Décalage trouvé : " + first + ", " + moved(f.offsetMs + f.driftMs) + " au dernier";
+}
+
+}  // namespace
+
+std::string listeningText(double fraction)
+{
+    return std::string(StepListening) + " " + std::to_string(int(std::lround(fraction * 100))) + " %";
+}
+
+std::string heardText(const Heard& heard)
+{
+    if (heard.stopped)
+        return soundText(SoundFailure::Stopped);
+    std::string unusable = unusableText(heard);
+    if (!unusable.empty())
+        return unusable;
+    const Found& f = heard.found;
+    if (!f.sure)
+        return NoSureText;
+    if (f.kind != ChangeKind::InTime && !heard.shown)
+        return "Décalage trouvé, mais les réglages de la fenêtre ne peuvent pas le contenir";
+    return foundWords(f) + ", sûr à " + std::to_string(int(std::lround(f.alignment.score * 100))) + " %";
+}
+
+#endif
 
 }  // namespace chronelle::ui

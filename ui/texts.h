@@ -7,6 +7,9 @@
 
 #include "change.h"
 #include "patcher.h"
+#ifdef CHRONELLE_HAVE_MATCH
+#include "match.h"
+#endif
 
 namespace chronelle::ui {
 
@@ -24,5 +27,27 @@ std::string problemText(FormProblem problem);
 // change with their line numbers, as they are and as they would be, and the
 // times that would be held; or why it failed.
 std::string previewText(const PatchResult& result, HeldEnds ends);
+
+#ifdef CHRONELLE_HAVE_MATCH
+constexpr const char* NoSureText = "Aucun décalage sûr trouvé";
+
+// What listening to a film and matching the subtitles with it came to.
+struct Heard {
+    bool stopped = false;  // "Arrêter l'écoute" was pressed
+    // Why the film (or the well-timed subtitles) could not be used.
+    ReferenceFailure reference = ReferenceFailure::None;
+    SoundFailure sound = SoundFailure::None;
+    CuesFailure cues = CuesFailure::None;  // the subtitles being fixed
+    Found found;
+    bool shown = false;  // the window's controls hold what was found
+};
+
+// "Écoute de la vidéo… 42 %"
+std::string listeningText(double fraction);
+
+// For the bar: what was found, in French ("Décalage trouvé : 2,480 s plus
+// tôt, sûr à 92 %"), or why nothing was.
+std::string heardText(const Heard& heard);
+#endif
 
 }  // namespace chronelle::ui

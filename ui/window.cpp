@@ -93,7 +93,7 @@ void nameControls(const Window& w)
         {w.openfm, nullptr, GDK_o}, {way, WayName, GDK_f},         {w.ajouter, nullptr, GDK_a},
         {w.retirer, nullptr, GDK_r}, {h, "Heure(s)", GDK_h},        {m, "Minute(s)", GDK_n},
         {s, "Seconde(s)", GDK_s},   {ms, "Milliseconde(s)", GDK_l}, {doit, nullptr, GDK_m},
-        {apercu, nullptr, GDK_e},   {reglages.plus, nullptr, GDK_p},
+        {apercu, nullptr, GDK_e},   {reglages.plus, nullptr, GDK_p}, {trouver, nullptr, GDK_t},
     };
     auto* added = new Mnemonics;
     for (const auto& c : controls) {
@@ -119,6 +119,11 @@ void keepKeyboardPath(const Window& w)
     for (GtkWidget* row : {w.hbox5, w.hbox3, way, w.hbox2, w.hbox, w.hbox4, reglages.plus, bar})
         chain = g_list_append(chain, row);
     gtk_container_set_focus_chain(GTK_CONTAINER(vbox), chain);
+    g_list_free(chain);
+    // "Trouver le décalage…" is reached by its Alt key: Tab passes it by,
+    // from the open button straight to the entry, as before it was there.
+    chain = g_list_append(nullptr, w.openfm);
+    gtk_container_set_focus_chain(GTK_CONTAINER(w.hbox3), chain);
     g_list_free(chain);
 }
 
@@ -233,6 +238,7 @@ Window buildWindow()
     reglages.retirer = w.retirer;
     buildReglages();
     w.preview = buildPreview(w.window);
+    w.video = buildTrouver(w.window, w.openfm);
 
     // Without the banner the toolkit shows its picture of a broken image.
     std::string banner = findDataFile(BannerFile, dataDirs());
@@ -259,6 +265,9 @@ Window buildWindow()
     pack(w.hbox5, w.frame);
     pack(vbox, w.hbox3);
     pack(w.hbox3, w.openfm);
+    pack(w.hbox3, trouver);
+    if (!w.video)
+        gtk_widget_hide(trouver);
     pack(vbox, w.image);
     pack(vbox, way);
     pack(vbox, w.hbox2);

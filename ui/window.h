@@ -23,6 +23,7 @@ extern GtkWidget* ms;     // and milliseconds
 extern GtkWidget* vbox;   // the window's vertical box
 extern GtkWidget* label;  // the label made last
 extern GtkWidget* apercu; // "Aperçu": what "Move It! " would do, written nowhere
+extern GtkWidget* trouver; // "Trouver le décalage avec la vidéo…", "Arrêter l'écoute" meanwhile
 
 // The controls of "Plus de réglages" (closed at start): the change, and the
 // lines it concerns. The offset row's own direction buttons are here too, so
@@ -66,6 +67,11 @@ constexpr const char* PartlyShiftedText = "Erreur : seuls les %lld premiers sous
 constexpr const char* PartlyShiftedOneText = "Erreur : seul le premier sous-titre a été décalé";
 constexpr const char* ApercuLabel = "Aperçu";
 constexpr const char* PlusLabel = "Plus de réglages";
+constexpr const char* TrouverLabel = "Trouver le décalage avec la vidéo…";
+constexpr const char* StopListeningLabel = "Arrêter l'écoute";
+constexpr const char* VideoChooserTitle = "Choisis la vidéo";
+constexpr const char* VideosFilter = "Vidéos";
+constexpr const char* AllFilesFilter = "Tous les fichiers";
 constexpr const char* WayName = "Fichier sous-titres";  // the entry's name for screen readers
 constexpr const char* FrameTitle = " Instructions : ";
 extern const char* const InstructionsText;
@@ -96,6 +102,7 @@ struct Window {
     GtkWidget* hbox4 = nullptr;         // "Move It! "
     GtkWidget* hbox5 = nullptr;         // the frame
     GtkWidget* preview = nullptr;       // the dialog of "Aperçu", made once
+    GtkWidget* video = nullptr;         // the chooser of the film, made once (null: no matcher)
 };
 
 // Builds and shows the window, makes the file chooser and connects every
@@ -142,6 +149,17 @@ void acceptDrops(GtkWidget* window, GtkWidget* fm);
 // file is, as after choosing it there.
 void vetAndShow(GtkWidget* fm, const gchar* filename);
 
+// Makes `trouver` beside `openfm` and the chooser of the film, returned;
+// null, with the button left off, in a build without the matcher.
+GtkWidget* buildTrouver(GtkWidget* window, GtkWidget* openfm);
+
+// Whether a film is being listened to.
+bool listening();
+
+// Lets `trouver` be pressed once a subtitle file is accepted, not before
+// (unless it is the stop button of a listening going on).
+void allowListening(bool accepted);
+
 // Sets the controls to a change and its selection, the one way in for a
 // change found elsewhere. False, changing nothing, when they cannot hold it.
 bool showChange(const chronelle::Retiming& retiming, const chronelle::Selection& selection);
@@ -161,6 +179,7 @@ void fileman(GtkWidget* widget, gpointer fs);
 void toggle_button_callback(GtkWidget* widget, gpointer data);
 void move(GtkWidget* widget, gpointer data);
 void preview(GtkWidget* widget, gpointer dialog);
+void trouver_clicked(GtkWidget* widget, gpointer chooser);
 void drag_data_received(GtkWidget* widget, GdkDragContext* context, gint x, gint y,
                         GtkSelectionData* data, guint info, guint time, gpointer fm);
 

@@ -54,6 +54,8 @@ std::vector<Ratio> ratios()
     return out;
 }
 
+}  // namespace
+
 // The cues that hold speech (all of them if none does), less those shown
 // for no time at all, as times held at 00:00:00,000 leave them: they say
 // nothing of when anyone speaks.
@@ -95,7 +97,7 @@ double onsetAt(const Track& t, double x)
 // The correlation of the cues' extent with the activity (times
 // `boxWeight`) plus that of their starts with the onsets.
 double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& m,
-                 double boxWeight = 1)
+                 double boxWeight)
 {
     double box = 0, onset = 0, length = 0;
     for (const Cue* c = from; c != to; ++c) {
@@ -114,7 +116,7 @@ double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& 
 
 // The offset within `half` ms of `centre`, by steps of `step`, that fits
 // best (with the cues' extent weighed by `boxWeight`).
-double bestOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double centre,
+static double bestOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double centre,
                   double half, double step, double boxWeight)
 {
     double best = centre, bestFit = -1e300;
@@ -143,6 +145,8 @@ Mapping refineOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, 
     m.offsetMs = bestOffset(t, from, to, m, best, 5, 1, 0);
     return m;
 }
+
+namespace {
 
 // An FFT of one length, with its buffers, for one thread.
 class Fft {

@@ -65,4 +65,23 @@ double fitness(const Track& track, const std::vector<Cue>& cues, const Mapping& 
 // shown, onsets where they begin.
 Track cueTrack(const std::vector<Cue>& cues);
 
+// The parts of the alignment that the piecewise fit (splits.h) builds on.
+
+// The cues that hold speech (all of them if none does), less those shown
+// for no time.
+std::vector<Cue> speechCues(const std::vector<Cue>& cues);
+
+// The sum of the track's activity over frames [0, x), and its onsets at x
+// (in frames, the frame x falls in taken in part).
+double sumTo(const Track& t, double x);
+double onsetAt(const Track& t, double x);
+
+// fitness() on the cues [from, to), with their extent weighed by `boxWeight`.
+double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& m,
+                 double boxWeight = 1);
+
+// The offset within `halfMs` of the mapping's that fits the cues [from, to)
+// best, to the millisecond.
+Mapping refineOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double halfMs);
+
 }  // namespace chronelle

@@ -114,6 +114,46 @@ void describe(Found& f, const std::vector<Cue>& cues)
         f.sure = false;
 }
 
+// A piece's change as --piece takes it: the rates found (a scale that no
+// two rates give, as a ratio of millionths), then its offset.
+std::string pieceChange(const Alignment& a, const Mapping& m)
+{
+    std::string text;
+    if (a.from >= 0 && !a.drift)
+        text = std::string(FrameRates[a.from].name) + ":" + FrameRates[a.to].name;
+    else if (m.scale != 1)
+        text = std::to_string(std::llround(m.scale * 1e6)) + ":1000000";
+    std::int64_t offset = std::llround(m.offsetMs);
+    if (offset != 0 || text.empty())
+        text += (offset < 0 ? "-" : "+") + seconds(std::llabs(offset));
+    return text;
+}
+
+// The pieces found, as --piece options parsed back, so that what is printed
+// is what is applied.
+void describePieces(Found& f, const std::vector<Split>& splits)
+{
+    f.kind = ChangeKind::Pieces;
+    f.mode = "--piece";
+    f.retiming.kind = Retiming::Kind::Pieces;
+    for (std::size_t k = 0; k < splits.size(); ++k) {
+        const Split& s = splits[k];
+        std::string text = (k == 0 ? std::string("0") : syncTime(s.fromMs)) + "-" +
+                           (k + 1 < splits.size() ? syncTime(splits[k + 1].fromMs) : "") + "=" +
+                           pieceChange(f.alignment, s.mapping);
+        Piece p;
+        if (parsePiece(text, false, &p) != PieceError::None)
+            f.sure = false;
+        f.pieces.push_back(text);
+        f.retiming.pieces.push_back(p);
+        f.found.push_back(
+            FoundPiece{s.fromMs, std::llround(mapTime(s.mapping, double(s.fromMs))) - s.fromMs});
+    }
+    if (!sortPieces(f.retiming.pieces))
+        f.sure = false;
+    f.offsetMs = f.found.front().offsetMs;
+}
+
 }  // namespace
 
 std::string syncTime(std::int64_t ms)
@@ -167,6 +207,22 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
     if (f.alignment.fit != Fit::Found)
         return f;
     f.sure = f.alignment.score >= SureScore && f.alignment.cues >= SureCues;
+    if (options.splits) {
+        const Track& t = reference.tracks[std::size_t(f.alignment.track)];
+        std::vector<Split> splits = splitFit(t, cues, f.alignment.mapping, options.maxOffsetMs);
+        // Pieces are as sure as the least sure of them, and made only when
+        // sure: a split that chance made is not; otherwise the whole's
+        // change is made, or refused, as without splits.
+        double score = 1;
+        for (const Split& s : splits)
+            score = std::min(score, s.score);
+        if (splits.size() > 1 && score >= SureScore) {
+            f.alignment.score = score;
+            f.sure = f.alignment.cues >= SureCues;
+            describePieces(f, splits);
+            return f;
+        }
+    }
     describe(f, cues);
     return f;
 }

@@ -14,6 +14,7 @@
 #include "patcher.h"
 #include "sound.h"
 #include "speech.h"
+#include "splits.h"
 
 namespace chronelle {
 
@@ -29,6 +30,7 @@ constexpr double InTimeMs = 50;
 struct MatchOptions {
     std::int64_t maxOffsetMs = 600000;
     int track = 0;  // 0: the film's default audio track
+    bool splits = false;  // a film with cuts: the cues matched piece by piece
     ProgressFn progress = nullptr;  // while listening; may come from another thread
     void* user = nullptr;
     const std::atomic<bool>* stop = nullptr;
@@ -62,6 +64,13 @@ enum class ChangeKind {
     Offset,  // --add / --remove
     Rates,   // --fps FROM:TO
     Linear,  // --sync OLD1=NEW1,OLD2=NEW2
+    Pieces,  // --piece FROM-UNTIL=CHANGE, once per piece
+};
+
+// One piece found with splits: where it begins (the subtitle's time of its
+// first cue) and how much that cue moves.
+struct FoundPiece {
+    std::int64_t fromMs = 0, offsetMs = 0;
 };
 
 struct Found {
@@ -71,6 +80,8 @@ struct Found {
     // The change as chronelle-shift takes it ("--add", "2.48"), and as the
     // patcher applies it: the same, parsed from that text.
     std::string mode, text;
+    std::vector<std::string> pieces;  // Pieces: the text of each --piece
+    std::vector<FoundPiece> found;    // Pieces: each one, in order
     Retiming retiming;
     std::int64_t offsetMs = 0;  // Offset: the offset; otherwise at the first cue
     // How much more the last cue moves than the first (ms): a drift.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -165,6 +166,9 @@ TEST_F(InstallTest, EveryFileInItsPlaceAndNothingElse)
         {"usr/share/man/man1/chronelle-shift.1.gz", 0644},
     };
     for (int size : IconSizes) expected["usr/" + iconPath(size)] = 0644;
+#ifdef CHRONELLE_HAVE_MATCH
+    expected["usr/libexec/chronelle/chronelle-shift-match"] = 0755;
+#endif
 
     std::map<std::string, int> found;
     for (const fs::directory_entry& e : fs::recursive_directory_iterator(root->path())) {
@@ -204,6 +208,29 @@ TEST_F(InstallTest, TheInstalledCommandLineToolShiftsAFile)
     for (size_t at = 0; (at = shifted.find("00:00:", at)) != std::string::npos; at += 6)
         shifted.replace(at, 6, "00:01:");
     EXPECT_EQ(readFile(film), shifted);
+#ifdef CHRONELLE_HAVE_MATCH
+    // --match is handed over to the installed program that has the matcher:
+    // cues 2.5 s early put back on a well-timed subtitle's (to 10 ms).
+    auto cues = [](std::int64_t laterMs) {
+        std::string s;
+        std::int64_t start = 20000 + laterMs;
+        for (int i = 0; i < 25; ++i) {
+            start += 1500 + i * 7919 % 13 * 310;  // gaps with no pattern
+            s += std::to_string(i + 1) + "\n" + testing_files::clock(start) + " --> " +
+                 testing_files::clock(start + 1000) + "\nRéplique " + std::to_string(i) + "\n\n";
+        }
+        return s;
+    };
+    writeFile(work.file("reference.srt"), cues(0));
+    writeFile(film, cues(-2500));
+    r = run(quote(shift) + " --match reference.srt film.srt", work.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.out, m, std::regex("the same as chronelle-shift --add 2\\.(49[0-9]|5|50[0-9]) film")))
+        << r.out;
+    EXPECT_EQ(run(quote(shift) + " -q --to " + testing_files::clock(21500) + " film.srt", work.path()).status, 0);
+    EXPECT_EQ(readFile(film), cues(0)) << "the first cue was 21.5 s, as the others";
+#endif
 }
 
 TEST_F(InstallTest, TheDesktopEntryValidatesAndOffersTheWindowForSubRipFiles)
@@ -303,7 +330,7 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
         ++listed;
         EXPECT_NE(options.find(both), std::string::npos) << both;
     }
-    EXPECT_EQ(listed, 17);
+    EXPECT_EQ(listed, 20);
 
     // Each documented exit status, with its meaning.
     std::string status = squeeze(section(page.out, "EXIT STATUS"));
@@ -338,7 +365,7 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
         EXPECT_EQ(r.status, 0) << command << "\n" << r.err;
         ++ran;
     }
-    EXPECT_EQ(ran, 10);
+    EXPECT_EQ(ran, 11);
     EXPECT_EQ(readFile(examples + "/film.fr.srt"), readFile(examples + "/film.en.srt"));
     EXPECT_NE(readFile(examples + "/film.srt"), subtitles(4)) << "the examples shift";
 }

@@ -67,6 +67,7 @@ echo "package: $(basename "$deb"), Depends: $depends"
 # Its files: exactly these, in these places, with these modes.
 expected="-rwxr-xr-x ./usr/bin/chronelle
 -rwxr-xr-x ./usr/bin/chronelle-shift
+-rwxr-xr-x ./usr/libexec/chronelle/chronelle-shift-match
 -rw-r--r-- ./usr/share/applications/chronelle.desktop
 -rw-r--r-- ./usr/share/chronelle/banniere.jpg
 -rw-r--r-- ./usr/share/chronelle/icone_chronelle.png"
@@ -88,9 +89,9 @@ done
 cmp -s "$source/data/chronelle.desktop" "$root/usr/share/applications/chronelle.desktop" ||
   fail "the desktop entry differs from data/"
 desktop-file-validate "$root/usr/share/applications/chronelle.desktop" || fail "the entry does not validate"
-for program in chronelle chronelle-shift; do
-  ldd "$root/usr/bin/$program" | grep 'not found' && fail "$program lacks a library"
-  file -b "$root/usr/bin/$program" | grep -q ', stripped' || fail "$program is not stripped"
+for program in bin/chronelle bin/chronelle-shift libexec/chronelle/chronelle-shift-match; do
+  ldd "$root/usr/$program" | grep 'not found' && fail "$program lacks a library"
+  file -b "$root/usr/$program" | grep -q ', stripped' || fail "$program is not stripped"
 done
 
 # chronelle-shift from the package, on a real file.

@@ -114,3 +114,71 @@ TEST(Align, RefusesWhatDoesNotFit)
     std::vector<Cue> few(truth.begin(), truth.begin() + 9);
     EXPECT_FALSE(chronelle::matchCues(reference(few), few, {}).sure);
 }
+
+namespace {
+
+// Where the patcher puts a time under the change found.
+std::int64_t applied(const chronelle::Retiming& r, std::int64_t t)
+{
+    using Kind = chronelle::Retiming::Kind;
+    if (r.kind == Kind::Scale)
+        return chronelle::scaleTime(t, r.scale);
+    if (r.kind == Kind::Offset)
+        return t + r.offsetMs;
+    for (const chronelle::Piece& p : r.pieces)
+        if (t >= p.from && t < p.until)
+            return chronelle::scaleTime(t, p.scale);
+    return t;
+}
+
+}  // namespace
+
+TEST(Align, SplitsFindCutsAndKeepAFilmWithoutThem)
+{
+    // The film's cues, with 30 s of advert and no speech from 5:00.
+    std::vector<Cue> truth;
+    for (const Cue& c : asCues(voices::cues(600, 7)))
+        if (c.startMs < 300000 || c.startMs >= 330000)
+            truth.push_back(c);
+    const chronelle::Reference ref = reference(truth);
+    chronelle::MatchOptions splits;
+    splits.splits = true;
+    // Each cue moved whole, by where it starts: a cut runs between cues.
+    const struct {
+        const char* what;
+        std::function<double(double t, double start)> wrong;
+        std::size_t pieces;  // 0: one change, as without splits
+    } cases[] = {
+        {"no cut", [](double t, double) { return t + 2480; }, 0},
+        {"no cut, 25 fps", [](double t, double) { return t * 23.976 / 25; }, 0},
+        {"a cut at 2:00", [](double t, double s) { return t + (s >= 120000 ? 22500 : 2500); }, 2},
+        {"two cuts", [](double t, double s) { return t - 1000 + (s >= 100000 ? 15000 : 0) + (s >= 400000 ? 40000 : 0); }, 3},
+        {"the advert not in the subtitles", [](double t, double s) { return s >= 330000 ? t - 30000 : t; }, 2},
+        {"a cut and 24 fps", [](double t, double s) { return (t + (s >= 200000 ? 20000 : 0)) * 25 / 24; }, 2},
+    };
+    for (const auto& c : cases) {
+        std::vector<Cue> wrong = truth;
+        for (Cue& w : wrong) {
+            double start = double(w.startMs);
+            w.startMs = std::llround(c.wrong(start, start));
+            w.endMs = std::llround(c.wrong(double(w.endMs), start));
+        }
+        chronelle::Found f = chronelle::matchCues(ref, wrong, splits);
+        EXPECT_TRUE(f.sure) << c.what << ": score " << f.alignment.score;
+        EXPECT_EQ(f.pieces.size(), c.pieces) << c.what << ": " << f.mode << " " << f.text;
+        if (c.pieces == 0) {
+            chronelle::Found plain = chronelle::matchCues(ref, wrong, {});
+            EXPECT_TRUE(f.mode == plain.mode && f.text == plain.text) << c.what;
+        }
+        double worst = 0;
+        for (std::size_t i = 0; i < truth.size(); ++i)
+            worst = std::max(worst, std::abs(double(applied(f.retiming, wrong[i].startMs) - truth[i].startMs)));
+        EXPECT_LE(worst, 20) << c.what;
+    }
+    // Another film's subtitles are no surer in pieces.
+    for (unsigned seed : {8u, 9u, 10u}) {
+        chronelle::Found f = chronelle::matchCues(ref, asCues(voices::cues(600, seed)), splits);
+        EXPECT_FALSE(f.sure) << seed << ": score " << f.alignment.score;
+        EXPECT_TRUE(f.pieces.empty()) << seed;
+    }
+}

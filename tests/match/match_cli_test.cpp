@@ -192,6 +192,70 @@ TEST_F(MatchCli, StoppedPartWayTheFinishingCommandRepeatsTheChange)
     EXPECT_EQ(finished, readFile(path));
 }
 
+TEST_F(MatchCli, SplitsLeaveAFilmWithoutCutsAsOnePiece)
+{
+    // With --splits, the same command and the same bytes as without.
+    for (const char* change : {"--add 2.48", "--fps 25:24"}) {
+        std::string path = wrong("w.srt", change);
+        RunResult plain = shift("--match " + film("film.wav") + " w.srt");
+        std::string once = readFile(path);
+        wrong("w.srt", change);
+        RunResult split = shift("--splits --match " + film("film.wav") + " w.srt");
+        EXPECT_EQ(split.status, 0) << change << split.err;
+        EXPECT_EQ(sameAs(split.out), sameAs(plain.out)) << change << "\n" << split.out;
+        EXPECT_EQ(readFile(path), once) << change;
+    }
+    writeFile(dir.file("other.srt"), readFile(films->file("other.srt")));
+    RunResult r = shift("--splits --match " + film("film.wav") + " other.srt");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.err.find("other.srt: no sure match (score 0."), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir.file("other.srt")), readFile(films->file("other.srt")));
+}
+
+TEST_F(MatchCli, SplitsFindACutAndMakeItAsPieces)
+{
+    // Three minutes of film; its subtitles were timed on a cut of it that
+    // held 20 s more at 1:30 (two cues in it that the film does not have),
+    // and are 1.5 s late all through.
+    std::vector<voices::Cue> said = voices::cues(180, 31), uncut;
+    voices::film(dir.file("cut.wav"), said, 180, -5, 31);
+    const std::int64_t at = 90000, cut = 20000, late = 1500;
+    for (const voices::Cue& c : said) {
+        if (c.startMs >= at && (uncut.empty() || uncut.back().startMs < at))
+            for (std::int64_t extra : {4000, 12000})
+                uncut.push_back(voices::Cue{at + extra + late, at + extra + 2500 + late});
+        std::int64_t lost = c.startMs >= at ? cut : 0;
+        uncut.push_back(voices::Cue{c.startMs + lost + late, c.endMs + lost + late});
+    }
+    std::string srt = voices::srt(uncut);
+    writeFile(dir.file("w.srt"), srt);
+    RunResult r = shift("--splits --match cut.wav w.srt");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("w\\.srt: in 2 pieces, split at 0:01:[3-5][0-9]: 1\\.[45][0-9][0-9] s sooner, "
+                                                    "then 21\\.[45][0-9]* s sooner \\(score 0\\.")))
+        << r.out;
+    // Every cue the film has starts within 0.5 s of when it is said.
+    std::string fixed = readFile(dir.file("w.srt"));
+    std::regex timing(R"((\d\d):(\d\d):(\d\d),(\d\d\d) -->)");
+    std::size_t i = 0, checked = 0;
+    for (std::sregex_iterator m(fixed.begin(), fixed.end(), timing), end; m != end; ++m, ++i) {
+        std::int64_t t = ((std::stoll((*m)[1]) * 60 + std::stoll((*m)[2])) * 60 + std::stoll((*m)[3])) * 1000 +
+                         std::stoll((*m)[4]);
+        std::int64_t was = uncut.at(i).startMs - late;
+        if (was >= at && was < at + cut)
+            continue;  // a cue of the scene the film does not have
+        EXPECT_LE(std::llabs(t - (was >= at ? was - cut : was)), 500) << "cue " << i + 1 << "\n" << r.out;
+        ++checked;
+    }
+    EXPECT_EQ(checked, said.size());
+    // The printed command makes the same change.
+    std::string command = sameAs(r.out);
+    EXPECT_EQ(command.rfind("chronelle-shift --piece 0-0:01:", 0), 0u) << command;
+    writeFile(dir.file("w.srt"), srt);
+    ASSERT_EQ(runPrinted(command, dir.path()).status, 0) << command;
+    EXPECT_EQ(readFile(dir.file("w.srt")), fixed) << command;
+}
+
 TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
 {
     std::string srt = films->file("truth.srt");
@@ -216,6 +280,7 @@ TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
         {"--match " + film("film.wav") + " --cues 2- w.srt", 2, "--match changes whole files: --cues cannot go with it"},
         {"--track 0 --match " + film("film.wav") + " w.srt", 2, "bad track '0'"},
         {"--max-offset 5 -a 1 w.srt", 2, "--max-offset and --track go with --match"},
+        {"--splits -a 1 w.srt", 2, "--splits goes with --match"},
     };
     for (const auto& c : cases) {
         RunResult r = shift(c.args);

@@ -89,6 +89,7 @@ def inner(chronelle, chronelle_shift, work):
             if labels != [name]:
                 sys.exit("access: %s is labelled by %s" % (name, labels))
         control("text", "Fichier sous-titres")
+        control("push button", "Trouver le décalage avec la vidéo…")
 
         # Open the file through the chooser, its name typed in.
         act(control("push button", "Ouvrir un fichier sous-titres"))

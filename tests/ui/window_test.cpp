@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "chooser_driver.h"
 #include "file_io.h"
 #include "test_files.h"
 
@@ -29,6 +30,22 @@ namespace {
 void flush()
 {
     while (gtk_events_pending()) gtk_main_iteration();
+}
+
+// The chooser's folder, once GTK has looked it up: it does so in the
+// background, and a loaded machine may take a while (ten seconds at most).
+std::string chooserFolder(GtkWidget* chooser)
+{
+    gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+    gchar* folder = nullptr;
+    while (!(folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser))) &&
+           g_get_monotonic_time() < deadline) {
+        if (!g_main_context_iteration(nullptr, FALSE))
+            g_usleep(1000);
+    }
+    std::string s = folder ? folder : "";
+    g_free(folder);
+    return s;
 }
 
 std::string entryText(GtkWidget* entry)
@@ -96,71 +113,6 @@ std::string longFirstCues()
     for (int i = 0; i < 5; ++i) s += "Encore une ligne " + std::to_string(i) + ".\r\n";
     s += "\r\n3\r\n00:00:09,000 --> 00:00:10,000\r\nFin.\r\n\r\n";
     return s;
-}
-
-// Answers the modal chooser from the main loop that gtk_dialog_run spins:
-// once the dialog shows, selects `path` (if any), waits until the chooser
-// reports it as its file, then emits `response`.
-struct ChooserDriver {
-    GtkWidget* fm = nullptr;
-    std::string path;  // empty: select nothing
-    int response = GTK_RESPONSE_ACCEPT;
-    std::string removeBeforeResponse;  // a file that vanishes just before "Open"
-    GtkWidget* destroyBeforeResponse = nullptr;  // the main window, gone meanwhile
-    bool selected = false;
-    bool picked = false;  // the chooser reported `path` before the response
-    bool answered = false;
-    gint64 deadline = 0;
-    int ticks = 0;
-};
-
-gboolean driveChooser(gpointer data)
-{
-    auto* d = static_cast<ChooserDriver*>(data);
-    if (!gtk_widget_get_visible(d->fm))
-        return TRUE;
-    if (!d->selected) {
-        d->selected = true;
-        d->deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
-        if (d->path.empty())
-            gtk_file_chooser_unselect_all(GTK_FILE_CHOOSER(d->fm));
-        else
-            gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d->fm), d->path.c_str());
-        return TRUE;
-    }
-    if (!d->path.empty()) {
-        gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(d->fm));
-        d->picked = chosen && d->path == chosen;
-        g_free(chosen);
-        if (!d->picked && g_get_monotonic_time() < d->deadline) {
-            // The folder is still loading, or has not seen the new file yet.
-            if (++d->ticks % 25 == 0)
-                gtk_file_chooser_set_filename(GTK_FILE_CHOOSER(d->fm), d->path.c_str());
-            return TRUE;
-        }
-    }
-    if (!d->removeBeforeResponse.empty())
-        std::remove(d->removeBeforeResponse.c_str());
-    if (d->destroyBeforeResponse) {
-        // As another X client destroying it would; no main loop to end here.
-        g_signal_handlers_disconnect_by_func(d->destroyBeforeResponse,
-                                             reinterpret_cast<gpointer>(destroy), nullptr);
-        gtk_widget_destroy(d->destroyBeforeResponse);
-        if (!G_IS_OBJECT(d->fm) || !gtk_widget_get_visible(d->fm))
-            return FALSE;  // the chooser went with it
-    }
-    d->answered = true;
-    // With nothing chosen, the chooser itself holds "Open" back; its own
-    // handler (the one without data) is put aside so that fileman meets a
-    // chooser that gives no file name.
-    guint response = g_signal_lookup("response", GTK_TYPE_DIALOG);
-    auto match = GSignalMatchType(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DATA);
-    if (d->path.empty())
-        g_signal_handlers_block_matched(d->fm, match, response, 0, nullptr, nullptr, nullptr);
-    gtk_dialog_response(GTK_DIALOG(d->fm), d->response);
-    if (d->path.empty())
-        g_signal_handlers_unblock_matched(d->fm, match, response, 0, nullptr, nullptr, nullptr);
-    return FALSE;
 }
 
 // What the progress bar was given, in order: "t:" texts and "f:" fractions.
@@ -378,7 +330,9 @@ TEST_F(WindowTest, RowsInOrderAndPacking)
                                     w.hbox2, w.hbox,  reglages.plus, w.hbox4, bar};
     EXPECT_EQ(children(vbox), rows);
     EXPECT_EQ(children(w.hbox5), std::vector<GtkWidget*>{w.frame});
-    EXPECT_EQ(children(w.hbox3), std::vector<GtkWidget*>{w.openfm});
+    // "Trouver le décalage avec la vidéo…" beside the open button.
+    EXPECT_EQ(children(w.hbox3), (std::vector<GtkWidget*>{w.openfm, trouver}));
+    EXPECT_EQ(labelText(trouver), "Trouver le décalage avec la vidéo…");
     EXPECT_EQ(children(w.hbox2), (std::vector<GtkWidget*>{w.ajouter, w.retirer}));
     EXPECT_EQ(children(w.hbox4), (std::vector<GtkWidget*>{doit, apercu}));
     EXPECT_EQ(labelText(apercu), "Aperçu");
@@ -937,9 +891,7 @@ TEST_F(WindowTest, AFileOnTheCommandLineIsAcceptedAsIfChosen)
     EXPECT_FALSE(gtk_widget_get_visible(w.fm));
     EXPECT_EQ(readFile(path), Good) << "the probe writes nothing";
     // The chooser opens where the file is.
-    gchar* folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(w.fm));
-    EXPECT_STREQ(folder, dir.path().c_str());
-    g_free(folder);
+    EXPECT_EQ(chooserFolder(w.fm), dir.path());
 
     setShift(0, 0, 5, 0);
     clickMove();

@@ -1,0 +1,28 @@
+// A film with cuts (a scene or an advert break taken out or put in): its
+// cues fitted piece by piece, each piece a run of consecutive cues with its
+// own offset on the scale found for the whole, with a cost per split so
+// that a film without cuts keeps one piece.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "align.h"
+
+namespace chronelle {
+
+struct Split {
+    std::int64_t fromMs = 0;  // the subtitle's start of the piece's first cue
+    Mapping mapping;
+    std::size_t cues = 0;     // cues with speech in it
+    double score = 0;         // as the alignment's, for its cues alone
+};
+
+// The pieces of `cues` (those with speech count, in order of their starts)
+// on `track`, given `whole`, the mapping found for all of them; offsets are
+// looked for within `maxOffsetMs` each way. One piece, `whole` itself (with
+// no score of its own), when no split pays for itself.
+std::vector<Split> splitFit(const Track& track, const std::vector<Cue>& cues, const Mapping& whole,
+                            std::int64_t maxOffsetMs);
+
+}  // namespace chronelle

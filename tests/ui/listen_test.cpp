@@ -1,0 +1,175 @@
+// "Trouver le décalage avec la vidéo…" in the real window (Xvfb), on films
+// made here with a known truth: the change found fills the controls, and
+// "Move It! " gives the bytes chronelle-shift gives for it; nothing filled
+// when it cannot be sure, is stopped, or the window closes meanwhile.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <regex>
+
+#include "chooser_driver.h"
+#include "match/voices.h"
+#include "window.h"
+
+using namespace chronelle::ui;
+using namespace testing_files;
+
+namespace {
+
+void click(GtkWidget* button) { gtk_button_clicked(GTK_BUTTON(button)); }
+bool on(GtkWidget* b) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(b)); }
+bool can(GtkWidget* w) { return gtk_widget_get_sensitive(w); }
+int spin(GtkWidget* b) { return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(b)); }
+std::string barText() { return gtk_progress_bar_get_text(GTK_PROGRESS_BAR(bar)); }
+int shift(const std::string& args, const std::string& dir) { return run(quote(CHRONELLE_SHIFT) + " -q " + args, dir).status; }
+
+class FindTheChange : public ::testing::Test {
+protected:
+    // A minute of voices over music 10 dB under them, a shorter film, a
+    // silent one and a file that is no film; made once per process.
+    static void SetUpTestSuite()
+    {
+        films = new TempDir;
+        truth = voices::cues(60, 31);
+        voices::film(films->file("film.wav"), truth, 60, -10, 31);
+        voices::film(films->file("court.wav"), voices::cues(20, 32), 20, -10, 32);
+        voices::writeWav(films->file("muet.wav"), std::vector<float>(30 * voices::Rate, 0.0f));
+        writeFile(films->file("abime.mkv"), "pas une vidéo\n");
+    }
+    static void TearDownTestSuite() { delete films; }
+    void TearDown() override { close(); }
+
+    // The window on w.srt: `subtitles` made wrong by `change`.
+    void open(const std::string& subtitles, const std::string& change = "")
+    {
+        writeFile(dir.file("w.srt"), subtitles);
+        EXPECT_EQ(change.empty() ? 0 : shift(change + " w.srt", dir.path()), 0);
+        wrong = readFile(dir.file("w.srt"));
+        std::string p = dir.file("w.srt");
+        char* argv[] = {const_cast<char*>("chronelle"), &p[0], nullptr};
+        w = start(2, argv);
+    }
+    void close()
+    {
+        if (!w.window)
+            return;
+        g_signal_handlers_disconnect_by_func(w.window, reinterpret_cast<gpointer>(destroy), nullptr);
+        gtk_widget_destroy(w.window);
+        w = Window();
+    }
+    // Chooses `film`: it is being listened to.
+    void choose(const std::string& film)
+    {
+        ChooserDriver d;
+        d.fm = w.video;
+        d.path = films->file(film);
+        g_timeout_add(20, driveChooser, &d);
+        click(trouver);
+        ASSERT_TRUE(d.picked && listening());
+        EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(trouver)), std::string("Arrêter l'écoute"));
+        EXPECT_EQ(barText(), "Écoute de la vidéo… 0 %");
+        EXPECT_FALSE(can(doit) || can(apercu) || can(w.openfm));
+    }
+    // Chooses `film` (and stops at once), then runs the main loop until the
+    // bar says what came of it.
+    std::string find(const std::string& film, bool stop = false)
+    {
+        choose(film);
+        if (stop)
+            click(trouver);
+        gint64 deadline = g_get_monotonic_time() + 240 * G_USEC_PER_SEC;
+        while (listening() && g_get_monotonic_time() < deadline)
+            if (!gtk_main_iteration_do(FALSE))
+                g_usleep(2000);
+        EXPECT_FALSE(listening()) << film;
+        EXPECT_EQ(gtk_button_get_label(GTK_BUTTON(trouver)), std::string(TrouverLabel));
+        return barText();
+    }
+
+    static TempDir* films;
+    static std::vector<voices::Cue> truth;
+    TempDir dir;
+    Window w;
+    std::string wrong;  // the subtitles before the window
+};
+
+TempDir* FindTheChange::films = nullptr;
+std::vector<voices::Cue> FindTheChange::truth;
+
+}  // namespace
+
+TEST_F(FindTheChange, FillsTheControlsAndAperçuThenMoveItMakeTheChange)
+{
+    const struct {
+        const char *wrong, *found;  // the bar, up to the score
+    } cases[] = {
+        {"--add 2.48", "Décalage trouvé : (\\d+),(\\d{3}) s plus tôt"},
+        {"--fps 23.976:25", "Décalage trouvé : 25 → 23,976 images/s"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wrong);
+        open(voices::srt(truth), c.wrong);
+        std::smatch got;
+        std::string said = find("film.wav");
+        ASSERT_TRUE(std::regex_match(said, got, std::regex(std::string(c.found) + ", sûr à (\\d+) %"))) << said;
+        EXPECT_GE(std::stoi(got[got.size() - 1]), 40);
+        std::string change = "--fps 25:23.976";
+        if (got.size() == 4) {
+            int found = std::stoi(got[1]) * 1000 + std::stoi(got[2]);
+            EXPECT_NEAR(found, 2480, 80);
+            EXPECT_TRUE(on(reglages.decaler) && on(reglages.retirer));
+            EXPECT_EQ(((spin(h) * 60 + spin(m)) * 60 + spin(s)) * 1000 + spin(ms), found);
+            change = "--remove " + got[1].str() + "." + got[2].str();
+        } else {
+            EXPECT_TRUE(on(reglages.convertir) && gtk_expander_get_expanded(GTK_EXPANDER(reglages.plus)));
+        }
+        click(apercu);
+        GList* shown = gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(w.preview))));
+        EXPECT_EQ(std::string(gtk_label_get_text(GTK_LABEL(shown->data))).rfind(std::to_string(truth.size()) + " sous-titres seraient modifiés", 0), 0u);
+        g_list_free(shown);
+        EXPECT_EQ(readFile(dir.file("w.srt")), wrong) << "nothing written before Move It!";
+
+        ASSERT_TRUE(can(doit));
+        click(doit);
+        EXPECT_EQ(barText(), "Modification du sous-titres réussie");
+        writeFile(dir.file("cli.srt"), wrong);
+        ASSERT_EQ(shift(change + " cli.srt", dir.path()), 0);
+        EXPECT_EQ(readFile(dir.file("w.srt")), readFile(dir.file("cli.srt"))) << change;
+        close();
+    }
+}
+
+TEST_F(FindTheChange, NothingFilledWhenNotSureStoppedOrClosed)
+{
+    const struct {
+        std::string subtitles;
+        const char *film, *said;
+    } cases[] = {
+        {voices::srt(voices::cues(60, 35)), "film.wav", "Aucun décalage sûr trouvé"},
+        {voices::srt(truth), "muet.wav", "Vidéo silencieuse : aucun décalage trouvé"},
+        {voices::srt(truth), "court.wav", "Vidéo plus courte que les sous-titres : aucun décalage trouvé"},
+        {voices::srt(truth), "abime.mkv", "Vidéo illisible : ce fichier ne peut pas être lu comme une vidéo"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.film);
+        open(c.subtitles);
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(s), 7);
+        EXPECT_EQ(find(c.film), c.said);
+        EXPECT_TRUE(spin(s) == 7 && on(reglages.decaler) && on(reglages.ajouter));
+        EXPECT_TRUE(can(doit) && can(trouver));
+        EXPECT_EQ(readFile(dir.file("w.srt")), wrong);
+        close();
+    }
+    open("pas des sous-titres\n");
+    EXPECT_FALSE(can(trouver)) << "on for accepted subtitles only";
+    close();
+    open(voices::srt(truth), "--add 1.5");
+    // Stopped: nothing is filled in, whenever the worker sees the stop.
+    EXPECT_EQ(find("film.wav", true), "Écoute arrêtée : rien n'a été changé");
+    EXPECT_EQ(spin(s), 0);
+    // Closed while it listens: the worker is stopped and waited for.
+    choose("film.wav");
+    close();
+    EXPECT_FALSE(listening());
+    EXPECT_EQ(readFile(dir.file("w.srt")), wrong);
+}
