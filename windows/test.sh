@@ -128,7 +128,7 @@ for z in "${zips[@]}"; do
       fail "$arch: chronelle-shift.exe needs $dll"
   done
   if ls "$dir"/bin/avcodec-*.dll >/dev/null 2>&1; then
-    grep -q 'LGPL version 2.1 or later' "$dir/share/licenses/ffmpeg/LICENSE.md" &&
+    grep -q '(LGPL v2.1+)' "$dir/share/licenses/ffmpeg/LICENSE.md" &&
       [ -s "$dir/share/licenses/ffmpeg/COPYING.LGPLv2.1" ] && grep -q '^ffmpeg ' "$dir/share/licenses/SOURCES.txt" ||
       fail "$arch: FFmpeg's DLLs without its licence or its source named"
   fi
