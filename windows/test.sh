@@ -446,10 +446,17 @@ picture() {
 # --fps 25:23.976 on a copy (the CLI cases above).
 convert_rates() {
   start_gui 'film 25 images.srt'
-  xdotool key alt+p Tab Down Down Down Tab
-  xdotool type 25
-  xdotool key Tab Tab
-  xdotool type 23,976
+  # Keys sent before the settings are drawn would go elsewhere: Tab waits
+  # until the window has grown, and each key gives Wine time to take it.
+  local before
+  before=$(xdotool getwindowgeometry "$window" | awk '/Geometry/ { split($2, g, "x"); print g[2] }')
+  xdotool key alt+p
+  grown() { [ "$(xdotool getwindowgeometry "$window" | awk '/Geometry/ { split($2, g, "x"); print g[2] }')" -gt "$before" ]; }
+  within $((10 * slow)) grown || fail "$arch: Alt+P did not open \"Plus de réglages\""
+  xdotool key --delay $((150 * slow)) Tab Down Down Down Tab
+  xdotool type --delay $((100 * slow)) 25
+  xdotool key --delay $((150 * slow)) Tab Tab
+  xdotool type --delay $((100 * slow)) 23,976
   xdotool key alt+m
   within $((10 * slow)) same_bytes "$gui_out/film 25 images.srt" "$work/Séries été/cli-$arch/fps.srt" ||
     fail "$arch: the window did not convert the file from 25 to 23,976 as chronelle-shift.exe does"
