@@ -392,7 +392,11 @@ choose() {  # from "Ouvrir un fichier sous-titres": the name typed in the choose
   focus "$(visible '^Open File$')" || fail "$arch: cannot focus the chooser"
   xdotool key ctrl+l
   xdotool type --delay 20 "$1"
-  xdotool key Return
+  # Return only once the whole name is in: while GTK is still completing it,
+  # Return takes the completion and leaves the chooser open. End drops a
+  # completion's selection.
+  entry_shows "$1" || fail "$arch: the chooser's entry does not show $1"
+  xdotool key End Return
   within $((15 * slow)) is_hidden '^Open File$' || fail "$arch: the chooser did not take the file"
   focus "$window" || fail "$arch: cannot focus the window again"
 }
