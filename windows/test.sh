@@ -507,22 +507,20 @@ lap "the x86_64 window"
 # The 32-bit program, the one to offer first: chosen at the keyboard and
 # shifted once, as above.
 use_gui i686
-start_gui
-choose 'épisode 2 été.srt'
+# The file given at start: under 32-bit Wine run by qemu, GTK's chooser
+# keeps the name typed in its entry and never answers (the x86_64 window
+# above is driven through it).
+start_gui 'épisode 2 été.srt'
 xdotool key Tab
-entry_shows "$(windows_path 'épisode 2 été.srt')" || fail "i686: the entry does not show the chosen file"
+entry_shows "$(windows_path 'épisode 2 été.srt')" || fail "i686: the entry does not show the file given at start"
 xdotool key Tab Right Tab Tab Tab
 xdotool type 2
 xdotool key Tab Tab Return
 within 40 same_bytes "$gui_out/épisode 2 été.srt" "$work/minus2.srt" || fail "i686: the file was not shifted by -2 s"
 picture docs/chronelle-windows-i686.png
 close_gui
-ok "i686: chosen at the keyboard, \"épisode 2 été.srt\" is shifted by \"Retirer\" 2 s exactly; banner, icon, theme (docs/chronelle-windows-i686.png); status 0 at close"
+ok "i686: given at start, \"épisode 2 été.srt\" is shifted by \"Retirer\" 2 s exactly; banner, icon, theme (docs/chronelle-windows-i686.png); status 0 at close"
 convert_rates
 lap "the i686 window"
-
-# Still to come here, once the matcher is in: under each Wine,
-# chronelle-shift.exe --match on a small generated film whose truth is known
-# (which then replaces the FFmpeg check above).
 
 echo "windows: $passed passed, 0 failed"
