@@ -1,8 +1,10 @@
 # Cross-compiling Chronelle for Windows with MinGW-w64 against a GTK+ 2 stack
 # for Windows in GTK2_BUNDLE (the folder that holds its bin/, include/, lib/
-# and lib/pkgconfig/): the prefix that windows/build-stack.sh makes, which is
-# what windows/package.sh does. 32-bit by default, as the program is; for a
-# 64-bit build, add -DMINGW_TRIPLET=x86_64-w64-mingw32.
+# and lib/pkgconfig/): the prefix that windows/build-stack.sh makes, which also
+# holds FFmpeg's libraries (libavformat, libavcodec, libswresample, libavutil),
+# found through the same .pc files; this is what windows/package.sh does.
+# 32-bit by default, as the program is; for a 64-bit build, add
+# -DMINGW_TRIPLET=x86_64-w64-mingw32.
 #
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 #         -DGTK2_BUNDLE=$(bash windows/build-stack.sh i686) -DCHRONELLE_BUILD_TESTS=OFF
@@ -31,8 +33,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# pkg-config reads the bundle's .pc files and nothing of the build machine's;
-# --define-prefix moves their prefix to where the bundle lies.
+# pkg-config reads the bundle's .pc files (GTK's and FFmpeg's) and nothing of
+# the build machine's; --define-prefix moves their prefix to where the bundle
+# lies.
 if(GTK2_BUNDLE)
   set(ENV{PKG_CONFIG_LIBDIR} "${GTK2_BUNDLE}/lib/pkgconfig")
 else()

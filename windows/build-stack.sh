@@ -21,6 +21,11 @@ say() { echo "build-stack: $*" >&2; }
 die() { say "$*"; exit 1; }
 
 # ---- tools -----------------------------------------------------------------
+# One architecture's build at a time installs tools and fetches tarballs:
+# package.sh builds both at once.
+mkdir -p "$cache"
+exec 9>"$cache/.fetch.lock"
+flock 9
 
 tools=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 libz-mingw-w64-dev meson ninja-build
        cmake nasm autoconf automake libtool make pkg-config patch xz-utils bzip2 gettext
@@ -32,7 +37,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   say "installing ${missing[*]}"
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
+    --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # ---- the recipes ------------------------------------------------------------
@@ -41,6 +47,17 @@ fi
 
 configure_autotools() {
   ./configure --host="$host" --build="$build" --prefix="$prefix" --enable-shared --disable-static "$@"
+}
+
+# Removes subdir('NAME') from the top meson.build, so that what NAME holds
+# (tests, examples, tools) is neither built nor installed; a NAME not there
+# is an error, so that a new version cannot quietly build it again.
+drop_meson_subdirs() {
+  local d
+  for d in "$@"; do
+    grep -qx "subdir('$d')" meson.build
+    sed -i "/^subdir('$d')\$/d" meson.build
+  done
 }
 
 setup_meson() {
@@ -67,19 +84,24 @@ build_libffi() {
 
 build_pcre2() {
   configure_autotools --enable-pcre2-8 --disable-pcre2-16 --disable-pcre2-32
-  make -j "$jobs"
-  make install
+  # The library without its tools (pcre2grep, pcre2test).
+  make -j "$jobs" bin_PROGRAMS=
+  make install bin_PROGRAMS=
 }
 
 build_glib2_0() {
+  # Only the French translations are shipped.
+  echo fr > po/LINGUAS
+  drop_meson_subdirs fuzzing
   setup_meson -Dtests=false -Dgtk_doc=false -Dman=false -Dlibelf=disabled -Dsysprof=disabled \
     -Dxattr=false -Dlibmount=disabled -Dselinux=disabled -Ddtrace=false -Dsystemtap=false -Dnls=enabled
 }
 
 build_libpng1_6() {
   configure_autotools
-  make -j "$jobs"
-  make install
+  # The library without its tools (pngfix, png-fix-itxt).
+  make -j "$jobs" bin_PROGRAMS=
+  make install bin_PROGRAMS=
 }
 
 build_libjpeg_turbo() {
@@ -111,16 +133,19 @@ build_cairo() {
 }
 
 build_fribidi() {
+  drop_meson_subdirs bin test
   setup_meson -Ddocs=false
 }
 
 build_harfbuzz() {
+  drop_meson_subdirs util
   setup_meson -Dglib=enabled -Dgobject=disabled -Dcairo=disabled -Dicu=disabled \
     -Dgraphite=disabled -Dfreetype=disabled -Dgdi=disabled -Ddirectwrite=disabled \
     -Dtests=disabled -Ddocs=disabled -Dintrospection=disabled -Dbenchmark=disabled -Dchafa=disabled
 }
 
 build_pango1_0() {
+  drop_meson_subdirs utils examples tests
   setup_meson -Dfontconfig=disabled -Dfreetype=disabled -Dxft=disabled -Dlibthai=disabled \
     -Dintrospection=disabled -Dsysprof=disabled -Dcairo=enabled -Dgtk_doc=false
 }
@@ -138,18 +163,44 @@ build_at_spi2_core() {
 }
 
 build_gtk_2_0() {
+  # Only the French translations are shipped.
+  echo fr > po/LINGUAS
   configure_autotools --with-gdktarget=win32 --without-x --disable-glibtest --disable-cups \
     --disable-papi --disable-test-print-backend --disable-gtk-doc --disable-man \
     --disable-introspection --with-included-immodules=ime --disable-modules --disable-visibility
-  # The library, its translations and the MS-Windows theme engine; not the
-  # demos, tests and documentation.
-  for d in po gdk gtk modules; do make -C "$d" -j "$jobs"; done
-  for d in po gdk gtk modules; do make -C "$d" install; done
+  # The libraries, their translations and the MS-Windows theme engine: not
+  # the tests that gdk/ and gtk/ build with themselves, nor gtk's tools, the
+  # demos, the other modules or the documentation.
+  sed -i 's/^SUBDIRS = \$(gdktarget) \. tests$/SUBDIRS = $(gdktarget) ./' gdk/Makefile
+  sed -i 's/^SUBDIRS = theme-bits \. tests$/SUBDIRS = theme-bits ./' gtk/Makefile
+  grep -qx 'SUBDIRS = $(gdktarget) .' gdk/Makefile
+  grep -qx 'SUBDIRS = theme-bits .' gtk/Makefile
+  local d no_tools=(bin_PROGRAMS= bin_SCRIPTS=)
+  for d in po gdk gtk modules/engines/ms-windows; do make -C "$d" -j "$jobs" "${no_tools[@]}"; done
+  for d in po gdk gtk modules/engines/ms-windows; do make -C "$d" install "${no_tools[@]}"; done
   make install-pkgconfigDATA install-data-hook
 }
 
+build_ffmpeg() {
+  # The audio of films, read and decoded: the demuxers, decoders and parsers
+  # of the usual containers and codecs, nothing else. LGPL: neither
+  # --enable-gpl nor --enable-nonfree. Threads on, for libavcodec's locks.
+  ./configure --prefix="$prefix" --enable-cross-compile --cross-prefix="$host-" --target-os=mingw32 \
+    --arch="$cpu_family" --pkg-config=pkg-config --enable-shared --disable-static \
+    --disable-autodetect --enable-w32threads --enable-zlib --disable-programs --disable-doc \
+    --disable-debug --disable-network --disable-avdevice --disable-avfilter --disable-swscale \
+    --disable-postproc --disable-everything --enable-protocol=file \
+    --enable-demuxer=matroska,mov,avi,mpegts,wav \
+    --enable-decoder=aac,aac_latm,ac3,eac3,dca,mp3,mp3float,mp2,mp2float,opus,flac,vorbis,'pcm_*' \
+    --enable-parser=aac,aac_latm,ac3,dca,mpegaudio,opus,flac,vorbis | tee configure.out
+  grep -qx 'License: LGPL version 2.1 or later' configure.out
+  grep -q '^threading support *w32threads$' configure.out
+  make -j "$jobs"
+  make install
+}
+
 recipes() {
-  declare -f configure_autotools setup_meson
+  declare -f configure_autotools drop_meson_subdirs setup_meson
   for pkg in "${packages[@]}"; do declare -f "build_$(fn_name "$pkg")"; done
   echo "$cflags"
 }
@@ -238,6 +289,8 @@ fi
 for i in "${!packages[@]}"; do
   fetch "${packages[$i]}" "${suites[$i]}" "${tarballs[$i]}" "${sums[$i]}"
 done
+flock -u 9
+exec 9>&-
 
 mkdir -p "$prefix/bin" "$prefix/lib/pkgconfig" "$prefix/.stamps" "$work/logs" "$work/bin"
 say "building into $prefix (logs in $work/logs)"
@@ -288,24 +341,28 @@ for i in "${!packages[@]}"; do
   [ ! -f "$prefix/.stamps/$pkg" ] || continue
   log=$work/logs/$pkg.log
   say "$pkg ($arch)"
-  start=$SECONDS
   rm -rf "$work/src"
   mkdir -p "$work/src"
   tar -xf "$sources/${tarballs[$i]}" -C "$work/src"
   dir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d | head -n 1)
   # In the background, so that errexit holds inside the recipe (it would not
   # in the condition of an if or ||).
+  # Timed with the CPU it took, which other work on the machine does not
+  # change as it does the wall time.
   (cd "$dir" && set -x && "build_$(fn_name "$pkg")") >"$log" 2>&1 &
-  wait $! || die "$pkg failed to build for $arch; see $log"
+  status=0
+  { TIMEFORMAT='%0R s (%0U s user, %0S s system)'; time wait $!; } 2>"$work/time" || status=$?
+  [ $status -eq 0 ] || die "$pkg failed to build for $arch; see $log"
   # The licence notices, for the zip (gettext's own is the GPL of its tools;
   # libintl has the LGPL).
-  notices=$dir
+  notices=$dir names=(-name 'COPYING*' -o -name 'LICEN[CS]E*' -o -name README.ijg)
   [ "$pkg" != gettext ] || notices=$dir/gettext-runtime/intl
+  # FFmpeg built without --enable-gpl: its LGPL 2.1, not the GPL texts beside it.
+  [ "$pkg" != ffmpeg ] || names=(-name LICENSE.md -o -name COPYING.LGPLv2.1)
   mkdir -p "$prefix/share/licenses/$pkg"
-  find "$notices" -maxdepth 1 \( -type f -o -type l \) \( -name 'COPYING*' -o -name 'LICEN[CS]E*' -o -name README.ijg \) \
-    -exec cp -L {} "$prefix/share/licenses/$pkg/" \;
-  echo "$((SECONDS - start)) s" > "$prefix/.stamps/$pkg"
-  say "$pkg done in $((SECONDS - start)) s"
+  find "$notices" -maxdepth 1 \( -type f -o -type l \) \( "${names[@]}" \) -exec cp -L {} "$prefix/share/licenses/$pkg/" \;
+  cp "$work/time" "$prefix/.stamps/$pkg"
+  say "$pkg done in $(cat "$work/time")"
 done
 
 # libtool archives hold this machine's paths and are of no use to MinGW.

@@ -35,9 +35,21 @@ bundle_imports() {
   done
 }
 
+# Both stacks at once: much of a build is one configure script or one link
+# at a time, which leaves the other core idle.
+mkdir -p "$out"
+pids=()
+for arch in "${archs[@]}"; do
+  bash windows/build-stack.sh "$arch" >"$out/stack-$arch" &
+  pids+=($!)
+done
+for i in "${!pids[@]}"; do
+  wait "${pids[$i]}" || { echo "package: the ${archs[$i]} stack failed to build" >&2; exit 1; }
+done
+
 for arch in "${archs[@]}"; do
   host=$arch-w64-mingw32
-  prefix=$(bash windows/build-stack.sh "$arch")
+  prefix=$(cat "$out/stack-$arch")
   echo "== chronelle $version for Windows ($arch), against $prefix"
 
   build=$out/build-$arch
@@ -66,15 +78,21 @@ for arch in "${archs[@]}"; do
   mkdir -p "$stage/share/locale/fr/LC_MESSAGES"
   cp "$prefix"/share/locale/fr/LC_MESSAGES/{gtk20,glib20}.mo "$stage/share/locale/fr/LC_MESSAGES/"
 
-  # Licence notices of the libraries, and where their code came from.
+  # Licence notices of the libraries, and where their code came from;
+  # FFmpeg's only when its DLLs are shipped.
   mkdir -p "$stage/share/licenses"
   cp -r "$prefix"/share/licenses/* "$stage/share/licenses/"
+  unshipped='^#'
+  if ! ls "$stage"/bin/avcodec-*.dll >/dev/null 2>&1; then
+    rm -r "$stage/share/licenses/ffmpeg"
+    unshipped='^#\|^ffmpeg '
+  fi
   mkdir -p "$stage/share/licenses/zlib" "$stage/share/licenses/gcc-runtime"
   cp /usr/share/doc/libz-mingw-w64/copyright "$stage/share/licenses/zlib/"
   cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/share/licenses/gcc-runtime/"
   {
     echo "Debian source packages (suite, upstream tarball, SHA-256) the libraries were built from:"
-    grep -v '^#' windows/sources.txt
+    grep -v "$unshipped" windows/sources.txt
     echo
     echo "zlib and GCC's runtime: Debian's libz-mingw-w64 and gcc-mingw-w64 packages."
     echo "Changes made to build them for Windows:"
