@@ -17,13 +17,9 @@
 #include <unistd.h>
 #endif
 
-#ifdef CHRONELLE_HAVE_MATCH
 #include "match.h"
-#endif
 
 namespace {
-
-#ifdef CHRONELLE_HAVE_MATCH
 
 using chronelle::ChangeKind;
 using chronelle::Found;
@@ -141,6 +137,7 @@ std::string soundFailure(const Reference& r, const Options& o)
 {
     const chronelle::Sound& s = r.sound;
     switch (r.soundResult.failure) {
+    case SoundFailure::NotRegular: return "not a regular file";
     case SoundFailure::Open: return "cannot read it as a film: " + r.soundResult.detail;
     case SoundFailure::NoAudio: return "it has no audio track";
     case SoundFailure::NoSuchTrack:
@@ -224,11 +221,7 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
     return 1;
 }
 
-#endif
-
 }  // namespace
-
-#ifdef CHRONELLE_HAVE_MATCH
 
 int startMatching(const Options& o, Matching* matching)
 {
@@ -290,38 +283,3 @@ int matchFile(const char* path, const Matching& matching, Options* one)
     one->shift.retiming = f.retiming;
     return -1;
 }
-
-int runMatchProgram(char**) { return -1; }
-
-#else
-
-int startMatching(const Options&, Matching*)
-{
-    std::fprintf(stderr, "chronelle-shift: this build has no --match (FFmpeg's libraries were not found when it was built)\n");
-    return 2;
-}
-
-#ifdef CHRONELLE_MATCH_PROGRAM
-// Found from this program's own place, as installed and in the build tree.
-int runMatchProgram(char** argv)
-{
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string program = CHRONELLE_MATCH_PROGRAM;
-    if (n > 0) {
-        self[n] = '\0';
-        std::string dir(self);
-        program = dir.substr(0, dir.rfind('/') + 1) + program;
-    }
-    execv(program.c_str(), argv);
-    std::fprintf(stderr, "chronelle-shift: --match needs %s, which cannot be run: %s; no file was touched\n",
-                 program.c_str(), std::strerror(errno));
-    return 2;
-}
-#else
-int runMatchProgram(char**) { return -1; }
-#endif
-
-int matchFile(const char*, const Matching&, Options*) { return 1; }
-
-#endif

@@ -19,10 +19,11 @@ struct Matching {
 // exit status (nothing was touched).
 int startMatching(const Options& options, Matching* matching);
 
-// In a build without the matcher: runs, with the same arguments, the
-// program that has it (on Linux, FFmpeg's libraries and all they need are
-// loaded by that program only, not by every shift). Returns the exit status
-// when it could not be run.
+// Where the matcher lies in a program of its own (on Linux, so that
+// FFmpeg's libraries and all they need are loaded by --match only, not by
+// every shift): runs it with the same arguments. Returns -1 where this
+// program holds the matcher (or has none), else the exit status when it
+// could not be run.
 int runMatchProgram(char** argv);
 
 // Finds the change of the file at `path` and says it. Returns -1 when

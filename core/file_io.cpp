@@ -92,10 +92,23 @@ int openFile(const std::string& path, bool forWriting)
         errno = EBUSY;
     return fd;
 #else
+    // Opened without waiting: a FIFO put where a file was looked at would
+    // otherwise hold the open until someone writes to it. Anything but a
+    // regular file is then refused.
     int fd;
     do
-        fd = open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY);
+        fd = open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     while (fd < 0 && errno == EINTR);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+                    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)) {
+        int e = errno;
+        if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode))
+            e = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        close(fd);
+        errno = e;
+        return -1;
+    }
     return fd;
 #endif
 }

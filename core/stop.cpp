@@ -1,8 +1,14 @@
 // The stop signals: the handler only records, so that the patcher decides
-// where it stops.
+// where it stops. Installed without SA_RESTART: a call that waits (an open
+// that blocks, a read of a slow film) returns EINTR and the caller looks at
+// the flag, where a restarted call would wait on and never see it.
 #include "stop.h"
 
 #include <csignal>
+
+#ifndef _WIN32
+#include <signal.h>
+#endif
 
 namespace chronelle {
 
@@ -22,10 +28,23 @@ const int Signals[] = {
 #endif
 };
 
+void setHandler(int sig, void (*handler)(int))
+{
+#ifdef _WIN32
+    std::signal(sig, handler);
+#else
+    struct sigaction a = {};
+    a.sa_handler = handler;
+    sigemptyset(&a.sa_mask);
+    a.sa_flags = 0;
+    sigaction(sig, &a, nullptr);
+#endif
+}
+
 extern "C" void onStopSignal(int sig)
 {
     if (dieIdle && !shiftingNow) {
-        std::signal(sig, SIG_DFL);
+        setHandler(sig, SIG_DFL);
         std::raise(sig);
         return;
     }
@@ -41,12 +60,12 @@ void catchStopSignals(bool dieWhenIdle)
 {
     dieIdle = dieWhenIdle;
     for (int sig : Signals)
-        std::signal(sig, onStopSignal);
+        setHandler(sig, onStopSignal);
 #ifdef SIGPIPE
-    std::signal(SIGPIPE, SIG_IGN);
+    setHandler(SIGPIPE, SIG_IGN);
 #endif
 #ifdef SIGXFSZ
-    std::signal(SIGXFSZ, SIG_IGN);
+    setHandler(SIGXFSZ, SIG_IGN);
 #endif
 }
 
@@ -57,7 +76,7 @@ void dieOfStopSignal()
     int sig = caught;
     if (sig == 0)
         return;
-    std::signal(sig, SIG_DFL);
+    setHandler(sig, SIG_DFL);
     std::raise(sig);
 }
 

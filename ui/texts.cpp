@@ -107,6 +107,7 @@ std::string soundText(SoundFailure failure)
     case SoundFailure::Decoder: return "Le son de cette vidéo ne peut pas être décodé";
     case SoundFailure::Truncated: return "Vidéo tronquée : le son s'arrête avant la fin";
     case SoundFailure::Stopped: return "Écoute arrêtée : rien n'a été changé";
+    case SoundFailure::NotRegular: return "Ce n'est pas un fichier vidéo : un dossier, un tube ou un périphérique";
     case SoundFailure::Open:
     case SoundFailure::None: break;
     }

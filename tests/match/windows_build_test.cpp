@@ -20,18 +20,18 @@ TEST(MatcherForWindows, CompilesWithTheWin32ThreadModel)
         ASSERT_EQ(symlink((std::string(FFMPEG_HEADERS) + "/" + lib).c_str(), dir.file(lib).c_str()), 0);
     const std::string source = CHRONELLE_SOURCE_DIR;
     std::vector<std::string> files = {source + "/cli/match_files.cpp"};
-    DIR* d = opendir((source + "/core/match").c_str());
+    DIR* d = opendir((source + "/match").c_str());
     ASSERT_NE(d, nullptr);
     while (dirent* e = readdir(d)) {
         std::string name = e->d_name;
         if (name.size() > 4 && name.compare(name.size() - 4, 4, ".cpp") == 0)
-            files.push_back(source + "/core/match/" + name);
+            files.push_back(source + "/match/" + name);
     }
     closedir(d);
     EXPECT_GE(files.size(), 7u);
     for (const std::string& f : files) {
         RunResult r = run(compiler + " -std=c++17 -fsyntax-only -Wall -Wextra -Werror -DCHRONELLE_HAVE_MATCH -I" +
-                              quote(source + "/core") + " -I" + quote(source + "/core/match") + " -I" +
+                              quote(source + "/core") + " -I" + quote(source + "/match") + " -I" +
                               quote(source + "/cli") + " -I" + quote(dir.path()) + " " + quote(f),
                           dir.path());
         EXPECT_EQ(r.status, 0) << f << "\n" << r.err;

@@ -12,12 +12,12 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
-#include <libavutil/mem.h>
 #include <libavutil/opt.h>
-#include <libavutil/tx.h>
 #include <libswresample/swresample.h>
 }
 
+#include "fft.h"
+#include "file_io.h"
 #include "stop.h"
 #include "threads.h"
 
@@ -59,12 +59,8 @@ const BandBins bins;
 // Window samples centred on the middle of its 10 ms.
 class Analyzer {
 public:
-    Analyzer()
+    Analyzer() : fft_(Window)
     {
-        float scale = 1.0f;
-        av_tx_init(&tx_, &fft_, AV_TX_FLOAT_RDFT, 0, Window, &scale, 0);
-        in_ = static_cast<float*>(av_malloc(sizeof(float) * Window));
-        out_ = static_cast<AVComplexFloat*>(av_malloc(sizeof(AVComplexFloat) * (Window / 2 + 1)));
         double sum = 0;
         for (int i = 0; i < Window; ++i) {
             window_[i] = float(0.5 - 0.5 * std::cos(2 * Pi * (i + 0.5) / Window));
@@ -72,13 +68,7 @@ public:
         }
         norm_ = float(1.0 / (sum * sum));
     }
-    ~Analyzer()
-    {
-        av_tx_uninit(&tx_);
-        av_free(in_);
-        av_free(out_);
-    }
-    bool ready() const { return tx_ && in_ && out_; }
+    bool ready() const { return fft_.ready(); }
 
     Analyzer(const Analyzer&) = delete;
     Analyzer& operator=(const Analyzer&) = delete;
@@ -141,9 +131,10 @@ private:
         std::int64_t from = k * Hop + Hop / 2 - Window / 2;
         for (int i = 0; i < Window; ++i) {
             std::int64_t j = from + i - start_;
-            in_[i] = j >= 0 && j < std::int64_t(buf_.size()) ? buf_[std::size_t(j)] * window_[i] : 0;
+            fft_.real()[i] = j >= 0 && j < std::int64_t(buf_.size()) ? buf_[std::size_t(j)] * window_[i] : 0;
         }
-        fft_(tx_, out_, in_, sizeof(float));
+        fft_.forward();
+        const AVComplexFloat* out = fft_.spectrum();
         if (k < keep_)
             return;
         if (levels_.empty())
@@ -155,16 +146,13 @@ private:
         for (int b = 0; b < Bands; ++b) {
             float p = 0;
             for (int i = bins.from[b]; i < bins.to[b]; ++i)
-                p += out_[i].re * out_[i].re + out_[i].im * out_[i].im;
+                p += out[i].re * out[i].re + out[i].im * out[i].im;
             double db = 10 * std::log10(double(p * norm_) + 1e-30);
             levels_.push_back(std::uint8_t(std::clamp((db - LevelFloorDb) * 2, 0.0, 255.0)));
         }
     }
 
-    AVTXContext* tx_ = nullptr;
-    av_tx_fn fft_ = nullptr;
-    float* in_ = nullptr;
-    AVComplexFloat* out_ = nullptr;
+    Fft fft_;
     float window_[Window];
     float norm_ = 1;
     std::vector<float> buf_;  // samples from start_ on
@@ -272,15 +260,34 @@ SoundResult openDecoder(Decoder& d, Sound* sound)
     return r;
 }
 
+// FFmpeg asks this while it waits on the film (opening it, reading it):
+// a stop flag or signal ends the wait at once.
+int interrupted(void* stop)
+{
+    const std::atomic<bool>* flag = static_cast<const std::atomic<bool>*>(stop);
+    return (flag && flag->load()) || stopSignal() != 0;
+}
+
 // Opens the film, its audio track and a decoder for it.
-SoundResult openFilm(const std::string& path, int track, Decoder& d, Sound* sound)
+SoundResult openFilm(const std::string& path, int track, const std::atomic<bool>* stop, Decoder& d,
+                     Sound* sound)
 {
     SoundResult r;
+    d.format = avformat_alloc_context();
+    if (!d.format) {
+        r.failure = SoundFailure::Open;
+        r.detail = "out of memory";
+        return r;
+    }
+    d.format->interrupt_callback.callback = interrupted;
+    d.format->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(stop);
     int e = avformat_open_input(&d.format, path.c_str(), nullptr, nullptr);
     if (e >= 0)
         e = avformat_find_stream_info(d.format, nullptr);
     if (e < 0) {
-        r.failure = SoundFailure::Open;
+        r.failure = interrupted(const_cast<std::atomic<bool>*>(stop)) ? SoundFailure::Stopped
+                                                                        : SoundFailure::Open;
+        r.signal = stopSignal();
         r.detail = avError(e);
         return r;
     }
@@ -491,7 +498,7 @@ void runHalf(void* p)
 {
     Half& h = *static_cast<Half*>(p);
     Decoder d;
-    h.result = openFilm(h.path, h.track, d, &h.sound);
+    h.result = openFilm(h.path, h.track, h.shared->options->stop, d, &h.sound);
     if (h.result.failure != SoundFailure::None)
         return;
     if (!h.analyzer.ready()) {
@@ -540,8 +547,17 @@ SoundResult listen(const std::string& path, const SoundOptions& options, Sound* 
     // for the progress and for the halves.
     bool centre = false;
     {
+        // Only a regular file: a FIFO or a device would hold the open, or
+        // the reading, for as long as it pleases.
+        SoundResult r;
+        int errnum = 0;
+        PathKind kind = pathKind(path, &errnum);
+        if (kind == PathKind::Directory || kind == PathKind::Other) {
+            r.failure = SoundFailure::NotRegular;
+            return r;
+        }
         Decoder d;
-        SoundResult r = openFilm(path, options.track, d, sound);
+        r = openFilm(path, options.track, options.stop, d, sound);
         if (r.failure != SoundFailure::None)
             return r;
         centre = d.centre;

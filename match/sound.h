@@ -30,6 +30,7 @@ struct SoundOptions {
 
 enum class SoundFailure {
     None,
+    NotRegular,   // a directory, FIFO or device
     Open,         // not a file FFmpeg can read
     NoAudio,      // no audio track at all
     NoSuchTrack,  // fewer audio tracks than --track asked for

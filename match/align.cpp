@@ -12,11 +12,7 @@
 #include <cmath>
 #include <memory>
 
-extern "C" {
-#include <libavutil/mem.h>
-#include <libavutil/tx.h>
-}
-
+#include "fft.h"
 #include "threads.h"
 
 namespace chronelle {
@@ -147,50 +143,6 @@ Mapping refineOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, 
 }
 
 namespace {
-
-// An FFT of one length, with its buffers, for one thread.
-class Fft {
-public:
-    explicit Fft(int n) : n_(n)
-    {
-        float one = 1.0f, inverse = 1.0f / float(n);
-        av_tx_init(&forward_, &forwardFn_, AV_TX_FLOAT_RDFT, 0, n, &one, 0);
-        av_tx_init(&inverse_, &inverseFn_, AV_TX_FLOAT_RDFT, 1, n, &inverse, 0);
-        real_ = static_cast<float*>(av_malloc(sizeof(float) * std::size_t(n + 2)));
-        spectrum_ = static_cast<AVComplexFloat*>(av_malloc(sizeof(AVComplexFloat) * std::size_t(n / 2 + 1)));
-    }
-    ~Fft()
-    {
-        av_tx_uninit(&forward_);
-        av_tx_uninit(&inverse_);
-        av_free(real_);
-        av_free(spectrum_);
-    }
-    Fft(const Fft&) = delete;
-    Fft& operator=(const Fft&) = delete;
-    bool ready() const { return forward_ && inverse_ && real_ && spectrum_; }
-    int size() const { return n_; }
-    float* real() { return real_; }
-    AVComplexFloat* spectrum() { return spectrum_; }
-    std::size_t bins() const { return std::size_t(n_ / 2 + 1); }
-
-    // real() to spectrum(), and back.
-    void forward()
-    {
-        forwardFn_(forward_, spectrum_, real_, sizeof(float));
-        // libavutil 57 leaves the imaginary part of the last bin unwritten;
-        // for a real signal it is 0.
-        spectrum_[n_ / 2].im = 0;
-    }
-    void inverse() { inverseFn_(inverse_, real_, spectrum_, sizeof(AVComplexFloat)); }
-
-private:
-    int n_;
-    AVTXContext *forward_ = nullptr, *inverse_ = nullptr;
-    av_tx_fn forwardFn_ = nullptr, inverseFn_ = nullptr;
-    float* real_ = nullptr;
-    AVComplexFloat* spectrum_ = nullptr;
-};
 
 // The longest FFT used. libavutil 57 (FFmpeg 5.1, Debian 12's) slows down
 // sharply past this length and all but stops at twice it; the coarse

@@ -1,0 +1,13 @@
+// chronelle-shift built without the matcher (FFmpeg's libraries were not
+// found), or handing --match over to the program that has it.
+#include <cstdio>
+
+#include "match_files.h"
+
+int startMatching(const Options&, Matching*)
+{
+    std::fprintf(stderr, "chronelle-shift: this build has no --match (FFmpeg's libraries were not found when it was built)\n");
+    return 2;
+}
+
+int matchFile(const char*, const Matching&, Options*) { return 1; }
