@@ -206,7 +206,9 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
     f.alignment = align(reference.tracks, cues, ao);
     if (f.alignment.fit != Fit::Found)
         return f;
+    f.confidence = f.alignment.score;
     f.sure = f.alignment.score >= SureScore && f.alignment.cues >= SureCues;
+    f.doubt = f.alignment.cues < SureCues ? Doubt::FewCues : f.sure ? Doubt::None : Doubt::Weak;
     if (options.splits) {
         const Track& t = reference.tracks[std::size_t(f.alignment.track)];
         std::vector<Split> splits = splitFit(t, cues, f.alignment.mapping, options.maxOffsetMs);

@@ -73,10 +73,24 @@ struct FoundPiece {
     std::int64_t fromMs = 0, offsetMs = 0;
 };
 
+// Why a change found is not made.
+enum class Doubt {
+    None,     // sure: it is made
+    FewCues,  // too few cues with speech to tell
+    Weak,     // its confidence is below what a change in place needs
+    Rival,    // another change, told in `rivals`, fits about as well
+};
+
 struct Found {
     Alignment alignment;
     ChangeKind kind = ChangeKind::InTime;
-    bool sure = false;  // score and cues enough
+    bool sure = false;  // made in place: doubt is None
+    Doubt doubt = Doubt::Weak;
+    // How often a change found with this much evidence is the right one,
+    // 0 to 1, as measured on films timed by people.
+    double confidence = 0;
+    // Other changes that fit nearly as well (with Doubt::Rival), best first.
+    std::vector<Found> rivals;
     // The change as chronelle-shift takes it ("--add", "2.48"), and as the
     // patcher applies it: the same, parsed from that text.
     std::string mode, text;
