@@ -212,7 +212,7 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
         std::string why = a.cues < chronelle::SureCues
                               ? "only " + std::to_string(a.cues) + " cues with speech, " +
                                     std::to_string(chronelle::SureCues) + " needed"
-                              : "score " + twoDigits(a.score) + ", " + twoDigits(chronelle::SureScore) + " needed";
+                              : "score " + twoDigits(a.score) + ", " + twoDigits(chronelle::SureConfidence) + " needed";
         std::fprintf(stderr,
                      "chronelle-shift: %s: no sure match (%s); the best candidate: %s; the file was "
                      "left untouched\n",

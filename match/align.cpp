@@ -1,11 +1,14 @@
-// The alignment. First, for each frame-rate ratio, the cross-correlation of
-// the cues' extent with each track over every offset allowed, in one pass
-// with libavutil's FFT; the best peak and how far it stands above any other
-// give the candidate and its score. Then, by direct sums over the cues, the
-// offset to the millisecond (where speech begins counts as much as its
-// extent, which a subtitle shown longer than its line blurs), and a drift
-// no ratio explains: the offsets of a dozen stretches of the film, and the
-// line through them.
+// The alignment, in two steps. First, for each frame-rate ratio, the
+// cross-correlation of the cues (the part of each where its line is heard)
+// with each track over every offset allowed, in one pass with the FFT: the
+// few best places of each are the candidates. Then each candidate is put to
+// the cues one by one: each cue looks, near where the candidate puts it, for
+// the place where the track rises into speech; a robust line through those
+// places gives the change, and the cues that agree with it (within
+// AgreeMs) say how well it fits. A subtitle lingers after its line, so its
+// extent alone is blurred by most of a second; where speech begins is sharp.
+// The best candidate is weighed against the best one elsewhere: agreement
+// far above chance and well above any rival is what makes a change sure.
 #include "align.h"
 
 #include <algorithm>
@@ -20,12 +23,15 @@ namespace chronelle {
 namespace {
 
 constexpr double Frame = FrameMs;
-constexpr double Inside = 0.9;       // of the cues' time must fall in the track
-// What the best is set against includes changes that leave up to half the
-// cues out: without them, subtitles about as long as the film would have
-// nothing to be set against.
-constexpr double LooseInside = 0.5;
-constexpr double SimplerBy = 0.01;   // a simpler change is kept unless beaten by this
+constexpr double Inside = 0.9;  // of the cues' time must fall in the track
+constexpr double LocalMs = 1500;  // how far a cue looks for its place around a candidate
+constexpr double CloseMs = 400;   // and around the change fitted
+constexpr double AgreeMs = 150;   // a cue this close to the change agrees with it
+constexpr int PeaksPerRatio = 3;
+constexpr std::size_t Fitted = 10;  // candidates put to the cues
+// A change beside the frame-rate ratios, found by the robust line: at most
+// this far from the candidate's scale.
+constexpr double MaxSlope = 0.0025;
 
 struct Ratio {
     int from = -1, to = -1;
@@ -67,6 +73,19 @@ std::vector<Cue> speechCues(const std::vector<Cue>& cues)
     return out.empty() ? shown : out;
 }
 
+bool ratioNear(double scale, double tolerance, int* from, int* to, double* ratio)
+{
+    bool found = false;
+    for (const Ratio& r : ratios())
+        if (std::abs(r.value / scale - 1) <= tolerance && (!found || std::abs(r.value - scale) < std::abs(*ratio - scale))) {
+            found = true;
+            *from = r.from;
+            *to = r.to;
+            *ratio = r.value;
+        }
+    return found;
+}
+
 // The sum of activity over frames [0, x), x in frames, with the frame x
 // falls in taken in part.
 double sumTo(const Track& t, double x)
@@ -100,7 +119,7 @@ double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& 
         double s = mapTime(m, double(c->startMs)) / Frame, e = mapTime(m, double(c->endMs)) / Frame;
         box += sumTo(t, e) - sumTo(t, s);
         // Onsets are measured at the middle of their frames.
-        onset += onsetAt(t, s - 0.5);
+        onset += onsetAt(t, (mapTime(m, double(c->startMs)) + t.leadMs) / Frame - 0.5);
         length += e - s;
     }
     double n = double(t.activity.size());
@@ -113,7 +132,7 @@ double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& 
 // The offset within `half` ms of `centre`, by steps of `step`, that fits
 // best (with the cues' extent weighed by `boxWeight`).
 static double bestOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double centre,
-                  double half, double step, double boxWeight)
+                         double half, double step, double boxWeight)
 {
     double best = centre, bestFit = -1e300;
     for (double d = -half; d <= half + step / 2; d += step) {
@@ -127,10 +146,6 @@ static double bestOffset(const Track& t, const Cue* from, const Cue* to, Mapping
     return best;
 }
 
-// The offset, within `halfMs` of the mapping's, that fits best: by 40 ms
-// then 10 ms, then to the millisecond within 100 ms of that by the starts
-// alone. A subtitle shown longer than its line leaves its extent a range of
-// equally good places, and their starts then decide.
 Mapping refineOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double halfMs)
 {
     double best = m.offsetMs;
@@ -149,15 +164,11 @@ namespace {
 // search works on bins of several frames so as to stay within it.
 constexpr int LongestFft = 1 << 16;
 
-// The best peak of one ratio on one track.
+// A place found by the coarse search.
 struct Peak {
     int ratio = 0, track = 0;
     std::int64_t lag = 0;  // bins
-    double rho = -2, second = -2;
-    bool any = false;
-    // The best where only half the cues need to fall in the track.
-    std::int64_t looseLag = 0;
-    double looseRho = -2;
+    double rho = -2;
 };
 
 struct Search {
@@ -170,21 +181,33 @@ struct Search {
     std::vector<std::vector<AVComplexFloat>> spectra;  // of each binned track
     int n = 0;                // FFT length
     std::int64_t lags = 0;    // searched each way, in bins
-    std::int64_t exclude = 0; // bins around a peak that belong to it
-    std::vector<Peak> peaks;  // ratio by track
+    std::int64_t apart = 0;   // bins between two places of one ratio
+    std::vector<std::vector<std::vector<Peak>>> peaks;  // by ratio, then track
 };
 
-// The cues under `ratio`, bin by bin the part of it that a cue covers, in
-// the FFT's buffer, with their prefix sums. Returns the total covered,
-// counting what fell past the buffer, and the sum of squares of what it
-// holds in `squares`.
-double cueBins(const Search& s, double ratio, float* out, std::vector<double>& sums, double* squares)
+// Where a cue's line is heard, as the coarse search sees it: from a little
+// after its start to well before its end, as subtitles linger after the
+// words.
+void heardPart(const Track& t, double startMs, double endMs, double* from, double* to)
+{
+    *from = startMs + t.leadMs;
+    *to = std::max(*from + 300, endMs - 500);
+}
+
+// The cues under `ratio`, bin by bin the part of each that is heard, in the
+// FFT's buffer, with their prefix sums. Returns the total covered, counting
+// what fell past the buffer, and the sum of squares of what it holds in
+// `squares`.
+double cueBins(const Search& s, const Track& t, double ratio, float* out, std::vector<double>& sums,
+               double* squares)
 {
     std::int64_t room = std::int64_t(s.n) - s.lags - 1;
     std::fill(out, out + s.n, 0.0f);
     double total = 0, width = Frame * s.bin;
     for (const Cue& c : *s.cues) {
-        double a = ratio * double(c.startMs) / width, b = ratio * double(c.endMs) / width;
+        double from, to;
+        heardPart(t, ratio * double(c.startMs), ratio * double(c.endMs), &from, &to);
+        double a = from / width, b = to / width;
         total += b - a;
         for (std::int64_t k = std::max<std::int64_t>(0, std::int64_t(a));
              k < std::min(std::int64_t(std::ceil(b)), room); ++k)
@@ -199,47 +222,54 @@ double cueBins(const Search& s, double ratio, float* out, std::vector<double>& s
     return total;
 }
 
+// The best places of `rho` (indexed by lag + lags), each `apart` from the
+// ones before; values of -2 are no place.
+std::vector<Peak> bestPlaces(const std::vector<float>& rho, std::int64_t lags, std::int64_t apart, int r, int v)
+{
+    std::vector<Peak> out;
+    for (int k = 0; k < PeaksPerRatio; ++k) {
+        Peak best{r, v, 0, -2};
+        for (std::int64_t d = -lags; d <= lags; ++d) {
+            float value = rho[std::size_t(d + lags)];
+            if (value <= best.rho)
+                continue;
+            bool taken = false;
+            for (const Peak& p : out)
+                taken = taken || std::llabs(d - p.lag) < apart;
+            if (!taken)
+                best = Peak{r, v, d, value};
+        }
+        if (best.rho <= -2)
+            break;
+        out.push_back(best);
+    }
+    return out;
+}
+
 void searchRatio(Search& s, Fft& fft, int r, std::vector<double>& sums)
 {
-    double squares = 0;
-    double total = cueBins(s, s.ratios[std::size_t(r)].value, fft.real(), sums, &squares);
-    fft.forward();
-    std::vector<AVComplexFloat> cues(fft.spectrum(), fft.spectrum() + fft.bins());
-    std::int64_t room = std::int64_t(sums.size()) - 1;
     for (std::size_t v = 0; v < s.tracks->size(); ++v) {
+        double squares = 0;
+        double total = cueBins(s, (*s.tracks)[v], s.ratios[std::size_t(r)].value, fft.real(), sums, &squares);
+        fft.forward();
+        std::int64_t room = std::int64_t(sums.size()) - 1;
         std::int64_t na = std::int64_t(s.binned[v].size());
         for (std::size_t k = 0; k < fft.bins(); ++k) {
-            const AVComplexFloat a = s.spectra[v][k], c = cues[k];
+            const AVComplexFloat a = s.spectra[v][k], c = fft.spectrum()[k];
             fft.spectrum()[k] = AVComplexFloat{a.re * c.re + a.im * c.im, a.im * c.re - a.re * c.im};
         }
         fft.inverse();
         double held = sums.back();
         double spread = squares - held * held / double(na);
         double norm = s.binnedNorm[v] * std::sqrt(std::max(spread, 0.0));
-        Peak& p = s.peaks[std::size_t(r) * s.tracks->size() + v];
-        p.ratio = r;
-        p.track = int(v);
         std::vector<float> rho(std::size_t(2 * s.lags + 1), -2.0f);
         for (std::int64_t d = -s.lags; d <= s.lags; ++d) {
             std::int64_t hi = std::min(room, na - d), lo = std::max<std::int64_t>(0, -d);
             double inside = hi > lo ? sums[std::size_t(hi)] - sums[std::size_t(lo)] : 0;
-            if (inside < LooseInside * total || norm <= 0)
-                continue;
-            float value = float(fft.real()[d >= 0 ? d : s.n + d] / norm);
-            rho[std::size_t(d + s.lags)] = value;
-            if (value > p.looseRho) {
-                p.looseRho = value;
-                p.looseLag = d;
-            }
-            if (inside >= Inside * total && value > p.rho) {
-                p.rho = value;
-                p.lag = d;
-                p.any = true;
-            }
+            if (inside >= Inside * total && norm > 0)
+                rho[std::size_t(d + s.lags)] = float(fft.real()[d >= 0 ? d : s.n + d] / norm);
         }
-        for (std::int64_t d = -s.lags; d <= s.lags; ++d)
-            if (std::llabs(d - p.lag) > s.exclude)
-                p.second = std::max(p.second, double(rho[std::size_t(d + s.lags)]));
+        s.peaks[std::size_t(r)][v] = bestPlaces(rho, s.lags, s.apart, r, int(v));
     }
 }
 
@@ -280,15 +310,6 @@ bool trackSpectra(Search& s)
     return true;
 }
 
-std::int64_t medianLength(const std::vector<Cue>& cues)
-{
-    std::vector<std::int64_t> l;
-    for (const Cue& c : cues)
-        l.push_back(c.endMs - c.startMs);
-    std::nth_element(l.begin(), l.begin() + std::ptrdiff_t(l.size() / 2), l.end());
-    return l[l.size() / 2];
-}
-
 // Bins as small as the longest FFT allows, and the FFT's length.
 void sizeSearch(Search& s, std::int64_t frames, std::int64_t lagFrames)
 {
@@ -318,9 +339,10 @@ Fit coarseSearch(Search& s, const AlignOptions& o)
     std::int64_t lagFrames = std::min<std::int64_t>(o.maxOffsetMs / FrameMs,
                                                    longest + std::int64_t(lastEnd / Frame * 1.3));
     sizeSearch(s, longest, lagFrames);
-    s.exclude = std::max<std::int64_t>(300, medianLength(*s.cues) * 3 / 2 / FrameMs) / s.bin;
+    // Places closer than this are one for the cues' own search.
+    s.apart = std::max<std::int64_t>(1, std::int64_t(2 * LocalMs / Frame) / s.bin);
     s.ratios = ratios();
-    s.peaks.assign(s.ratios.size() * s.tracks->size(), Peak());
+    s.peaks.assign(s.ratios.size(), std::vector<std::vector<Peak>>(s.tracks->size()));
     if (!trackSpectra(s))
         return Fit::TooFar;
     // Set up before the threads start, so that a failure stops here.
@@ -329,9 +351,10 @@ Fit coarseSearch(Search& s, const AlignOptions& o)
         return Fit::TooFar;
     Worker a{&s, &fa, 0, 2}, b{&s, &fb, 1, 2};
     runBoth(searchRatios, &a, searchRatios, &b);
-    for (const Peak& p : s.peaks)
-        if (p.any)
-            return Fit::Found;
+    for (const auto& byTrack : s.peaks)
+        for (const auto& peaks : byTrack)
+            if (!peaks.empty())
+                return Fit::Found;
     // Nothing fits: because the cues last longer than the track, or
     // because they lie further off than was searched.
     std::int64_t firstStart = s.cues->front().startMs;
@@ -340,160 +363,257 @@ Fit coarseSearch(Search& s, const AlignOptions& o)
     return double(lastEnd - firstStart) > double(longest) * Frame ? Fit::TooLong : Fit::TooFar;
 }
 
-Mapping peakMapping(const Search& s, const Peak& p)
+}  // namespace
+
+// ---- each candidate put to the cues one by one ----
+
+// How clearly the track rises into speech where a cue shown over [s, e]
+// (ms, film time) begins: the activity of the 300 ms that follow (less
+// for a short cue), less that of the 300 ms before.
+double riseAt(const Track& t, double s, double e)
 {
-    return Mapping{s.ratios[std::size_t(p.ratio)].value, double(p.lag) * Frame * s.bin};
+    double a = (s + t.leadMs) / Frame;
+    double after = std::clamp((e - s - t.leadMs - 300) / Frame, 20.0, 30.0);
+    return (sumTo(t, a + after) - sumTo(t, a)) / after - (sumTo(t, a) - sumTo(t, a - 30)) / 30;
 }
 
-// How far the peak stands above the best of any other change of the cues:
-// elsewhere on its own ratio, or on another ratio where that puts the cues
-// somewhere else (a ratio of 1.001 on a short film puts them in the same
-// places). 1 when nothing else fits at all, 0 when something fits as well.
-double score(const Search& s, const Peak& p)
+namespace {
+
+// Where a cue's start goes under `m`, moved by the offset within `half` ms
+// at which the track rises most (ms, to a fraction of a frame).
+double localPlace(const Track& t, const Cue& c, const Mapping& m, double half)
 {
-    if (p.rho <= 0)
-        return 0;
-    double second = std::max(p.second, 0.0);
-    Mapping m = peakMapping(s, p);
-    double apartMs = double(s.exclude * s.bin) * Frame;
-    for (const Peak& q : s.peaks) {
-        if (q.track != p.track || q.ratio == p.ratio || q.looseRho <= second)
-            continue;
-        Mapping other{s.ratios[std::size_t(q.ratio)].value, double(q.looseLag) * Frame * s.bin};
-        for (double t : {double(s.cues->front().startMs), double(s.cues->back().endMs)})
-            if (std::abs(mapTime(m, t) - mapTime(other, t)) > apartMs) {
-                second = q.looseRho;
-                break;
+    double s = mapTime(m, double(c.startMs)), e = mapTime(m, double(c.endMs));
+    int steps = int(half / Frame);
+    std::vector<double> rise(std::size_t(2 * steps + 1));
+    std::size_t best = 0;
+    for (int k = -steps; k <= steps; ++k) {
+        std::size_t i = std::size_t(k + steps);
+        rise[i] = riseAt(t, s + k * Frame, e + k * Frame);
+        if (rise[i] > rise[best])
+            best = i;
+    }
+    // Between frames: the top of the V through the best and its neighbours
+    // (a step in the track makes a V of the rise).
+    double shift = 0;
+    if (best > 0 && best + 1 < rise.size()) {
+        double a = rise[best - 1], b = rise[best], c = rise[best + 1];
+        double drop = b - std::min(a, c);
+        if (drop > 0)
+            shift = std::clamp((c - a) / (2 * drop), -0.5, 0.5);
+    }
+    return (double(best) - steps + shift) * Frame;
+}
+
+// The places of the cues around `m`, as offsets from where it puts them.
+std::vector<double> localPlaces(const Track& t, const std::vector<Cue>& cues, const Mapping& m, double half)
+{
+    std::vector<double> out;
+    out.reserve(cues.size());
+    for (const Cue& c : cues)
+        out.push_back(localPlace(t, c, m, half));
+    return out;
+}
+
+// A line d = a + b * x through the points that lie within AgreeMs of it.
+struct Line {
+    double a = 0, b = 0;
+    std::size_t agree = 0;
+};
+
+std::size_t agreeing(const std::vector<double>& x, const std::vector<double>& d, const Line& l)
+{
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < x.size(); ++i)
+        n += std::abs(d[i] - l.a - l.b * x[i]) <= AgreeMs;
+    return n;
+}
+
+// The densest stretch of AgreeMs each way among the offsets, and its middle.
+double densest(std::vector<double> d)
+{
+    std::sort(d.begin(), d.end());
+    std::size_t bestFrom = 0, bestTo = 0;
+    for (std::size_t i = 0, j = 0; i < d.size(); ++i) {
+        while (j < d.size() && d[j] - d[i] <= 2 * AgreeMs)
+            ++j;
+        if (j - i > bestTo - bestFrom) {
+            bestFrom = i;
+            bestTo = j;
+        }
+    }
+    return d.empty() ? 0 : d[(bestFrom + bestTo) / 2];
+}
+
+// The line through the points that agree with it, started flat at the
+// densest offset; with `slope` false it stays flat.
+Line robustLine(const std::vector<double>& x, const std::vector<double>& d, bool slope)
+{
+    Line l;
+    l.a = densest(d);
+    for (int round = 0; round < 4; ++round) {
+        double sx = 0, sd = 0, n = 0;
+        for (std::size_t i = 0; i < x.size(); ++i)
+            if (std::abs(d[i] - l.a - l.b * x[i]) <= AgreeMs) {
+                sx += x[i];
+                sd += d[i];
+                n += 1;
             }
-    }
-    return std::max(0.0, 1 - second / p.rho);
-}
-
-// Mapped centres and offsets of a dozen stretches of cues, each found on its
-// own within the drift allowed, and the line through them (Theil and Sen's:
-// the median of the slopes between every two, so that a stretch matched
-// wrong does not bend it).
-bool driftLine(const Track& t, const std::vector<Cue>& cues, const Mapping& m, double maxDrift,
-               Mapping* out)
-{
-    std::size_t k = std::min<std::size_t>(16, cues.size() / 12);
-    if (k < 4)
-        return false;
-    double span = mapTime(m, double(cues.back().endMs)) - mapTime(m, double(cues.front().startMs));
-    std::vector<double> x, y;
-    for (std::size_t i = 0; i < k; ++i) {
-        const Cue* from = cues.data() + i * cues.size() / k;
-        const Cue* to = cues.data() + (i + 1) * cues.size() / k;
-        Mapping local = refineOffset(t, from, to, m, maxDrift * span + 1000);
-        double centre = 0;
-        for (const Cue* c = from; c != to; ++c)
-            centre += mapTime(m, double(c->startMs));
-        x.push_back(centre / double(to - from));
-        y.push_back(local.offsetMs - m.offsetMs);
-    }
-    std::vector<double> slopes;
-    for (std::size_t i = 0; i < k; ++i)
-        for (std::size_t j = i + 1; j < k; ++j)
-            if (x[j] - x[i] > 1)
-                slopes.push_back((y[j] - y[i]) / (x[j] - x[i]));
-    if (slopes.empty())
-        return false;
-    std::nth_element(slopes.begin(), slopes.begin() + std::ptrdiff_t(slopes.size() / 2), slopes.end());
-    double slope = slopes[slopes.size() / 2];
-    if (std::abs(slope) > maxDrift)
-        return false;
-    std::vector<double> rest;
-    for (std::size_t i = 0; i < k; ++i)
-        rest.push_back(y[i] - slope * x[i]);
-    std::nth_element(rest.begin(), rest.begin() + std::ptrdiff_t(k / 2), rest.end());
-    out->scale = m.scale * (1 + slope);
-    out->offsetMs = m.offsetMs * (1 + slope) + rest[k / 2];
-    return true;
-}
-
-// The line through the stretches' offsets is good to a few tens of ms at
-// the ends; this turns it about the middle of the cues in steps of 5 ms at
-// the ends, 100 ms each way, with the offset free within 30 ms, and keeps
-// what fits best.
-Mapping refineScale(const Track& t, const Cue* from, const Cue* to, Mapping m)
-{
-    double first = double(from->startMs), last = double((to - 1)->endMs);
-    double middle = (first + last) / 2, half = (last - first) / 2;
-    if (half <= 0)
-        return m;
-    Mapping best = m;
-    double bestFit = fitnessOf(t, from, to, m);
-    double pivot = mapTime(m, middle);
-    for (int k = -20; k <= 20; ++k) {
-        Mapping q;
-        q.scale = m.scale + k * 5.0 / half;
-        for (double d = -30; d <= 30; d += 2) {
-            q.offsetMs = pivot + d - q.scale * middle;
-            double f = fitnessOf(t, from, to, q);
-            if (f > bestFit) {
-                bestFit = f;
-                best = q;
+        if (n < 2)
+            break;
+        double mx = sx / n, md = sd / n, sxx = 0, sxd = 0;
+        for (std::size_t i = 0; i < x.size(); ++i)
+            if (std::abs(d[i] - l.a - l.b * x[i]) <= AgreeMs) {
+                sxx += (x[i] - mx) * (x[i] - mx);
+                sxd += (x[i] - mx) * (d[i] - md);
             }
+        double b = slope && n >= 8 && sxx > 0 ? std::clamp(sxd / sxx, -MaxSlope, MaxSlope) : 0;
+        if (b == 0) {
+            // Flat: the median of those that agree, which a few placed
+            // a little off on one side do not pull.
+            std::vector<double> near;
+            for (std::size_t i = 0; i < x.size(); ++i)
+                if (std::abs(d[i] - l.a - l.b * x[i]) <= AgreeMs)
+                    near.push_back(d[i]);
+            std::nth_element(near.begin(), near.begin() + std::ptrdiff_t(near.size() / 2), near.end());
+            md = near[near.size() / 2];
         }
+        l = Line{md - b * mx, b, 0};
     }
-    return refineOffset(t, from, to, best, 10);
+    l.agree = agreeing(x, d, l);
+    return l;
 }
 
-// How far apart two mappings put the cues, at most (ms).
-double apart(const Mapping& a, const Mapping& b, const std::vector<Cue>& cues)
+// `m` followed by the line: a time t goes to m(t) + a + b m(t).
+Mapping along(const Mapping& m, const Line& l)
 {
-    double d = 0;
-    for (double t : {double(cues.front().startMs), double(cues.back().endMs)})
-        d = std::max(d, std::abs(mapTime(a, t) - mapTime(b, t)));
-    return d;
+    return Mapping{m.scale * (1 + l.b), m.offsetMs * (1 + l.b) + l.a};
 }
 
-// Of the peaks on one track, the best one, and the one without a ratio.
-const Peak& bestOf(const Search& s, std::size_t track, bool anyRatio)
+// How many of the cues would agree with a change by chance: from how the
+// places of those that do not agree spread over the search.
+double chanceOf(const std::vector<double>& x, const std::vector<double>& d, const Line& l)
 {
-    const Peak* best = &s.peaks[track];
-    for (std::size_t r = 1; anyRatio && r < s.ratios.size(); ++r) {
-        const Peak& p = s.peaks[r * s.tracks->size() + track];
-        if (p.any && p.rho > best->rho)
-            best = &p;
-    }
-    return *best;
+    std::size_t far = 0;
+    for (std::size_t i = 0; i < x.size(); ++i)
+        far += std::abs(d[i] - l.a - l.b * x[i]) > 3 * AgreeMs;
+    double width = 2 * LocalMs - 6 * AgreeMs;
+    return double(far) * 2 * AgreeMs / width;
 }
 
-// Of the ratios whose peaks come near the best one on track `v`, the one
-// whose refined offset fits best; no ratio at all unless that does clearly
-// better. (On a short film, a ratio of 1.001 moves the cues too little for
-// the coarse search to tell.)
-Mapping chooseRatio(const Search& s, std::size_t v, double near, const Peak** chosen)
+void agreeWith(const std::vector<double>& x, const std::vector<double>& d, const Line& l, const Mapping& m,
+               Agreement& a)
 {
-    const Track& t = (*s.tracks)[v];
-    const Cue *from = s.cues->data(), *to = from + s.cues->size();
-    double top = bestOf(s, v, true).rho;
-    Mapping best, plain;
-    double bestFit = -1e300, plainFit = -1e300;
-    const Peak* plainPeak = nullptr;
-    for (std::size_t r = 0; r < s.ratios.size(); ++r) {
-        const Peak& p = s.peaks[r * s.tracks->size() + v];
-        if (!p.any || p.rho < 0.8 * top)
-            continue;
-        Mapping m = refineOffset(t, from, to, peakMapping(s, p), near);
-        double f = fitnessOf(t, from, to, m);
-        if (r == 0) {
-            plain = m;
-            plainFit = f;
-            plainPeak = &p;
-        }
-        if (f > bestFit) {
-            best = m;
-            bestFit = f;
-            *chosen = &p;
-        }
+    a.mapping = along(m, l);
+    a.agree = l.agree;
+    a.chance = chanceOf(x, d, l);
+    a.agrees.resize(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i)
+        a.agrees[i] = std::abs(d[i] - l.a - l.b * x[i]) <= AgreeMs;
+}
+
+}  // namespace
+
+Agreement placeCues(const Track& t, const Cue* from, const Cue* to, Mapping m, bool slope)
+{
+    std::vector<Cue> cues(from, to);
+    std::vector<double> x(cues.size()), d;
+    auto starts = [&](const Mapping& at) {
+        for (std::size_t i = 0; i < cues.size(); ++i)
+            x[i] = mapTime(at, double(cues[i].startMs));
+    };
+    // Wide, then close around the change found; then wide again, as far
+    // as each cue looked first, for how many agree: looking close, most
+    // would find something to agree with anyway.
+    starts(m);
+    d = localPlaces(t, cues, m, LocalMs);
+    m = along(m, robustLine(x, d, slope));
+    for (int round = 0; round < 2; ++round) {
+        starts(m);
+        d = localPlaces(t, cues, m, CloseMs);
+        m = along(m, robustLine(x, d, slope));
     }
-    if (plainPeak && plainFit >= bestFit - SimplerBy) {
-        *chosen = plainPeak;
-        return plain;
-    }
+    starts(m);
+    d = localPlaces(t, cues, m, LocalMs);
+    Agreement a;
+    agreeWith(x, d, robustLine(x, d, slope), m, a);
+    a.x = std::move(x);
+    a.d = std::move(d);
+    return a;
+}
+
+namespace {
+
+// A candidate put to the cues.
+struct Placed {
+    Agreement agreement;
+    int track = 0;
+    int ratio = 0;        // of the frame-rate ratios, or -1: a scale beside them
+    double rise = 0;      // the coarse search's correlation
+};
+
+// The frame-rate ratio (or 1) nearest `scale`, if it moves no cue more than
+// a few ms from where `scale` puts it; -1 otherwise.
+int nearestRatio(const std::vector<Ratio>& rs, double scale, double spanMs)
+{
+    int best = -1;
+    for (std::size_t r = 0; r < rs.size(); ++r)
+        if (std::abs(rs[r].value - scale) * spanMs <= 30 &&
+            (best < 0 || std::abs(rs[r].value - scale) < std::abs(rs[std::size_t(best)].value - scale)))
+            best = int(r);
     return best;
+}
+
+
+Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vector<Ratio>& rs,
+                    const Peak& p, double binMs)
+{
+    Placed f;
+    f.track = p.track;
+    f.rise = p.rho;
+    f.ratio = -1;
+    const Cue *from = cues.data(), *to = from + cues.size();
+    f.agreement = placeCues(t, from, to, Mapping{rs[std::size_t(p.ratio)].value, double(p.lag) * binMs}, true);
+    // A scale as near a frame-rate ratio as the cues can tell is that ratio:
+    // the same places, seen from the ratio's line through the middle of the
+    // cues, if about as many agree with it.
+    const Agreement& free = f.agreement;
+    double span = std::max(1.0, double(cues.back().endMs - cues.front().startMs));
+    int r = nearestRatio(rs, free.mapping.scale, span);
+    if (r < 0)
+        return f;
+    double middle = (double(cues.front().startMs) + double(cues.back().endMs)) / 2;
+    double scale = rs[std::size_t(r)].value;
+    Mapping snapped{scale, mapTime(free.mapping, middle) - scale * middle};
+    std::vector<double> x(cues.size()), d(cues.size());
+    for (std::size_t i = 0; i < cues.size(); ++i) {
+        x[i] = mapTime(snapped, double(cues[i].startMs));
+        d[i] = free.x[i] + free.d[i] - x[i];
+    }
+    Line flat = robustLine(x, d, false);
+    if (flat.agree + std::max<std::size_t>(2, free.agree / 50) < free.agree)
+        return f;
+    Agreement a;
+    agreeWith(x, d, flat, snapped, a);
+    a.x = std::move(x);
+    a.d = std::move(d);
+    f.agreement = std::move(a);
+    f.ratio = r;
+    return f;
+}
+
+// The candidates worth putting to the cues: the coarse search's best
+// places over all ratios and tracks.
+std::vector<Peak> shortlist(const Search& s)
+{
+    std::vector<Peak> all;
+    for (const auto& byTrack : s.peaks)
+        for (const auto& peaks : byTrack)
+            all.insert(all.end(), peaks.begin(), peaks.end());
+    std::sort(all.begin(), all.end(), [](const Peak& a, const Peak& b) { return a.rho > b.rho; });
+    if (all.size() > Fitted)
+        all.resize(Fitted);
+    return all;
 }
 
 }  // namespace
@@ -514,34 +634,61 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     out.fit = coarseSearch(s, options);
     if (out.fit != Fit::Found)
         return out;
-    // The track that the cues fit best. (Of the film's views, the one that
-    // sets each band against its steady level also places onsets best.)
-    std::size_t v = 0;
-    for (std::size_t k = 1; k < tracks.size(); ++k)
-        if (bestOf(s, k, true).rho > bestOf(s, v, true).rho)
-            v = k;
-    const Track& t = tracks[v];
-    const Cue *from = cues.data(), *to = cues.data() + cues.size();
-    double near = std::max(500.0, 2 * Frame * s.bin);  // the coarse search's blur
-    const Peak* chosen = nullptr;
-    Mapping m = chooseRatio(s, v, near, &chosen);
-    Mapping drifted;
-    if (driftLine(t, cues, m, options.maxDrift, &drifted)) {
-        drifted = refineScale(t, from, to, refineOffset(t, from, to, drifted, 200));
-        if (apart(drifted, m, cues) > 40 &&
-            fitnessOf(t, from, to, drifted) > fitnessOf(t, from, to, m) + SimplerBy) {
-            m = drifted;
-            out.drift = true;
+    std::vector<Placed> fits;
+    for (const Peak& p : shortlist(s))
+        fits.push_back(fitCandidate(tracks[std::size_t(p.track)], cues, s.ratios, p, Frame * s.bin));
+    std::sort(fits.begin(), fits.end(), [](const Placed& a, const Placed& b) {
+        return a.agreement.agree != b.agreement.agree ? a.agreement.agree > b.agreement.agree : a.rise > b.rise;
+    });
+    const Placed& best = fits.front();
+    // The rival: of the cues that another candidate puts elsewhere, those
+    // that agree with it against those that agree with the best; the one
+    // that comes nearest. (A change that only crosses the best one, at
+    // another frame rate say, puts few cues elsewhere and has few there.)
+    const Placed* rival = nullptr;
+    std::size_t rivalFor = 0, bestFor = 0;
+    double closest = 1e300;
+    for (const Placed& f : fits) {
+        std::size_t mine = 0, theirs = 0, elsewhere = 0;
+        for (std::size_t i = 0; i < cues.size(); ++i)
+            if (std::abs(mapTime(f.agreement.mapping, double(cues[i].startMs)) -
+                         mapTime(best.agreement.mapping, double(cues[i].startMs))) > 2 * AgreeMs) {
+                ++elsewhere;
+                mine += std::size_t(best.agreement.agrees[i]);
+                theirs += std::size_t(f.agreement.agrees[i]);
+            }
+        if (&f == &best || elsewhere < 3)
+            continue;
+        double margin = (double(mine) - double(theirs)) / std::sqrt(double(mine + theirs) + 1);
+        if (margin < closest) {
+            closest = margin;
+            rival = &f;
+            rivalFor = theirs;
+            bestFor = mine;
         }
     }
-    out.mapping = m;
-    out.track = int(v);
-    out.from = s.ratios[std::size_t(chosen->ratio)].from;
-    out.to = s.ratios[std::size_t(chosen->ratio)].to;
-    out.score = score(s, *chosen);
-    out.correlation = chosen->rho;
-    out.spanMs = cues.back().endMs - cues.front().startMs;
+    out.mapping = best.agreement.mapping;
+    out.track = best.track;
+    if (best.ratio >= 0) {
+        out.from = s.ratios[std::size_t(best.ratio)].from;
+        out.to = s.ratios[std::size_t(best.ratio)].to;
+    } else {
+        out.drift = true;
+    }
     out.cues = cues.size();
+    out.agree = best.agreement.agree;
+    out.agrees = best.agreement.agrees;
+    out.chance = best.agreement.chance;
+    if (rival) {
+        out.rival = true;
+        out.rivalMapping = rival->agreement.mapping;
+        out.rivalTrack = rival->track;
+        out.rivalAgree = rival->agreement.agree;
+        out.rivalFor = rivalFor;
+        out.bestFor = bestFor;
+    }
+    out.correlation = best.rise;
+    out.spanMs = cues.back().endMs - cues.front().startMs;
     return out;
 }
 
@@ -564,8 +711,13 @@ Track cueTrack(const std::vector<Cue>& all)
     t.onsets.assign(n, 0);
     for (const Cue& c : cues) {
         std::int64_t from = std::max<std::int64_t>(0, c.startMs);
-        for (std::int64_t k = from / FrameMs; k < c.endMs / FrameMs; ++k)
-            t.activity[std::size_t(k)] = 1;
+        // Frames the cue covers in part count that part: a start is then
+        // placed to the millisecond.
+        for (std::int64_t k = from / FrameMs; k * FrameMs < c.endMs; ++k) {
+            std::int64_t a = std::max(from, k * FrameMs), b = std::min(c.endMs, (k + 1) * FrameMs);
+            float& v = t.activity[std::size_t(k)];
+            v = std::min(1.0f, v + float(b - a) / float(FrameMs));
+        }
         // A start, blurred as the film's onsets are, centred where it falls
         // (onsets are measured at the middle of their frames).
         double at = double(from) / Frame - 0.5;

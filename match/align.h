@@ -46,10 +46,22 @@ struct Alignment {
     int track = 0;      // the track it was found on
     int from = -1, to = -1;  // a frame-rate ratio FrameRates[from] : FrameRates[to], or -1
     bool drift = false; // a scale beside the ratios
-    double score = 0;   // 0 to 1: how far the best fit stands out from any other
+    std::size_t cues = 0;     // cues with speech, that were aligned
+    std::size_t agree = 0;    // of them, those whose start is where the track rises for them
+    std::vector<char> agrees; // each one's, in the order of their starts
+    double chance = 0;        // how many would agree with a change by chance
+    // The best change elsewhere (apart from `mapping` by more than a
+    // cue's uncertainty), and how many cues agree with it.
+    bool rival = false;
+    Mapping rivalMapping;
+    int rivalTrack = 0;
+    std::size_t rivalAgree = 0;
+    // Of the cues that the rival puts elsewhere, those that agree with it,
+    // and those that agree with `mapping`.
+    std::size_t rivalFor = 0, bestFor = 0;
+    double score = 0;   // 0 to 1: how sure the change is (the confidence)
     double correlation = 0;
     std::int64_t spanMs = 0;  // from the first cue's start to the last one's end
-    std::size_t cues = 0;     // cues with speech, that were aligned
 };
 
 // Finds the change that fits the cues (those with speech) best to one of
@@ -83,5 +95,25 @@ double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& 
 // The offset within `halfMs` of the mapping's that fits the cues [from, to)
 // best, to the millisecond.
 Mapping refineOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double halfMs);
+
+// The frame-rate ratio (1 included, with `from` and `to` -1) within
+// `tolerance` (a fraction) of `scale`, the nearest; false if none is.
+bool ratioNear(double scale, double tolerance, int* from, int* to, double* ratio);
+
+// How clearly the track rises into speech where a cue shown over [s, e]
+// (ms, in the track's time) begins.
+double riseAt(const Track& t, double s, double e);
+
+// The cues [from, to) put one by one to the track around `m`: each finds
+// where the track rises for it nearby; the change through those places
+// (an offset, and with `slope` a scale too), and which cues agree with it.
+struct Agreement {
+    Mapping mapping;
+    std::size_t agree = 0;
+    double chance = 0;          // how many would agree by chance
+    std::vector<char> agrees;   // each cue's
+    std::vector<double> x, d;   // where `mapping` puts each start, and its place from there
+};
+Agreement placeCues(const Track& t, const Cue* from, const Cue* to, Mapping m, bool slope);
 
 }  // namespace chronelle

@@ -154,6 +154,36 @@ void describePieces(Found& f, const std::vector<Split>& splits)
     f.offsetMs = f.found.front().offsetMs;
 }
 
+// How sure a change is from how far the cues that agree with it stand
+// above the number that would by chance (in standard deviations).
+double alone(double agree, double chance)
+{
+    double aboveChance = (agree - chance) / std::sqrt(chance + 1);
+    return 1 / (1 + std::exp(-ChanceSlope * (aboveChance - ChanceMiddle)));
+}
+
+// How sure the change is, from how far the cues that agree with it stand
+// above chance and above the best rival's.
+void weigh(Found& f)
+{
+    Alignment& a = f.alignment;
+    double mine = double(a.bestFor), theirs = double(a.rivalFor);
+    double aboveRival = a.rival ? (mine - theirs) / std::sqrt(mine + theirs + 1) : 1e9;
+    double first = 1 / (1 + std::exp(-RivalSlope * (aboveRival - RivalMiddle)));
+    double alone = chronelle::alone(double(a.agree), a.chance);
+    f.confidence = alone * first;
+    a.score = f.confidence;
+    if (a.cues < SureCues)
+        f.doubt = Doubt::FewCues;
+    else if (f.confidence >= SureConfidence)
+        f.doubt = Doubt::None;
+    else if (alone >= SureConfidence && first < SureConfidence)
+        f.doubt = Doubt::Rival;
+    else
+        f.doubt = Doubt::Weak;
+    f.sure = f.doubt == Doubt::None;
+}
+
 }  // namespace
 
 std::string syncTime(std::int64_t ms)
@@ -206,21 +236,41 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
     f.alignment = align(reference.tracks, cues, ao);
     if (f.alignment.fit != Fit::Found)
         return f;
-    f.confidence = f.alignment.score;
-    f.sure = f.alignment.score >= SureScore && f.alignment.cues >= SureCues;
-    f.doubt = f.alignment.cues < SureCues ? Doubt::FewCues : f.sure ? Doubt::None : Doubt::Weak;
+    weigh(f);
     if (options.splits) {
         const Track& t = reference.tracks[std::size_t(f.alignment.track)];
-        std::vector<Split> splits = splitFit(t, cues, f.alignment.mapping, options.maxOffsetMs);
-        // Pieces are as sure as the least sure of them, and made only when
-        // sure: a split that chance made is not; otherwise the whole's
-        // change is made, or refused, as without splits.
-        double score = 1;
-        for (const Split& s : splits)
-            score = std::min(score, s.score);
-        if (splits.size() > 1 && score >= SureScore) {
-            f.alignment.score = score;
-            f.sure = f.alignment.cues >= SureCues;
+        // The pieces share a scale. The whole's may lean a little to fit
+        // cues that a cut put elsewhere: near a frame rate's, it is that.
+        Mapping whole = f.alignment.mapping;
+        int from = f.alignment.from, to = f.alignment.to;
+        bool ratio = ratioNear(whole.scale, 0.0005, &from, &to, &whole.scale);
+        std::vector<Split> splits = splitFit(t, cues, whole, options.maxOffsetMs);
+        // Pieces are made only when each is sure on its own cues and one at
+        // least agrees with clearly more of them than the whole's change
+        // did: a split that chance made is not; otherwise the whole's change
+        // is made, or refused, as without splits.
+        double least = 1, gain = 0;
+        std::size_t first = 0;
+        for (const Split& s : splits) {
+            least = std::min(least, alone(double(s.agree), s.chance));
+            // Its own cues, that agreed with the whole's change.
+            std::size_t before = 0;
+            for (std::size_t i = first; i < first + s.cues; ++i)
+                before += std::size_t(f.alignment.agrees[i]);
+            double p = double(s.agree), w = double(before);
+            gain = std::max(gain, (p - w) / std::sqrt(p + w + 1));
+            first += s.cues;
+        }
+        if (splits.size() > 1 && least >= SureConfidence && gain >= RivalMiddle) {
+            f.confidence = least * (f.alignment.cues >= SureCues);
+            f.alignment.score = f.confidence;
+            f.doubt = f.alignment.cues < SureCues ? Doubt::FewCues : Doubt::None;
+            f.sure = f.doubt == Doubt::None;
+            if (ratio) {
+                f.alignment.from = from;
+                f.alignment.to = to;
+                f.alignment.drift = false;
+            }
             describePieces(f, splits);
             return f;
         }

@@ -18,9 +18,13 @@
 
 namespace chronelle {
 
-// Below this score the best candidate is not applied: a wrong change made in
-// place is worse than none.
-constexpr double SureScore = 0.4;
+// Below this confidence the best candidate is not applied: a wrong change
+// made in place is worse than none.
+constexpr double SureConfidence = 0.9;
+// The confidence from how far the agreeing cues stand above chance and
+// above the rival's (in standard deviations): two logistic curves.
+constexpr double ChanceMiddle = 5, ChanceSlope = 1.2;
+constexpr double RivalMiddle = 3, RivalSlope = 1.5;
 // Nor with fewer cues than this: a handful fit anywhere.
 constexpr std::size_t SureCues = 10;
 

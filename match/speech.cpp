@@ -19,6 +19,8 @@ constexpr int SteadyFrames = 40;     // half a second each way
 constexpr int FloorFrames = 1500;    // 15 s each way, for the quiet
 constexpr double SilentDb = -75;     // the loudest 1 % below this: silence
 constexpr int OnsetSigma = 3;        // frames: how much an onset is blurred
+// Subtitlers show a line 0 to 100 ms before it is said.
+constexpr double SpeechLeadMs = 50;
 
 double levelDb(std::uint8_t q) { return LevelFloorDb + q / 2.0; }
 
@@ -210,6 +212,7 @@ Hearing speechViews(Sound& sound, std::vector<Track>* views)
     }
     bool any = false;
     for (Track& t : *views) {
+        t.leadMs = SpeechLeadMs;
         finishTrack(t);
         any = any || t.activityNorm > 0;
     }

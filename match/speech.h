@@ -23,6 +23,9 @@ struct Track {
     // mean is out, so they stay small.
     std::vector<float> sums;
     double activityNorm = 0, onsetNorm = 0;  // square roots of the sums of squares
+    // How long after a cue's start its words are heard rising in the
+    // activity: subtitles are shown a little before the words.
+    double leadMs = 0;
 };
 
 enum class Hearing {

@@ -1,10 +1,11 @@
 // The piecewise fit. Candidate offsets first: the two best places of each
 // stretch of a few cues over every offset allowed (the cues' extent against
-// the track's activity, 100 ms apart), each refined. Then what each cue adds
-// to the whole's fitness under each candidate, and the order-keeping choice,
-// by dynamic programming: consecutive runs of cues, each of at least a few,
-// each with one candidate, every new run paying a fixed cost. A cut shows
-// as runs whose offsets differ by its length.
+// the track's activity, 100 ms apart), each refined. Then how clearly the
+// track rises where each cue begins under each candidate, and the
+// order-keeping choice, by dynamic programming: consecutive runs of cues,
+// each of at least a few, each with one candidate, every new run paying a
+// fixed cost. A cut shows as runs whose offsets differ by its length. Each
+// piece is then put to its cues one by one, as the whole is.
 #include "splits.h"
 
 #include <algorithm>
@@ -85,26 +86,17 @@ std::vector<double> candidates(const Track& t, const std::vector<Cue>& cues, con
     return out;
 }
 
-// What each cue adds to the fitness of all of them, under each candidate:
+// How clearly the track rises where each cue begins, under each candidate:
 // gains[j * (n + 1) + i + 1] holds the sum over cues 0..i, for candidate j.
 std::vector<double> prefixGains(const Track& t, const std::vector<Cue>& cues, double scale,
                                 const std::vector<double>& offsets)
 {
     std::size_t n = cues.size();
-    double length = 0;
-    for (const Cue& c : cues)
-        length += scale * double(c.endMs - c.startMs) / Frame;
-    double frames = double(t.activity.size());
-    length = std::min(length, frames * 0.999);
-    double boxNorm = t.activityNorm * std::sqrt(length * (1 - length / frames));
-    double onsetNorm = t.onsetNorm * std::sqrt(double(n));
     std::vector<double> gains(offsets.size() * (n + 1), 0);
     for (std::size_t j = 0; j < offsets.size(); ++j)
         for (std::size_t i = 0; i < n; ++i) {
-            double s = (scale * double(cues[i].startMs) + offsets[j]) / Frame;
-            double e = (scale * double(cues[i].endMs) + offsets[j]) / Frame;
-            double g = (boxNorm > 0 ? (sumTo(t, e) - sumTo(t, s)) / boxNorm : 0) +
-                       (onsetNorm > 0 ? onsetAt(t, s - 0.5) / onsetNorm : 0);
+            double g = riseAt(t, scale * double(cues[i].startMs) + offsets[j],
+                              scale * double(cues[i].endMs) + offsets[j]);
             gains[j * (n + 1) + i + 1] = gains[j * (n + 1) + i] + g;
         }
     return gains;
@@ -175,42 +167,30 @@ std::vector<Run> bestRuns(const std::vector<double>& gains, std::size_t n, std::
     return traceBack(back, n, k, bestOf[n - 1]);
 }
 
-// How far the place a piece was given stands above the other places that
-// any stretch proposed, as the whole's score does: 1 - second / its own, 0
-// when another fits as well (a piece that chance made is not sure).
-double pieceScore(const Track& t, const Cue* from, const Cue* to, const Mapping& m,
-                  const std::vector<double>& offsets)
-{
-    std::vector<std::int64_t> lengths;
-    for (const Cue* c = from; c != to; ++c)
-        lengths.push_back(c->endMs - c->startMs);
-    std::nth_element(lengths.begin(), lengths.begin() + std::ptrdiff_t(lengths.size() / 2), lengths.end());
-    double apart = std::max(3000.0, 1.5 * double(lengths[lengths.size() / 2]));
-    double own = fitnessOf(t, from, to, m), second = 0;
-    for (double o : offsets)
-        if (std::abs(o - m.offsetMs) >= apart)
-            second = std::max(second, fitnessOf(t, from, to, Mapping{m.scale, o}));
-    return own > 0 ? std::max(0.0, 1 - second / own) : 0;
-}
-
-// The runs as pieces, each offset refined on all its cues; neighbours
-// that come out at the same offset are one piece.
+// The runs as pieces, each put to its own cues; neighbours that come out
+// at the same offset are one piece.
 std::vector<Split> pieces(const Track& t, const std::vector<Cue>& cues, const Mapping& whole,
                           const std::vector<Run>& runs, const std::vector<double>& offsets)
 {
     std::vector<Split> out;
+    std::size_t first = 0;
     for (std::size_t r = 0; r < runs.size(); ++r) {
-        std::size_t first = runs[r].first, end = r + 1 < runs.size() ? runs[r + 1].first : cues.size();
-        Mapping m{whole.scale, offsets[runs[r].candidate]};
-        m = refineOffset(t, cues.data() + first, cues.data() + end, m, 300);
-        if (!out.empty() && std::abs(out.back().mapping.offsetMs - m.offsetMs) <= SameMs) {
-            Split& last = out.back();
-            std::size_t from = end - last.cues - (end - first);
-            last.cues += end - first;
-            last.mapping = refineOffset(t, cues.data() + from, cues.data() + end, last.mapping, 300);
-            continue;
-        }
-        out.push_back(Split{cues[first].startMs, m, end - first});
+        std::size_t end = r + 1 < runs.size() ? runs[r + 1].first : cues.size();
+        if (!out.empty() && std::abs(out.back().mapping.offsetMs - offsets[runs[r].candidate]) <= SameMs)
+            continue;  // one piece with the one before: placed below, with its cues
+        if (!out.empty())
+            out.back().cues = runs[r].first - first;
+        first = runs[r].first;
+        out.push_back(Split{cues[first].startMs, Mapping{whole.scale, offsets[runs[r].candidate]}, end - first});
+    }
+    out.back().cues = cues.size() - first;
+    const Cue* from = cues.data();
+    for (Split& s : out) {
+        Agreement a = placeCues(t, from, from + s.cues, s.mapping, false);
+        s.mapping = a.mapping;
+        s.agree = a.agree;
+        s.chance = a.chance;
+        from += s.cues;
     }
     return out;
 }
@@ -231,21 +211,17 @@ std::vector<Split> splitFit(const Track& t, const std::vector<Cue>& all, const M
     std::vector<double> offsets = candidates(t, cues, whole, reach);
     std::vector<double> gains = prefixGains(t, cues, whole.scale, offsets);
     std::size_t n = cues.size();
-    double fit = fitnessOf(t, cues.data(), cues.data() + n, whole);
+    // A split costs what SplitCost cues rise, on average, under the whole.
+    double fit = 0;
+    for (const Cue& c : cues)
+        fit += riseAt(t, mapTime(whole, double(c.startMs)), mapTime(whole, double(c.endMs)));
     if (fit <= 0)
         return one;
     std::vector<Run> runs = bestRuns(gains, n, offsets.size(), SplitCost * fit / double(n));
     if (runs.size() < 2)
         return one;
     std::vector<Split> out = pieces(t, cues, whole, runs, offsets);
-    if (out.size() < 2)
-        return one;
-    const Cue* from = cues.data();
-    for (Split& s : out) {
-        s.score = pieceScore(t, from, from + s.cues, s.mapping, offsets);
-        from += s.cues;
-    }
-    return out;
+    return out.size() < 2 ? one : out;
 }
 
 }  // namespace chronelle

@@ -15,13 +15,14 @@ struct Split {
     std::int64_t fromMs = 0;  // the subtitle's start of the piece's first cue
     Mapping mapping;
     std::size_t cues = 0;     // cues with speech in it
-    double score = 0;         // as the alignment's, for its cues alone
+    std::size_t agree = 0;    // of them, those that agree with its mapping
+    double chance = 0;        // how many would by chance
 };
 
 // The pieces of `cues` (those with speech count, in order of their starts)
 // on `track`, given `whole`, the mapping found for all of them; offsets are
 // looked for within `maxOffsetMs` each way. One piece, `whole` itself (with
-// no score of its own), when no split pays for itself.
+// no agreement of its own), when no split pays for itself.
 std::vector<Split> splitFit(const Track& track, const std::vector<Cue>& cues, const Mapping& whole,
                             std::int64_t maxOffsetMs);
 

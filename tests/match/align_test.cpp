@@ -96,7 +96,7 @@ TEST(Align, RefusesWhatDoesNotFit)
         chronelle::Found f = chronelle::matchCues(ref, asCues(voices::cues(600, seed)), {});
         EXPECT_EQ(f.alignment.fit, chronelle::Fit::Found);
         EXPECT_FALSE(f.sure) << seed << ": score " << f.alignment.score;
-        EXPECT_LT(f.alignment.score, chronelle::SureScore / 2) << seed;
+        EXPECT_LT(f.alignment.score, chronelle::SureConfidence / 2) << seed;
     }
     // Five minutes off is beyond a search of ten seconds each way, not
     // beyond the ten minutes searched by default.

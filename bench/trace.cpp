@@ -1,0 +1,49 @@
+// chronelle-match-trace [--track N] [--splits] FILM|REF.srt SUBTITLE...: what
+// the matcher weighs for each subtitle file, as one JSON object a line: the
+// evidence behind its confidence, for studying and calibrating it offline.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "match.h"
+
+int main(int argc, char** argv)
+{
+    chronelle::MatchOptions o;
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        if (!std::strcmp(argv[i], "--track") && i + 1 < argc)
+            o.track = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--splits"))
+            o.splits = true;
+    }
+    if (argc - i < 2) {
+        std::fprintf(stderr, "usage: chronelle-match-trace [--track N] [--splits] FILM SUBTITLE...\n");
+        return 2;
+    }
+    chronelle::Reference r = chronelle::loadReference(argv[i], o);
+    if (r.failure != chronelle::ReferenceFailure::None) {
+        std::fprintf(stderr, "chronelle-match-trace: %s: cannot use it (%d)\n", argv[i], int(r.failure));
+        return 1;
+    }
+    for (int k = i + 1; k < argc; ++k) {
+        chronelle::CuesResult c = chronelle::readCues(argv[k]);
+        if (c.failure != chronelle::CuesFailure::None || c.cues.empty()) {
+            std::printf("{\"file\": \"%s\", \"error\": \"cues\"}\n", argv[k]);
+            continue;
+        }
+        chronelle::Found f = chronelle::matchCues(r, c.cues, o);
+        const chronelle::Alignment& a = f.alignment;
+        std::printf("{\"file\": \"%s\", \"fit\": %d, \"scale\": %.9f, \"offset_ms\": %.3f, \"track\": %d, "
+                    "\"from\": %d, \"to\": %d, \"drift\": %d, \"cues\": %zu, \"agree\": %zu, \"chance\": %.3f, "
+                    "\"rival\": %d, \"rival_scale\": %.9f, \"rival_offset_ms\": %.3f, \"rival_agree\": %zu, "
+                    "\"rival_for\": %zu, \"best_for\": %zu, \"confidence\": %.4f, \"doubt\": %d, \"kind\": %d, "
+                    "\"change\": \"%s %s\", \"pieces\": %zu}\n",
+                    argv[k], int(a.fit), a.mapping.scale, a.mapping.offsetMs, a.track, a.from, a.to,
+                    int(a.drift), a.cues, a.agree, a.chance, int(a.rival), a.rivalMapping.scale,
+                    a.rivalMapping.offsetMs, a.rivalAgree, a.rivalFor, a.bestFor, f.confidence, int(f.doubt),
+                    int(f.kind), f.mode.c_str(), f.text.c_str(), f.pieces.size());
+    }
+    return 0;
+}
