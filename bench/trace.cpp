@@ -36,14 +36,20 @@ int main(int argc, char** argv)
         chronelle::Found f = chronelle::matchCues(r, c.cues, o);
         const chronelle::Alignment& a = f.alignment;
         std::printf("{\"file\": \"%s\", \"fit\": %d, \"scale\": %.9f, \"offset_ms\": %.3f, \"track\": %d, "
-                    "\"from\": %d, \"to\": %d, \"drift\": %d, \"cues\": %zu, \"agree\": %zu, \"chance\": %.3f, "
-                    "\"rival\": %d, \"rival_scale\": %.9f, \"rival_offset_ms\": %.3f, \"rival_agree\": %zu, "
-                    "\"rival_for\": %zu, \"best_for\": %zu, \"confidence\": %.4f, \"doubt\": %d, \"kind\": %d, "
-                    "\"change\": \"%s %s\", \"pieces\": %zu}\n",
-                    argv[k], int(a.fit), a.mapping.scale, a.mapping.offsetMs, a.track, a.from, a.to,
-                    int(a.drift), a.cues, a.agree, a.chance, int(a.rival), a.rivalMapping.scale,
-                    a.rivalMapping.offsetMs, a.rivalAgree, a.rivalFor, a.bestFor, f.confidence, int(f.doubt),
-                    int(f.kind), f.mode.c_str(), f.text.c_str(), f.pieces.size());
+                    "\"audio\": %d, \"from\": %d, \"to\": %d, \"drift\": %d, \"cues\": %zu, \"agree\": %zu, "
+                    "\"chance\": %.3f, \"confidence\": %.4f, \"doubt\": %d, \"kind\": %d, \"change\": \"%s %s\", "
+                    "\"pieces\": %zu, \"rivals\": [",
+                    argv[k], int(a.fit), a.mapping.scale, a.mapping.offsetMs, a.track,
+                    r.tracks.empty() ? 0 : r.tracks[std::size_t(a.track)].audio, a.from, a.to, int(a.drift), a.cues,
+                    a.agree, a.chance, f.confidence, int(f.doubt), int(f.kind), f.mode.c_str(), f.text.c_str(),
+                    f.pieces.size());
+        for (std::size_t j = 0; j < a.rivals.size(); ++j) {
+            const chronelle::Rival& v = a.rivals[j];
+            std::printf("%s{\"scale\": %.9f, \"offset_ms\": %.3f, \"agree\": %zu, \"for\": %zu, \"best_for\": %zu, "
+                        "\"margin\": %.2f}", j ? ", " : "", v.mapping.scale, v.mapping.offsetMs, v.agree, v.agreeFor,
+                        v.bestFor, v.margin());
+        }
+        std::printf("]}\n");
     }
     return 0;
 }

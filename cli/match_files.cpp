@@ -50,13 +50,6 @@ std::string length(std::int64_t ms)
     return text;
 }
 
-std::string twoDigits(double v)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", v);
-    return text;
-}
-
 std::string laterOrSooner(std::int64_t ms)
 {
     return length(std::llabs(ms)) + (ms < 0 ? " sooner" : " later");
@@ -172,14 +165,27 @@ void sayReference(const Options& o, const Reference& r, double took)
 {
     if (o.quiet)
         return;
-    if (r.film)
-        std::printf("%s: listened to audio track %d of %d (%s), %s, in %.2f s\n", o.match.c_str(),
-                    r.sound.track, r.sound.tracks, r.sound.codec.c_str(), clock(r.durationMs).c_str(),
-                    took);
+    if (r.film && o.track == 0 && r.sound.tracks > 1)
+        std::printf("%s: listened to its %d audio tracks, %s, in %.2f s\n", o.match.c_str(), r.sound.tracks,
+                    clock(r.durationMs).c_str(), took);
+    else if (r.film)
+        std::printf("%s: listened to audio track %d of %d (%s), %s, in %.2f s\n", o.match.c_str(), r.sound.track,
+                    r.sound.tracks, r.sound.codec.c_str(), clock(r.durationMs).c_str(), took);
     else
         std::printf("%s: read %zu cues, %s, in %.2f s\n", o.match.c_str(), r.cuesResult.cues.size(),
                     clock(r.durationMs).c_str(), took);
 }
+
+// "audio track 2 of 2, " when the film has several.
+std::string heardOn(const Reference& r, const chronelle::Alignment& a)
+{
+    if (!r.film || r.sound.tracks < 2)
+        return "";
+    return "audio track " + std::to_string(r.tracks[std::size_t(a.track)].audio) + " of " +
+           std::to_string(r.sound.tracks) + ", ";
+}
+
+std::string percent(double v) { return std::to_string(int(std::floor(v * 100))) + " %"; }
 
 std::string cuesFailure(const chronelle::CuesResult& c)
 {
@@ -206,17 +212,26 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
                      "chronelle-shift: %s: no offset within %s each way puts its subtitles in %s "
                      "(--max-offset allows more); the file was left untouched\n",
                      path, clock(o.maxOffsetMs).c_str(), o.match.c_str());
-    else {
+    else if (f.doubt == chronelle::Doubt::Rival) {
+        std::string places = words(f) + " (" + command(o, f, path) + ")";
+        for (const Found& c : f.rivals)
+            places += ", " + (c.kind == ChangeKind::InTime ? std::string("in time as it is") : words(c)) + " (" +
+                      command(o, c, path) + ")";
+        std::fprintf(stderr,
+                     "chronelle-shift: %s: %zu places fit about as well: %s; the file was left untouched\n",
+                     path, f.rivals.size() + 1, places.c_str());
+    } else {
         std::string best = f.kind == ChangeKind::InTime ? "in time as it is"
                                                         : words(f) + " (" + command(o, f, path) + ")";
-        std::string why = a.cues < chronelle::SureCues
+        std::string why = f.doubt == chronelle::Doubt::FewCues
                               ? "only " + std::to_string(a.cues) + " cues with speech, " +
                                     std::to_string(chronelle::SureCues) + " needed"
-                              : "score " + twoDigits(a.score) + ", " + twoDigits(chronelle::SureConfidence) + " needed";
+                              : "confidence " + percent(f.confidence) + ", " +
+                                    percent(chronelle::SureConfidence) + " needed";
         std::fprintf(stderr,
-                     "chronelle-shift: %s: no sure match (%s); the best candidate: %s; the file was "
+                     "chronelle-shift: %s: no sure match (%s%s); the best candidate: %s; the file was "
                      "left untouched\n",
-                     path, why.c_str(), best.c_str());
+                     path, heardOn(ref, a).c_str(), why.c_str(), best.c_str());
     }
     return 1;
 }
@@ -267,8 +282,9 @@ int matchFile(const char* path, const Matching& matching, Options* one)
     Found f = chronelle::matchCues(*matching.reference, cues.cues, mo);
     if (f.alignment.fit != chronelle::Fit::Found || !f.sure)
         return sayNotFound(path, *one, *matching.reference, f);
-    char score[64];
-    std::snprintf(score, sizeof score, "score %.2f, found in %.2f s", f.alignment.score, seconds(start));
+    char score[128];
+    std::snprintf(score, sizeof score, "%sconfidence %s, found in %.2f s",
+                  heardOn(*matching.reference, f.alignment).c_str(), percent(f.confidence).c_str(), seconds(start));
     if (f.kind == ChangeKind::InTime) {
         if (!one->quiet)
             std::printf("%s: already in time (%s); left as it is\n", path, score);

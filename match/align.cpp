@@ -27,8 +27,9 @@ constexpr double Inside = 0.9;  // of the cues' time must fall in the track
 constexpr double LocalMs = 1500;  // how far a cue looks for its place around a candidate
 constexpr double CloseMs = 400;   // and around the change fitted
 constexpr double AgreeMs = 150;   // a cue this close to the change agrees with it
-constexpr int PeaksPerRatio = 3;
-constexpr std::size_t Fitted = 10;  // candidates put to the cues
+constexpr double TightMs = 50;    // and fits it closely
+constexpr int PeaksPerRatio = 5;
+constexpr std::size_t Fitted = 12;  // candidates put to the cues
 // A change beside the frame-rate ratios, found by the robust line: at most
 // this far from the candidate's scale.
 constexpr double MaxSlope = 0.0025;
@@ -508,8 +509,11 @@ void agreeWith(const std::vector<double>& x, const std::vector<double>& d, const
     a.agree = l.agree;
     a.chance = chanceOf(x, d, l);
     a.agrees.resize(x.size());
-    for (std::size_t i = 0; i < x.size(); ++i)
+    a.placed.resize(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
         a.agrees[i] = std::abs(d[i] - l.a - l.b * x[i]) <= AgreeMs;
+        a.placed[i] = x[i] + l.a + l.b * x[i];
+    }
 }
 
 }  // namespace
@@ -552,17 +556,6 @@ struct Placed {
     double rise = 0;      // the coarse search's correlation
 };
 
-// The frame-rate ratio (or 1) nearest `scale`, if it moves no cue more than
-// a few ms from where `scale` puts it; -1 otherwise.
-int nearestRatio(const std::vector<Ratio>& rs, double scale, double spanMs)
-{
-    int best = -1;
-    for (std::size_t r = 0; r < rs.size(); ++r)
-        if (std::abs(rs[r].value - scale) * spanMs <= 30 &&
-            (best < 0 || std::abs(rs[r].value - scale) < std::abs(rs[std::size_t(best)].value - scale)))
-            best = int(r);
-    return best;
-}
 
 
 Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vector<Ratio>& rs,
@@ -575,30 +568,48 @@ Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vec
     const Cue *from = cues.data(), *to = from + cues.size();
     f.agreement = placeCues(t, from, to, Mapping{rs[std::size_t(p.ratio)].value, double(p.lag) * binMs}, true);
     // A scale as near a frame-rate ratio as the cues can tell is that ratio:
-    // the same places, seen from the ratio's line through the middle of the
-    // cues, if about as many agree with it.
+    // the same places, seen from each ratio's line through the middle of
+    // the cues that comes within a cue's uncertainty of the line found; the
+    // ratio that most agree with, if about as many as with the line found.
+    // Which of two fits the places better is told by those within TightMs
+    // of each: within AgreeMs, a line a little off fits as many.
     const Agreement& free = f.agreement;
+    auto tight = [](const Agreement& a) {
+        std::size_t n = 0;
+        for (std::size_t i = 0; i < a.x.size(); ++i)
+            n += std::abs(a.x[i] + a.d[i] - a.placed[i]) <= TightMs;
+        return n;
+    };
     double span = std::max(1.0, double(cues.back().endMs - cues.front().startMs));
-    int r = nearestRatio(rs, free.mapping.scale, span);
-    if (r < 0)
-        return f;
     double middle = (double(cues.front().startMs) + double(cues.back().endMs)) / 2;
-    double scale = rs[std::size_t(r)].value;
-    Mapping snapped{scale, mapTime(free.mapping, middle) - scale * middle};
-    std::vector<double> x(cues.size()), d(cues.size());
-    for (std::size_t i = 0; i < cues.size(); ++i) {
-        x[i] = mapTime(snapped, double(cues[i].startMs));
-        d[i] = free.x[i] + free.d[i] - x[i];
+    Agreement best;
+    std::size_t bestTight = 0;
+    for (std::size_t r = 0; r < rs.size(); ++r) {
+        double scale = rs[r].value;
+        if (std::abs(scale - free.mapping.scale) * span > 2 * AgreeMs)
+            continue;
+        Mapping snapped{scale, mapTime(free.mapping, middle) - scale * middle};
+        std::vector<double> x(cues.size()), d(cues.size());
+        for (std::size_t i = 0; i < cues.size(); ++i) {
+            x[i] = mapTime(snapped, double(cues[i].startMs));
+            d[i] = free.x[i] + free.d[i] - x[i];
+        }
+        Agreement a;
+        agreeWith(x, d, robustLine(x, d, false), snapped, a);
+        a.x = std::move(x);
+        a.d = std::move(d);
+        std::size_t n = tight(a);
+        if (f.ratio < 0 || n > bestTight) {
+            best = std::move(a);
+            bestTight = n;
+            f.ratio = int(r);
+        }
     }
-    Line flat = robustLine(x, d, false);
-    if (flat.agree + std::max<std::size_t>(2, free.agree / 50) < free.agree)
-        return f;
-    Agreement a;
-    agreeWith(x, d, flat, snapped, a);
-    a.x = std::move(x);
-    a.d = std::move(d);
-    f.agreement = std::move(a);
-    f.ratio = r;
+    std::size_t freeTight = tight(free);
+    if (f.ratio >= 0 && bestTight + std::max<std::size_t>(2, freeTight / 50) >= freeTight)
+        f.agreement = std::move(best);
+    else
+        f.ratio = -1;
     return f;
 }
 
@@ -641,32 +652,48 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
         return a.agreement.agree != b.agreement.agree ? a.agreement.agree > b.agreement.agree : a.rise > b.rise;
     });
     const Placed& best = fits.front();
-    // The rival: of the cues that another candidate puts elsewhere, those
-    // that agree with it against those that agree with the best; the one
-    // that comes nearest. (A change that only crosses the best one, at
-    // another frame rate say, puts few cues elsewhere and has few there.)
-    const Placed* rival = nullptr;
-    std::size_t rivalFor = 0, bestFor = 0;
-    double closest = 1e300;
+    // The rivals: for each other candidate, of the cues it puts elsewhere,
+    // those that agree with it against those that agree with the best. (A
+    // change that only crosses the best one, at another frame rate say,
+    // puts few cues elsewhere and has few there.) Nearest first, each place
+    // once.
+    auto elsewhere = [&](const Mapping& a, const Mapping& b, std::size_t i) {
+        return std::abs(mapTime(a, double(cues[i].startMs)) - mapTime(b, double(cues[i].startMs))) > 2 * AgreeMs;
+    };
     for (const Placed& f : fits) {
-        std::size_t mine = 0, theirs = 0, elsewhere = 0;
+        Rival r;
+        std::size_t apart = 0;
         for (std::size_t i = 0; i < cues.size(); ++i)
-            if (std::abs(mapTime(f.agreement.mapping, double(cues[i].startMs)) -
-                         mapTime(best.agreement.mapping, double(cues[i].startMs))) > 2 * AgreeMs) {
-                ++elsewhere;
-                mine += std::size_t(best.agreement.agrees[i]);
-                theirs += std::size_t(f.agreement.agrees[i]);
+            if (elsewhere(f.agreement.mapping, best.agreement.mapping, i)) {
+                ++apart;
+                r.bestFor += std::size_t(best.agreement.agrees[i]);
+                r.agreeFor += std::size_t(f.agreement.agrees[i]);
             }
-        if (&f == &best || elsewhere < 3)
+        if (&f == &best || apart < 3)
             continue;
-        double margin = (double(mine) - double(theirs)) / std::sqrt(double(mine + theirs) + 1);
-        if (margin < closest) {
-            closest = margin;
-            rival = &f;
-            rivalFor = theirs;
-            bestFor = mine;
+        r.mapping = f.agreement.mapping;
+        r.track = f.track;
+        r.agree = f.agreement.agree;
+        if (f.ratio >= 0) {
+            r.from = s.ratios[std::size_t(f.ratio)].from;
+            r.to = s.ratios[std::size_t(f.ratio)].to;
         }
+        out.rivals.push_back(r);
     }
+    std::sort(out.rivals.begin(), out.rivals.end(), [](const Rival& a, const Rival& b) { return a.margin() < b.margin(); });
+    std::vector<Rival> once;
+    for (const Rival& r : out.rivals) {
+        bool seen = false;
+        for (const Rival& o : once) {
+            std::size_t apart = 0;
+            for (std::size_t i = 0; i < cues.size(); ++i)
+                apart += elsewhere(r.mapping, o.mapping, i);
+            seen = seen || apart * 2 < cues.size();
+        }
+        if (!seen)
+            once.push_back(r);
+    }
+    out.rivals = std::move(once);
     out.mapping = best.agreement.mapping;
     out.track = best.track;
     if (best.ratio >= 0) {
@@ -679,14 +706,6 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     out.agree = best.agreement.agree;
     out.agrees = best.agreement.agrees;
     out.chance = best.agreement.chance;
-    if (rival) {
-        out.rival = true;
-        out.rivalMapping = rival->agreement.mapping;
-        out.rivalTrack = rival->track;
-        out.rivalAgree = rival->agreement.agree;
-        out.rivalFor = rivalFor;
-        out.bestFor = bestFor;
-    }
     out.correlation = best.rise;
     out.spanMs = cues.back().endMs - cues.front().startMs;
     return out;

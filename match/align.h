@@ -3,6 +3,7 @@
 // says people speak, and how sure that is.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -40,6 +41,23 @@ enum class Fit {
     TooFar,    // no offset within the largest allowed puts them in the track
 };
 
+// Another change that the cues may fit, set against the best one on the
+// cues it puts elsewhere (by more than a cue's uncertainty).
+struct Rival {
+    Mapping mapping;
+    int track = 0;
+    int from = -1, to = -1;    // its frame-rate ratio, or -1
+    std::size_t agree = 0;     // cues that agree with it
+    std::size_t agreeFor = 0;  // of the cues it puts elsewhere, those that agree with it
+    std::size_t bestFor = 0;   // and those that agree with the best
+    // How far the best stands above it there, in standard deviations.
+    double margin() const
+    {
+        double a = double(bestFor), b = double(agreeFor);
+        return (a - b) / std::sqrt(a + b + 1);
+    }
+};
+
 struct Alignment {
     Fit fit = Fit::Found;
     Mapping mapping;
@@ -50,15 +68,8 @@ struct Alignment {
     std::size_t agree = 0;    // of them, those whose start is where the track rises for them
     std::vector<char> agrees; // each one's, in the order of their starts
     double chance = 0;        // how many would agree with a change by chance
-    // The best change elsewhere (apart from `mapping` by more than a
-    // cue's uncertainty), and how many cues agree with it.
-    bool rival = false;
-    Mapping rivalMapping;
-    int rivalTrack = 0;
-    std::size_t rivalAgree = 0;
-    // Of the cues that the rival puts elsewhere, those that agree with it,
-    // and those that agree with `mapping`.
-    std::size_t rivalFor = 0, bestFor = 0;
+    // The other places found, the nearest rival first.
+    std::vector<Rival> rivals;
     double score = 0;   // 0 to 1: how sure the change is (the confidence)
     double correlation = 0;
     std::int64_t spanMs = 0;  // from the first cue's start to the last one's end
@@ -112,7 +123,8 @@ struct Agreement {
     std::size_t agree = 0;
     double chance = 0;          // how many would agree by chance
     std::vector<char> agrees;   // each cue's
-    std::vector<double> x, d;   // where `mapping` puts each start, and its place from there
+    std::vector<double> x, d;   // where the candidate put each start, and its place from there
+    std::vector<double> placed; // where `mapping` puts each start
 };
 Agreement placeCues(const Track& t, const Cue* from, const Cue* to, Mapping m, bool slope);
 

@@ -167,8 +167,7 @@ double alone(double agree, double chance)
 void weigh(Found& f)
 {
     Alignment& a = f.alignment;
-    double mine = double(a.bestFor), theirs = double(a.rivalFor);
-    double aboveRival = a.rival ? (mine - theirs) / std::sqrt(mine + theirs + 1) : 1e9;
+    double aboveRival = a.rivals.empty() ? 1e9 : a.rivals.front().margin();
     double first = 1 / (1 + std::exp(-RivalSlope * (aboveRival - RivalMiddle)));
     double alone = chronelle::alone(double(a.agree), a.chance);
     f.confidence = alone * first;
@@ -182,6 +181,33 @@ void weigh(Found& f)
     else
         f.doubt = Doubt::Weak;
     f.sure = f.doubt == Doubt::None;
+}
+
+// The progress of listening to several tracks, one after the other.
+struct Listening {
+    const MatchOptions& options;
+    int done, of;
+};
+
+void listening(const ProgressStep& step, void* user)
+{
+    const Listening* l = static_cast<const Listening*>(user);
+    ProgressStep whole = step;
+    whole.fraction = (l->done + step.fraction) / l->of;
+    l->options.progress(whole, l->options.user);
+}
+
+// The views of one audio track's sound, added to `tracks`, each knowing
+// which track it is of.
+Hearing heardTracks(Sound& sound, std::vector<Track>* tracks)
+{
+    std::vector<Track> views;
+    Hearing h = speechViews(sound, &views);
+    for (Track& t : views) {
+        t.audio = sound.track;
+        tracks->push_back(std::move(t));
+    }
+    return h;
 }
 
 }  // namespace
@@ -208,10 +234,15 @@ Reference loadReference(const std::string& path, const MatchOptions& options)
         return r;
     }
     r.film = true;
+    // The film's default audio track (or the one asked for); then, when it
+    // has several and none was asked for, the others too: the default may
+    // be music and effects alone, or a commentary, and the voices' track is
+    // the one the cues fit.
+    Listening l{options, 0, 1};
     SoundOptions so;
     so.track = options.track;
-    so.progress = options.progress;
-    so.user = options.user;
+    so.progress = options.progress ? listening : nullptr;
+    so.user = &l;
     so.stop = options.stop;
     r.soundResult = listen(path, so, &r.sound);
     if (r.soundResult.failure != SoundFailure::None) {
@@ -219,7 +250,24 @@ Reference loadReference(const std::string& path, const MatchOptions& options)
         return r;
     }
     r.durationMs = r.sound.frames * FrameMs;
-    Hearing h = speechViews(r.sound, &r.tracks);
+    int heard = r.sound.track;
+    Hearing h = heardTracks(r.sound, &r.tracks);
+    l.of = options.track == 0 ? r.sound.tracks : 1;
+    for (int k = 1; k <= r.sound.tracks && options.track == 0; ++k) {
+        if (k == heard)
+            continue;
+        ++l.done;
+        Sound other;
+        so.track = k;
+        SoundResult result = listen(path, so, &other);
+        if (result.failure == SoundFailure::Stopped) {
+            r.soundResult = result;
+            r.failure = ReferenceFailure::Sound;
+            return r;
+        }
+        if (result.failure == SoundFailure::None && heardTracks(other, &r.tracks) == Hearing::Speech)
+            h = Hearing::Speech;
+    }
     if (h == Hearing::Silent)
         r.failure = ReferenceFailure::Silent;
     else if (h == Hearing::NoSpeech)
@@ -276,6 +324,22 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
         }
     }
     describe(f, cues);
+    // The places that fit about as well, told with a refusal.
+    for (const Rival& r : f.alignment.rivals) {
+        if (r.margin() >= RivalMiddle)
+            break;
+        Found other;
+        other.alignment = f.alignment;
+        other.alignment.rivals.clear();
+        other.alignment.mapping = r.mapping;
+        other.alignment.track = r.track;
+        other.alignment.from = r.from;
+        other.alignment.to = r.to;
+        other.alignment.drift = r.from < 0 && r.mapping.scale != 1;
+        other.alignment.agree = r.agree;
+        describe(other, cues);
+        f.rivals.push_back(std::move(other));
+    }
     return f;
 }
 

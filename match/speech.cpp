@@ -1,26 +1,32 @@
-// The speech detector. Music beds, hums and crowds hold steady over a
-// second or so, or change a few notes at a time; speech comes and goes
-// across all its bands several times a second. So besides the loudness of
-// the speech band against the quiet of the last and next seconds, each band
-// is set against its own steady level of the moment (the larger of its
-// least values over the half second before and the half second after) and
-// what rises above it is added up over the bands.
+// The speech detector: a small classifier, trained offline on recorded
+// voices over other music than any test film's (bench/voices/), that tells
+// for each 10 ms frame how likely someone is speaking. It sees what sets
+// speech apart from a music bed or a hum: the shape of the spectrum, the
+// loudness against the quiet and the loud of the half minute around, how
+// far each band rises above its own steady level of the moment, and how
+// the bands come and go several times a second. The film is worked out a
+// minute at a time, so that memory stays small whatever its length.
 #include "speech.h"
 
 #include <algorithm>
 #include <cmath>
 #include <deque>
 
+#include "speech_model.h"
+
 namespace chronelle {
 
 namespace {
 
 constexpr int SteadyFrames = 40;     // half a second each way
-constexpr int FloorFrames = 1500;    // 15 s each way, for the quiet
+constexpr int QuietFrames = 1500;    // 15 s each way, for the quiet and the loud
 constexpr double SilentDb = -75;     // the loudest 1 % below this: silence
 constexpr int OnsetSigma = 3;        // frames: how much an onset is blurred
 // Subtitlers show a line 0 to 100 ms before it is said.
 constexpr double SpeechLeadMs = 50;
+constexpr int Groups = Bands / 4;    // bands taken four at a time
+constexpr std::size_t BlockFrames = 6000;
+constexpr std::size_t Margin = 150;  // frames around a block that its features look at
 
 double levelDb(std::uint8_t q) { return LevelFloorDb + q / 2.0; }
 
@@ -37,9 +43,8 @@ std::vector<float> runningMin(const std::vector<float>& a, int w, bool ahead)
             q.pop_back();
         q.push_back(i);
         std::size_t front = q.front();
-        if ((ahead ? front - i : i - front) > std::size_t(w)) {
+        if ((ahead ? front - i : i - front) > std::size_t(w))
             q.pop_front();
-        }
         out[i] = a[q.front()];
     }
     return out;
@@ -55,7 +60,7 @@ float quantile(std::vector<float> a, double fraction)
     return a[k];
 }
 
-// Average over 2 * half + 1 frames.
+// Average over 2 * half + 1 frames (fewer at the ends).
 std::vector<float> smooth(const std::vector<float>& a, int half)
 {
     std::size_t n = a.size();
@@ -71,42 +76,161 @@ std::vector<float> smooth(const std::vector<float>& a, int half)
     return out;
 }
 
-// The loudness of the speech band, in decibels.
-std::vector<float> loudness(const std::vector<std::uint8_t>& bands)
+// Power of each level, once for all.
+struct Powers {
+    double of[256];
+    Powers()
+    {
+        for (int q = 0; q < 256; ++q)
+            of[q] = std::pow(10.0, levelDb(std::uint8_t(q)) / 10);
+    }
+};
+const Powers powers;
+
+float decibels(double power) { return float(10 * std::log10(power + 1e-30)); }
+
+// The loudness of every frame, in decibels.
+std::vector<float> loudness(const std::uint8_t* bands, std::size_t frames)
 {
-    double power[256];
-    for (int q = 0; q < 256; ++q)
-        power[q] = std::pow(10.0, levelDb(std::uint8_t(q)) / 10);
-    std::vector<float> out(bands.size() / Bands);
-    for (std::size_t f = 0; f < out.size(); ++f) {
+    std::vector<float> out(frames);
+    for (std::size_t f = 0; f < frames; ++f) {
         double p = 0;
         for (int b = 0; b < Bands; ++b)
-            p += power[bands[f * Bands + b]];
-        out[f] = float(10 * std::log10(p));
+            p += powers.of[bands[f * Bands + b]];
+        out[f] = decibels(p);
     }
     return out;
 }
 
-// The quiet around each frame: the level that a tenth of the frames of the
-// 30 s around it stay under, worked out every second.
-std::vector<float> quiet(const std::vector<float>& db)
+// The level that `fraction` of the frames of the 30 s around stay under,
+// worked out every second.
+std::vector<float> around(const std::vector<float>& db, double fraction)
 {
     std::size_t n = db.size();
-    std::vector<float> out(n);
-    std::vector<float> around;
-    float q = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i % 100 == 0) {
-            std::size_t from = i >= FloorFrames ? i - FloorFrames : 0;
-            std::size_t to = std::min(n, i + FloorFrames);
-            around.clear();
-            for (std::size_t k = from; k < to; k += 10)
-                around.push_back(db[k]);
-            q = quantile(around, 0.1);
-        }
-        out[i] = q;
+    std::vector<float> out((n + 99) / 100), some;
+    for (std::size_t s = 0; s < out.size(); ++s) {
+        std::size_t i = s * 100;
+        std::size_t from = i >= QuietFrames ? i - QuietFrames : 0;
+        std::size_t to = std::min(n, i + QuietFrames);
+        some.clear();
+        for (std::size_t k = from; k < to; k += 10)
+            some.push_back(db[k]);
+        out[s] = quantile(some, fraction);
     }
     return out;
+}
+
+// The features of frames [from, to) of a film of `n` frames, SpeechFeatures
+// a frame: what the classifier is trained on.
+struct Film {
+    const std::uint8_t* bands;
+    std::size_t n;
+    std::vector<float> loud, quiet, full;  // loudness; per second, its 10 % and 90 %
+};
+
+std::vector<float> features(const Film& film, std::size_t from, std::size_t to)
+{
+    std::size_t m = to - from;
+    std::vector<float> out(m * SpeechFeatures);
+    auto at = [&](std::size_t i, int k) -> float& { return out[i * SpeechFeatures + std::size_t(k)]; };
+    // The spectrum's shape: each band against the frame's loudness.
+    std::vector<float> band(m), groupDb[Groups];
+    for (int b = 0; b < Bands; ++b) {
+        for (std::size_t i = 0; i < m; ++i)
+            band[i] = float(levelDb(film.bands[(from + i) * Bands + b])) - film.loud[from + i];
+        std::vector<float> shape = smooth(band, 2);
+        for (std::size_t i = 0; i < m; ++i)
+            at(i, b) = shape[i];
+    }
+    // Loud against the quiet and the loud around.
+    for (std::size_t i = 0; i < m; ++i) {
+        std::size_t s = (from + i) / 100;
+        at(i, Bands) = film.loud[from + i] - film.quiet[s];
+        at(i, Bands + 1) = film.loud[from + i] - film.full[s];
+    }
+    // Each band's rise above its steady level (the larger of its least over
+    // the half second before and the half second after), by groups.
+    std::vector<float> rise[Groups];
+    for (int g = 0; g < Groups; ++g) {
+        rise[g].assign(m, 0);
+        groupDb[g].assign(m, 0);
+        for (int b = g * 4; b < g * 4 + 4; ++b) {
+            for (std::size_t i = 0; i < m; ++i)
+                band[i] = float(levelDb(film.bands[(from + i) * Bands + b]));
+            std::vector<float> before = runningMin(band, SteadyFrames, false);
+            std::vector<float> after = runningMin(band, SteadyFrames, true);
+            for (std::size_t i = 0; i < m; ++i)
+                rise[g][i] += std::clamp(band[i] - std::max(before[i], after[i]), 0.0f, 30.0f) / 4;
+        }
+        for (std::size_t i = 0; i < m; ++i) {
+            double p = 0;
+            for (int b = g * 4; b < g * 4 + 4; ++b)
+                p += powers.of[film.bands[(from + i) * Bands + b]];
+            groupDb[g][i] = decibels(p);
+        }
+    }
+    // How the groups come and go: their distance from their own level of
+    // the quarter second around, and their spread over 400 ms.
+    for (int g = 0; g < Groups; ++g) {
+        std::vector<float> r = smooth(rise[g], 5), mean = smooth(groupDb[g], 12), dist(m), squares(m);
+        for (std::size_t i = 0; i < m; ++i) {
+            dist[i] = std::abs(groupDb[g][i] - mean[i]);
+            squares[i] = groupDb[g][i] * groupDb[g][i];
+        }
+        std::vector<float> come = smooth(dist, 12), mean2 = smooth(groupDb[g], 20), sq2 = smooth(squares, 20);
+        for (std::size_t i = 0; i < m; ++i) {
+            at(i, Bands + 2 + g) = r[i];
+            at(i, Bands + 2 + Groups + g) = come[i];
+            at(i, Bands + 2 + 2 * Groups + g) = std::sqrt(std::max(0.0f, sq2[i] - mean2[i] * mean2[i]));
+        }
+    }
+    // How much the spectrum changes from frame to frame.
+    std::vector<float> flux(m, 0);
+    for (std::size_t i = 1; i < m; ++i) {
+        float sum = 0;
+        for (int b = 0; b < Bands; ++b)
+            sum += std::abs(float(film.bands[(from + i) * Bands + b]) - float(film.bands[(from + i - 1) * Bands + b]));
+        flux[i] = sum / 2 / Bands;
+    }
+    flux = smooth(flux, 5);
+    for (std::size_t i = 0; i < m; ++i)
+        at(i, Bands + 2 + 3 * Groups) = flux[i];
+    return out;
+}
+
+Film filmOf(const std::vector<std::uint8_t>& bands)
+{
+    Film f{bands.data(), bands.size() / Bands, {}, {}, {}};
+    f.loud = loudness(f.bands, f.n);
+    f.quiet = around(f.loud, 0.1);
+    f.full = around(f.loud, 0.9);
+    return f;
+}
+
+// The classifier on frames [from, to) whose features `x` hold from frame
+// `first` on: each frame with the ones SpeechContext frames before and
+// after it (within the film).
+void classify(const std::vector<float>& x, std::size_t first, std::size_t last, std::size_t from,
+              std::size_t to, float* p)
+{
+    float hidden[SpeechHidden];
+    for (std::size_t t = from; t < to; ++t) {
+        std::copy(SpeechBias1, SpeechBias1 + SpeechHidden, hidden);
+        for (int k = 0; k < 3; ++k) {
+            std::ptrdiff_t s = std::ptrdiff_t(t) + (k - 1) * SpeechContext;
+            s = std::clamp<std::ptrdiff_t>(s, std::ptrdiff_t(first), std::ptrdiff_t(last) - 1);
+            const float* in = &x[(std::size_t(s) - first) * SpeechFeatures];
+            for (int j = 0; j < SpeechFeatures; ++j) {
+                const float* w = SpeechWeights1[k * SpeechFeatures + j];
+                for (int h = 0; h < SpeechHidden; ++h)
+                    hidden[h] += w[h] * in[j];
+            }
+        }
+        float z = SpeechBias2;
+        for (int h = 0; h < SpeechHidden; ++h)
+            z += SpeechWeights2[h] * std::max(0.0f, hidden[h]);
+        p[t] = 1 / (1 + std::exp(-z));
+    }
 }
 
 // Where a signal rises: the positive part of the slope of the signal blurred
@@ -133,47 +257,44 @@ std::vector<float> onsetsOf(const std::vector<float>& a)
     return rise;
 }
 
-Track energyView(const std::vector<float>& db, const char* name)
+Track speechView(const std::vector<std::uint8_t>& bands, const char* name)
 {
     Track t;
     t.name = name;
-    std::vector<float> floor = quiet(db);
-    t.activity.resize(db.size());
-    for (std::size_t i = 0; i < db.size(); ++i)
-        t.activity[i] = std::clamp((db[i] - floor[i] - 6) / 6, 0.0f, 1.0f);
+    t.activity = speechProbability(bands);
     t.onsets = onsetsOf(t.activity);
-    return t;
-}
-
-Track steadyView(const std::vector<std::uint8_t>& bands, const char* name)
-{
-    std::size_t n = bands.size() / Bands;
-    std::vector<float> rise(n, 0), band(n);
-    for (int b = 0; b < Bands; ++b) {
-        for (std::size_t i = 0; i < n; ++i)
-            band[i] = float(levelDb(bands[i * Bands + b]));
-        std::vector<float> before = runningMin(band, SteadyFrames, false);
-        std::vector<float> after = runningMin(band, SteadyFrames, true);
-        for (std::size_t i = 0; i < n; ++i)
-            rise[i] += std::clamp(band[i] - std::max(before[i], after[i]) - 3, 0.0f, 20.0f);
-    }
-    Track t;
-    t.name = name;
-    t.activity = smooth(rise, 10);
-    std::vector<float> some;
-    for (std::size_t i = 0; i < n; i += 10)
-        some.push_back(t.activity[i]);
-    float top = quantile(some, 0.9);
-    for (float& v : t.activity)
-        v = top > 0 ? std::min(v / top, 1.0f) : 0;
-    // Onsets from the rise itself: smoothed over 200 ms, it would blur them.
-    for (float& v : rise)
-        v = top > 0 ? std::min(v / top, 1.0f) : 0;
-    t.onsets = onsetsOf(rise);
+    t.leadMs = SpeechLeadMs;
     return t;
 }
 
 }  // namespace
+
+std::vector<float> speechFeatures(const std::vector<std::uint8_t>& bands)
+{
+    Film film = filmOf(bands);
+    std::vector<float> out;
+    out.reserve(film.n * SpeechFeatures);
+    for (std::size_t b = 0; b < film.n; b += BlockFrames) {
+        std::size_t from = b >= Margin ? b - Margin : 0, to = std::min(film.n, b + BlockFrames + Margin);
+        std::vector<float> x = features(film, from, to);
+        std::size_t end = std::min(film.n, b + BlockFrames);
+        out.insert(out.end(), x.begin() + std::ptrdiff_t((b - from) * SpeechFeatures),
+                   x.begin() + std::ptrdiff_t((end - from) * SpeechFeatures));
+    }
+    return out;
+}
+
+std::vector<float> speechProbability(const std::vector<std::uint8_t>& bands)
+{
+    Film film = filmOf(bands);
+    std::vector<float> p(film.n);
+    for (std::size_t b = 0; b < film.n; b += BlockFrames) {
+        std::size_t from = b >= Margin ? b - Margin : 0, to = std::min(film.n, b + BlockFrames + Margin);
+        std::vector<float> x = features(film, from, to);
+        classify(x, from, to, b, std::min(film.n, b + BlockFrames), p.data());
+    }
+    return p;
+}
 
 void finishTrack(Track& t)
 {
@@ -198,21 +319,18 @@ void finishTrack(Track& t)
 Hearing speechViews(Sound& sound, std::vector<Track>* views)
 {
     views->clear();
-    std::vector<float> db = loudness(sound.bands);
+    std::vector<float> db = loudness(sound.bands.data(), sound.bands.size() / Bands);
     if (db.empty() || quantile(db, 0.99) < SilentDb)
         return Hearing::Silent;
-    views->push_back(steadyView(sound.bands, "rise above the steady sound"));
-    sound.bands = std::vector<std::uint8_t>();
-    views->push_back(energyView(db, "loudness"));
     db = std::vector<float>();
+    views->push_back(speechView(sound.bands, "speech"));
+    sound.bands = std::vector<std::uint8_t>();
     if (!sound.centre.empty()) {
-        views->push_back(steadyView(sound.centre, "front centre: rise above the steady sound"));
-        views->push_back(energyView(loudness(sound.centre), "front centre: loudness"));
+        views->push_back(speechView(sound.centre, "front centre: speech"));
         sound.centre = std::vector<std::uint8_t>();
     }
     bool any = false;
     for (Track& t : *views) {
-        t.leadMs = SpeechLeadMs;
         finishTrack(t);
         any = any || t.activityNorm > 0;
     }

@@ -1,6 +1,6 @@
-// Where someone speaks in a film, 10 ms at a time, seen two ways: the
-// loudness of the speech band above the quiet around it, and what rises in
-// each band above the steady sound of the moment (a music bed, a hum).
+// Where someone speaks in a film, 10 ms at a time: how likely it is that
+// someone speaks in each frame, as a trained classifier tells, in the
+// whole mix and in the front centre channel alone (where films put voices).
 // The matcher aligns the subtitles with each view and keeps the better.
 #pragma once
 
@@ -26,6 +26,7 @@ struct Track {
     // How long after a cue's start its words are heard rising in the
     // activity: subtitles are shown a little before the words.
     double leadMs = 0;
+    int audio = 0;  // the film's audio track it was heard in, from 1 (0: none)
 };
 
 enum class Hearing {
@@ -34,10 +35,18 @@ enum class Hearing {
     NoSpeech, // sound, but nothing that rises and falls as speech does
 };
 
-// The two views of the film's sound, and two more of its front centre
-// channel alone when it has one. The sound's levels are let go on the way,
-// each once its views are made.
+// The view of the film's sound, and one more of its front centre channel
+// alone when it has one. The sound's levels are let go on the way, each
+// once its view is made.
 Hearing speechViews(Sound& sound, std::vector<Track>* views);
+
+// How likely someone is speaking in each frame of a sound's band levels
+// (Bands a frame), 0 to 1.
+std::vector<float> speechProbability(const std::vector<std::uint8_t>& bands);
+
+// What the classifier sees of each frame (SpeechFeatures values a frame,
+// speech_model.h): for training it offline.
+std::vector<float> speechFeatures(const std::vector<std::uint8_t>& bands);
 
 // Takes the mean out of `activity` and `onsets` and fills in the rest.
 void finishTrack(Track& track);
