@@ -23,13 +23,18 @@ namespace chronelle {
 namespace {
 
 constexpr double Frame = FrameMs;
-constexpr double Inside = 0.9;  // of the cues' time must fall in the track
+// Of the cues' time, at least this much must fall in the track for a
+// place to be a candidate: a film that lost a scene, or a subtitle that
+// runs on past the film, leaves part of them out; how many agree then
+// tells the place's worth.
+constexpr double Inside = 0.5;
 constexpr double LocalMs = 1500;  // how far a cue looks for its place around a candidate
 constexpr double CloseMs = 400;   // and around the change fitted
-constexpr double AgreeMs = 150;   // a cue this close to the change agrees with it
 constexpr double TightMs = 50;    // and fits it closely
+constexpr double NoRise = 0.02;   // a rise of activity (0 to 1) this small is none
 constexpr int PeaksPerRatio = 5;
-constexpr std::size_t Fitted = 12;  // candidates put to the cues
+constexpr std::size_t Fitted = 16;  // candidates put to the cues
+constexpr std::size_t SplitCues = 20;  // the fewest cues in each half searched on its own
 // A change beside the frame-rate ratios, found by the robust line: at most
 // this far from the candidate's scale.
 constexpr double MaxSlope = 0.0025;
@@ -172,6 +177,14 @@ struct Peak {
     double rho = -2;
 };
 
+// The cues searched together: all of them, and each half, so that a film
+// that lost a scene or gained an advert break still has a place proposed
+// for each side of the cut.
+struct Part {
+    std::size_t from, to;
+    std::size_t shortlist;  // of its places, how many are put to the cues
+};
+
 struct Search {
     const std::vector<Track>* tracks;
     const std::vector<Cue>* cues;
@@ -183,7 +196,8 @@ struct Search {
     int n = 0;                // FFT length
     std::int64_t lags = 0;    // searched each way, in bins
     std::int64_t apart = 0;   // bins between two places of one ratio
-    std::vector<std::vector<std::vector<Peak>>> peaks;  // by ratio, then track
+    std::vector<Part> parts;
+    std::vector<std::vector<std::vector<Peak>>> peaks;  // by ratio, then part by track
 };
 
 // Where a cue's line is heard, as the coarse search sees it: from a little
@@ -199,13 +213,14 @@ void heardPart(const Track& t, double startMs, double endMs, double* from, doubl
 // FFT's buffer, with their prefix sums. Returns the total covered, counting
 // what fell past the buffer, and the sum of squares of what it holds in
 // `squares`.
-double cueBins(const Search& s, const Track& t, double ratio, float* out, std::vector<double>& sums,
-               double* squares)
+double cueBins(const Search& s, const Part& part, const Track& t, double ratio, float* out,
+               std::vector<double>& sums, double* squares)
 {
     std::int64_t room = std::int64_t(s.n) - s.lags - 1;
     std::fill(out, out + s.n, 0.0f);
     double total = 0, width = Frame * s.bin;
-    for (const Cue& c : *s.cues) {
+    for (std::size_t i = part.from; i < part.to; ++i) {
+        const Cue& c = (*s.cues)[i];
         double from, to;
         heardPart(t, ratio * double(c.startMs), ratio * double(c.endMs), &from, &to);
         double a = from / width, b = to / width;
@@ -249,9 +264,12 @@ std::vector<Peak> bestPlaces(const std::vector<float>& rho, std::int64_t lags, s
 
 void searchRatio(Search& s, Fft& fft, int r, std::vector<double>& sums)
 {
-    for (std::size_t v = 0; v < s.tracks->size(); ++v) {
+    std::size_t tracks = s.tracks->size();
+    for (std::size_t k = 0; k < s.parts.size() * tracks; ++k) {
+        std::size_t v = k % tracks;
         double squares = 0;
-        double total = cueBins(s, (*s.tracks)[v], s.ratios[std::size_t(r)].value, fft.real(), sums, &squares);
+        double total = cueBins(s, s.parts[k / tracks], (*s.tracks)[v], s.ratios[std::size_t(r)].value, fft.real(),
+                               sums, &squares);
         fft.forward();
         std::int64_t room = std::int64_t(sums.size()) - 1;
         std::int64_t na = std::int64_t(s.binned[v].size());
@@ -270,7 +288,7 @@ void searchRatio(Search& s, Fft& fft, int r, std::vector<double>& sums)
             if (inside >= Inside * total && norm > 0)
                 rho[std::size_t(d + s.lags)] = float(fft.real()[d >= 0 ? d : s.n + d] / norm);
         }
-        s.peaks[std::size_t(r)][v] = bestPlaces(rho, s.lags, s.apart, r, int(v));
+        s.peaks[std::size_t(r)][k] = bestPlaces(rho, s.lags, s.apart, r, int(v));
     }
 }
 
@@ -343,7 +361,11 @@ Fit coarseSearch(Search& s, const AlignOptions& o)
     // Places closer than this are one for the cues' own search.
     s.apart = std::max<std::int64_t>(1, std::int64_t(2 * LocalMs / Frame) / s.bin);
     s.ratios = ratios();
-    s.peaks.assign(s.ratios.size(), std::vector<std::vector<Peak>>(s.tracks->size()));
+    std::size_t n = s.cues->size();
+    s.parts = {Part{0, n, Fitted / 2}};
+    if (n >= 2 * SplitCues)
+        s.parts.insert(s.parts.end(), {Part{0, n / 2, Fitted / 4}, Part{n / 2, n, Fitted / 4}});
+    s.peaks.assign(s.ratios.size(), std::vector<std::vector<Peak>>(s.parts.size() * s.tracks->size()));
     if (!trackSpectra(s))
         return Fit::TooFar;
     // Set up before the threads start, so that a failure stops here.
@@ -396,6 +418,10 @@ double localPlace(const Track& t, const Cue& c, const Mapping& m, double half)
     }
     // Between frames: the top of the V through the best and its neighbours
     // (a step in the track makes a V of the rise).
+    // Where the track never rises near the cue (past the film's end, in
+    // silence), the cue has no place: it can agree with nothing.
+    if (!(rise[best] > NoRise))
+        return std::nan("");
     double shift = 0;
     if (best > 0 && best + 1 < rise.size()) {
         double a = rise[best - 1], b = rise[best], c = rise[best + 1];
@@ -430,9 +456,11 @@ std::size_t agreeing(const std::vector<double>& x, const std::vector<double>& d,
     return n;
 }
 
-// The densest stretch of AgreeMs each way among the offsets, and its middle.
+// The densest stretch of AgreeMs each way among the offsets (of the cues
+// that have a place), and its middle.
 double densest(std::vector<double> d)
 {
+    d.erase(std::remove_if(d.begin(), d.end(), [](double v) { return std::isnan(v); }), d.end());
     std::sort(d.begin(), d.end());
     std::size_t bestFrom = 0, bestTo = 0;
     for (std::size_t i = 0, j = 0; i < d.size(); ++i) {
@@ -613,18 +641,22 @@ Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vec
     return f;
 }
 
-// The candidates worth putting to the cues: the coarse search's best
-// places over all ratios and tracks.
+// The candidates worth putting to the cues: each part's best places over
+// all ratios and tracks.
 std::vector<Peak> shortlist(const Search& s)
 {
-    std::vector<Peak> all;
-    for (const auto& byTrack : s.peaks)
-        for (const auto& peaks : byTrack)
-            all.insert(all.end(), peaks.begin(), peaks.end());
-    std::sort(all.begin(), all.end(), [](const Peak& a, const Peak& b) { return a.rho > b.rho; });
-    if (all.size() > Fitted)
-        all.resize(Fitted);
-    return all;
+    std::vector<Peak> out;
+    std::size_t tracks = s.tracks->size();
+    for (std::size_t p = 0; p < s.parts.size(); ++p) {
+        std::vector<Peak> all;
+        for (const auto& byPart : s.peaks)
+            for (std::size_t v = 0; v < tracks; ++v)
+                all.insert(all.end(), byPart[p * tracks + v].begin(), byPart[p * tracks + v].end());
+        std::sort(all.begin(), all.end(), [](const Peak& a, const Peak& b) { return a.rho > b.rho; });
+        all.resize(std::min(all.size(), s.parts[p].shortlist));
+        out.insert(out.end(), all.begin(), all.end());
+    }
+    return out;
 }
 
 }  // namespace

@@ -107,6 +107,10 @@ double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& 
 // best, to the millisecond.
 Mapping refineOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double halfMs);
 
+// A cue whose start lies this close to where a change puts it agrees with
+// the change (ms).
+constexpr double AgreeMs = 150;
+
 // The frame-rate ratio (1 included, with `from` and `to` -1) within
 // `tolerance` (a fraction) of `scale`, the nearest; false if none is.
 bool ratioNear(double scale, double tolerance, int* from, int* to, double* ratio);

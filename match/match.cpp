@@ -292,7 +292,11 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
         Mapping whole = f.alignment.mapping;
         int from = f.alignment.from, to = f.alignment.to;
         bool ratio = ratioNear(whole.scale, 0.0005, &from, &to, &whole.scale);
-        std::vector<Split> splits = splitFit(t, cues, whole, options.maxOffsetMs);
+        std::vector<double> also;
+        for (const Rival& r : f.alignment.rivals)
+            if (r.track == f.alignment.track && std::abs(r.mapping.scale / whole.scale - 1) < 0.0005)
+                also.push_back(mapTime(r.mapping, 0));
+        std::vector<Split> splits = splitFit(t, cues, whole, also, options.maxOffsetMs);
         // Pieces are made only when each is sure on its own cues and one at
         // least agrees with clearly more of them than the whole's change
         // did: a split that chance made is not; otherwise the whole's change

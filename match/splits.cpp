@@ -1,11 +1,12 @@
-// The piecewise fit. Candidate offsets first: the two best places of each
+// The piecewise fit. Candidate offsets first: those the whole's search
+// found (its best place and its rivals), and the two best places of each
 // stretch of a few cues over every offset allowed (the cues' extent against
-// the track's activity, 100 ms apart), each refined. Then how clearly the
-// track rises where each cue begins under each candidate, and the
+// the track's activity, 100 ms apart). Each is put to all the cues one by
+// one, as the whole is, and says which cues agree with it. Then the
 // order-keeping choice, by dynamic programming: consecutive runs of cues,
-// each of at least a few, each with one candidate, every new run paying a
-// fixed cost. A cut shows as runs whose offsets differ by its length. Each
-// piece is then put to its cues one by one, as the whole is.
+// each of at least a few, each with one candidate, the most agreeing cues
+// in all, every new run paying a fixed cost. A cut shows as runs whose
+// offsets differ by its length. Each piece is then put to its own cues.
 #include "splits.h"
 
 #include <algorithm>
@@ -18,9 +19,9 @@ namespace {
 constexpr double Frame = FrameMs;
 constexpr std::size_t StretchCues = 8;  // the cues that propose candidates together
 constexpr std::size_t PieceCues = 6;    // the fewest cues of a piece
-// A split costs what this many cues add, on average, to the whole's fit: a
-// run of a few cues that some other offset happens to fit better is not a cut.
-constexpr double SplitCost = 8;
+// A split costs as many agreeing cues: a run of a few cues that some other
+// offset happens to fit is not a cut.
+constexpr double SplitCost = 5;
 constexpr double StepMs = 100;   // of the candidates' search
 constexpr double ApartMs = 2000; // a stretch's two candidates at least this far apart
 constexpr double SameMs = 50;    // two pieces whose offsets are this close are one
@@ -58,47 +59,57 @@ Scan scan(const Track& t, const Cue* from, const Cue* to, double scale, double m
     return s;
 }
 
-// The two best offsets of the stretch [from, to), apart, each refined.
+// The two best offsets of the stretch [from, to), apart.
 void stretchCandidates(const Track& t, const Cue* from, const Cue* to, const Mapping& whole,
                        double maxOffset, std::vector<double>* out)
 {
     Scan s = scan(t, from, to, whole.scale, maxOffset, ApartMs);
-    for (std::size_t k : {s.best, s.second}) {
-        Mapping m{whole.scale, -maxOffset + double(k) * StepMs};
-        out->push_back(refineOffset(t, from, to, m, StepMs * 2).offsetMs);
-    }
+    for (std::size_t k : {s.best, s.second})
+        out->push_back(-maxOffset + double(k) * StepMs);
 }
 
-// Every stretch's candidates and the whole's offset, each once.
-std::vector<double> candidates(const Track& t, const std::vector<Cue>& cues, const Mapping& whole,
-                               double maxOffset)
+// Every candidate, put to all the cues: its offset found and each cue's
+// agreement, once for each offset found.
+std::vector<Agreement> candidates(const Track& t, const std::vector<Cue>& cues, const Mapping& whole,
+                                  const std::vector<double>& also, double maxOffset)
 {
     std::vector<double> all{whole.offsetMs};
+    all.insert(all.end(), also.begin(), also.end());
     for (std::size_t i = 0; i < cues.size(); i += StretchCues) {
         std::size_t end = std::min(cues.size(), i + StretchCues);
         stretchCandidates(t, cues.data() + i, cues.data() + end, whole, maxOffset, &all);
     }
     std::sort(all.begin(), all.end());
-    std::vector<double> out;
-    for (double o : all)
-        if (out.empty() || o - out.back() > SameMs / 2)
-            out.push_back(o);
+    std::vector<Agreement> out;
+    double last = -1e300;
+    for (double o : all) {
+        if (o - last <= StepMs)
+            continue;
+        last = o;
+        Agreement a = placeCues(t, cues.data(), cues.data() + cues.size(), Mapping{whole.scale, o}, false);
+        bool seen = false;
+        for (const Agreement& b : out)
+            seen = seen || std::abs(b.mapping.offsetMs - a.mapping.offsetMs) <= SameMs;
+        if (!seen && a.agree > 0)
+            out.push_back(std::move(a));
+    }
     return out;
 }
 
-// How clearly the track rises where each cue begins, under each candidate:
-// gains[j * (n + 1) + i + 1] holds the sum over cues 0..i, for candidate j.
-std::vector<double> prefixGains(const Track& t, const std::vector<Cue>& cues, double scale,
-                                const std::vector<double>& offsets)
+// Which cues agree under each candidate, each the more the closer it lies
+// to the candidate's change (a cue may agree with two candidates by chance,
+// hardly as closely with both): gains[j * (n + 1) + i + 1] holds the sum
+// over cues 0..i, for candidate j.
+std::vector<double> prefixGains(const std::vector<Agreement>& candidates, std::size_t n)
 {
-    std::size_t n = cues.size();
-    std::vector<double> gains(offsets.size() * (n + 1), 0);
-    for (std::size_t j = 0; j < offsets.size(); ++j)
+    std::vector<double> gains(candidates.size() * (n + 1), 0);
+    for (std::size_t j = 0; j < candidates.size(); ++j) {
+        const Agreement& a = candidates[j];
         for (std::size_t i = 0; i < n; ++i) {
-            double g = riseAt(t, scale * double(cues[i].startMs) + offsets[j],
-                              scale * double(cues[i].endMs) + offsets[j]);
-            gains[j * (n + 1) + i + 1] = gains[j * (n + 1) + i] + g;
+            double off = std::abs(a.x[i] + a.d[i] - a.placed[i]) / AgreeMs;
+            gains[j * (n + 1) + i + 1] = gains[j * (n + 1) + i] + (a.agrees[i] ? 1 - off / 2 : 0);
         }
+    }
     return gains;
 }
 
@@ -170,18 +181,18 @@ std::vector<Run> bestRuns(const std::vector<double>& gains, std::size_t n, std::
 // The runs as pieces, each put to its own cues; neighbours that come out
 // at the same offset are one piece.
 std::vector<Split> pieces(const Track& t, const std::vector<Cue>& cues, const Mapping& whole,
-                          const std::vector<Run>& runs, const std::vector<double>& offsets)
+                          const std::vector<Run>& runs, const std::vector<Agreement>& offsets)
 {
     std::vector<Split> out;
     std::size_t first = 0;
     for (std::size_t r = 0; r < runs.size(); ++r) {
-        std::size_t end = r + 1 < runs.size() ? runs[r + 1].first : cues.size();
-        if (!out.empty() && std::abs(out.back().mapping.offsetMs - offsets[runs[r].candidate]) <= SameMs)
+        double offset = offsets[runs[r].candidate].mapping.offsetMs;
+        if (!out.empty() && std::abs(out.back().mapping.offsetMs - offset) <= SameMs)
             continue;  // one piece with the one before: placed below, with its cues
         if (!out.empty())
             out.back().cues = runs[r].first - first;
         first = runs[r].first;
-        out.push_back(Split{cues[first].startMs, Mapping{whole.scale, offsets[runs[r].candidate]}, end - first});
+        out.push_back(Split{cues[first].startMs, Mapping{whole.scale, offset}, 0});
     }
     out.back().cues = cues.size() - first;
     const Cue* from = cues.data();
@@ -198,7 +209,7 @@ std::vector<Split> pieces(const Track& t, const std::vector<Cue>& cues, const Ma
 }  // namespace
 
 std::vector<Split> splitFit(const Track& t, const std::vector<Cue>& all, const Mapping& whole,
-                            std::int64_t maxOffsetMs)
+                            const std::vector<double>& also, std::int64_t maxOffsetMs)
 {
     std::vector<Cue> cues = speechCues(all);
     std::sort(cues.begin(), cues.end(), [](const Cue& a, const Cue& b) { return a.startMs < b.startMs; });
@@ -208,16 +219,10 @@ std::vector<Split> splitFit(const Track& t, const std::vector<Cue>& all, const M
     // No offset beyond the film's length and the cues' can put them in it.
     double reach = std::min(double(maxOffsetMs),
                             double(t.activity.size()) * Frame + 1.3 * double(cues.back().endMs));
-    std::vector<double> offsets = candidates(t, cues, whole, reach);
-    std::vector<double> gains = prefixGains(t, cues, whole.scale, offsets);
-    std::size_t n = cues.size();
-    // A split costs what SplitCost cues rise, on average, under the whole.
-    double fit = 0;
-    for (const Cue& c : cues)
-        fit += riseAt(t, mapTime(whole, double(c.startMs)), mapTime(whole, double(c.endMs)));
-    if (fit <= 0)
+    std::vector<Agreement> offsets = candidates(t, cues, whole, also, reach);
+    if (offsets.empty())
         return one;
-    std::vector<Run> runs = bestRuns(gains, n, offsets.size(), SplitCost * fit / double(n));
+    std::vector<Run> runs = bestRuns(prefixGains(offsets, cues.size()), cues.size(), offsets.size(), SplitCost);
     if (runs.size() < 2)
         return one;
     std::vector<Split> out = pieces(t, cues, whole, runs, offsets);

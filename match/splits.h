@@ -20,10 +20,11 @@ struct Split {
 };
 
 // The pieces of `cues` (those with speech count, in order of their starts)
-// on `track`, given `whole`, the mapping found for all of them; offsets are
-// looked for within `maxOffsetMs` each way. One piece, `whole` itself (with
-// no agreement of its own), when no split pays for itself.
+// on `track`, given `whole`, the mapping found for all of them, and `also`,
+// other offsets found on the same scale; more are looked for within
+// `maxOffsetMs` each way. One piece, `whole` itself (with no agreement of
+// its own), when no split pays for itself.
 std::vector<Split> splitFit(const Track& track, const std::vector<Cue>& cues, const Mapping& whole,
-                            std::int64_t maxOffsetMs);
+                            const std::vector<double>& also, std::int64_t maxOffsetMs);
 
 }  // namespace chronelle
