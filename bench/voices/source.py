@@ -81,12 +81,20 @@ def decode(path, rate=RATE):
     return np.frombuffer(mixer.run(["-i", path, "-ac", "1", "-ar", str(rate), "-f", "f32le", "-"]), np.float32)
 
 
+def frameBounds(n, rate=RATE):
+    """The first sample of each whole 10 ms frame of n samples, and the end: at
+    22.05 kHz a frame is 220 or 221 samples, so that frame k starts at k x 10 ms."""
+    frames = n * 100 // rate
+    return (np.arange(frames + 1) * rate) // 100
+
+
 def frameDb(x, rate=RATE):
     """The level in dB (full scale 0) of each whole 10 ms frame."""
-    size = rate // 100
-    n = len(x) // size * size
-    power = (x[:n].astype(np.float64).reshape(-1, size) ** 2).mean(axis=1)
-    return 10 * np.log10(np.maximum(power, 1e-12))
+    bounds = frameBounds(len(x), rate)
+    if len(bounds) < 2:
+        return np.zeros(0)
+    sums = np.add.reduceat(x[:bounds[-1]].astype(np.float64) ** 2, bounds[:-1])
+    return 10 * np.log10(np.maximum(sums / np.diff(bounds), 1e-12))
 
 
 def rmsDb(x):
