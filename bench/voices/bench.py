@@ -257,14 +257,14 @@ def caseTable(rows):
     for r in rows:
         e = [abs(x) for x in r["errors"] or []]
         good = r["status"] == 0 and r["errors"] is not None and e
-        out.append(["%s: %s" % (r["case"]["film"], r["case"]["name"]), expected(r["truth"]), r["said"],
+        out.append(["%s: %s" % (r["case"]["film"], r["case"]["name"]), expected(r["truth"]), r["status"], r["said"],
                     "—" if r["confidence"] is None else "%.2f" % r["confidence"], r["verdict"],
                     "%d ms" % percentile(e, 0.5) if good else "—", "%d ms" % max(e) if good else "—",
                     "%+d ms" % round(sum(r["errors"]) / len(e)) if good else "—",
                     "%d of %d" % r["track"] if r["track"] and r["truth"]["tracks"] > 1 else "",
                     "%.2f s" % r["wall"]])
-    return espeakBench.table(["Case", "Expected", "Said", "Confidence", "Outcome", "Median", "Max", "Mean signed",
-                              "Track", "Time"], out)
+    return espeakBench.table(["Case", "Expected", "Exit", "Said", "Confidence", "Outcome", "Median", "Max",
+                              "Mean signed", "Track", "Time"], out)
 
 
 def share(k, n):
@@ -309,8 +309,8 @@ def targets(rows, speed):
     if speed:
         peak = max(s["mb"] for s in speed)
         t.append(["Peak memory, speed set", "≤ %d MB" % MEMORY_MB, "%.0f MB" % peak, peak <= MEMORY_MB])
-    return espeakBench.table(["Target", "Wanted", "Figure", "Met"],
-                             [r[:3] + ["—" if r[2] in ("no case", "—") else "met" if r[3] else "NOT MET"] for r in t])
+    met = ["—" if r[2] in ("no case", "—") else "met" if r[3] else "NOT MET" for r in t]
+    return espeakBench.table(["Target", "Wanted", "Figure", "Met"], [r[:3] + [m] for r, m in zip(t, met)])
 
 
 BINS = [0, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 0.95, 1.0001]
@@ -318,13 +318,14 @@ BINS = [0, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 0.95, 1.0001]
 
 def calibration(rows):
     """Answers by the confidence stated, against how many of them were right: a
-    written answer is right as above, a refusal if its best candidate was."""
+    written answer if every cue is within RIGHT_MS, a refusal if its best
+    candidate, made on a copy, would have been."""
     out = []
     for lo, hi in zip(BINS, BINS[1:]):
         chosen = [r for r in rows if r["confidence"] is not None and lo <= r["confidence"] < hi]
         if not chosen:
             continue
-        good = sum(r["verdict"] == "right" or r.get("candidate_right", False) for r in chosen)
+        good = sum(r["verdict"] in ("right", "moved") or r.get("candidate_right", False) for r in chosen)
         written = sum(r["status"] == 0 for r in chosen)
         out.append(["%.0f–%.0f %%" % (100 * lo, min(100, 100 * hi)), len(chosen), written, len(chosen) - written,
                     "%.0f %%" % (100 * sum(r["confidence"] for r in chosen) / len(chosen)),

@@ -17,11 +17,16 @@ EFFECTS_PER_MIN = 3
 EFFECT_DB = (-8, 4)
 
 
+def usable(ln):
+    """A clip with a voice in it, of some length."""
+    return ln["voice_db"] > -60 and ln["voice_end_ms"] - ln["voice_start_ms"] >= 300
+
+
 def pool(lines, split="film"):
     """{level: its usable lines in script order}: voiced, with French text."""
     levels = {}
     for i, ln in enumerate(lines):
-        if ln["split"] == split and ln["fr"] and ln["voice_db"] > -60 and ln["voice_end_ms"] - ln["voice_start_ms"] >= 300:
+        if usable(ln) and ln["split"] == split and ln["fr"]:
             levels.setdefault(ln["level"], []).append(dict(ln, index=i))
     return levels
 

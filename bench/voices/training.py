@@ -75,7 +75,7 @@ class Voices:
         self.game = source.game(cache)
         self.levels = {}
         for ln in lines:
-            if ln["split"] == "training" and ln["voice_db"] > -60 and ln["voice_end_ms"] - ln["voice_start_ms"] >= 300:
+            if ln["split"] == "training" and story.usable(ln):
                 self.levels.setdefault(ln["level"], []).append(ln)
         self.names = sorted(self.levels)
         self.decoded = {}
@@ -102,7 +102,8 @@ class Voices:
             if t + length > frames:
                 return out
             out.append((t, ln))
-            gap = rng.uniform(*story.GAP_MS) if rng.random() > story.OVERLAP_SHARE else -rng.uniform(0, story.OVERLAP_MS)
+            overlap = rng.random() < story.OVERLAP_SHARE
+            gap = -rng.uniform(0, story.OVERLAP_MS) if overlap else rng.uniform(*story.GAP_MS)
             t += int(max(30, (ln["voice_end_ms"] + gap) // 10))
             k += 1
 
