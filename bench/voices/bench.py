@@ -249,7 +249,11 @@ def expected(truth):
     if truth["untouched"]:
         return "in time"
     text = espeakBench.expectedChange(dict(truth, kind="offset"))
-    return text + (" and the edit" if truth["kind"] == "edited" else "")
+    if truth["kind"] != "edited":
+        return text
+    at, mode, length = truth["commands"][-1][1:]
+    edit = "%s%s s from %s" % ("+" if mode == "--add" else "-", length.split(".")[0], at.split(".")[0])
+    return edit if not truth["offset_ms"] else text + ", then " + edit
 
 
 def caseTable(rows):
