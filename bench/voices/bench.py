@@ -6,7 +6,8 @@ left out). Prints in Markdown the films, the cases, the issue's targets with
 their figures, how often answers were right at each confidence the program
 stated, and the speed set (two-hour films, a two-hour reference subtitle) beside
 the ffmpeg program decoding the same sound. Films and cases are made once and
-kept in the cache. Exit status 1 when a wrong change was written."""
+kept in the cache, and every case's figures, each cue's error too, in
+CACHE/results.json. Exit status 1 when a wrong change was written."""
 import argparse
 import json
 import math
@@ -442,6 +443,9 @@ def main(argv):
         print("\nConfidence stated against answers right:\n\n" + calibration(rows))
     if speedRows:
         print("\nSpeed (%s after):\n\n%s" % (espeakBench.load(), speedTable(speedRows)))
+    keep = [{k: v for k, v in r.items() if k != "truth"} for r in rows]
+    with open(os.path.join(o.cache, "results.json"), "w", encoding="utf-8") as f:
+        json.dump({"cases": keep, "speed": speedRows}, f, ensure_ascii=False, indent=1)
     for r in rows:
         if r["verdict"] == "WRONG":
             print("\nWRONG %s: %s\n  %s" % (r["case"]["film"], r["case"]["name"], r["output"].replace("\n", "\n  ")))
