@@ -144,8 +144,8 @@ def edits(o, plan, levels, music_tracks, rng):
 
 
 def inFilm(cue, spans):
-    """Where a story cue is in the film: the film times of its start for every span
-    that holds it (its cue and its voices)."""
+    """Where a story cue is in the film: for every span that holds it whole (its
+    cue and its voices), what moves it from the story's clock to the film's."""
     lo = min([cue["start"]] + [t["voice"][0] for t in cue["truth"]])
     hi = max([cue["end"]] + [t["voice"][1] for t in cue["truth"]])
     out, offset = [], 0
