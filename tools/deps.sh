@@ -22,6 +22,8 @@ if [ "${1:-run}" = test ]; then
 fi
 if [ "${1:-run}" = bench ]; then
   packages+=(python3 python3-srt ffmpeg time espeak-ng python3-numpy)
+  # bench/voices: the same, and apt-get download and dpkg-deb, which every Debian has,
+  # for the game's voices and other games' music (fetched into its cache, never installed).
 fi
 
 missing=()
