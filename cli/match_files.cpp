@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -213,10 +214,14 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
                      "(--max-offset allows more); the file was left untouched\n",
                      path, clock(o.maxOffsetMs).c_str(), o.match.c_str());
     else if (f.doubt == chronelle::Doubt::Rival) {
-        std::string places = words(f) + " (" + command(o, f, path) + ")";
+        std::vector<const Found*> all{&f};
         for (const Found& c : f.rivals)
-            places += ", " + (c.kind == ChangeKind::InTime ? std::string("in time as it is") : words(c)) + " (" +
-                      command(o, c, path) + ")";
+            all.push_back(&c);
+        std::string places;
+        for (const Found* c : all)
+            places += (places.empty() ? "" : ", ") +
+                      (c->kind == ChangeKind::InTime ? std::string("in time as it is")
+                                                     : words(*c) + " (" + command(o, *c, path) + ")");
         std::fprintf(stderr,
                      "chronelle-shift: %s: %zu places fit about as well: %s; the file was left untouched\n",
                      path, f.rivals.size() + 1, places.c_str());

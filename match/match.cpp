@@ -292,10 +292,13 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
         Mapping whole = f.alignment.mapping;
         int from = f.alignment.from, to = f.alignment.to;
         bool ratio = ratioNear(whole.scale, 0.0005, &from, &to, &whole.scale);
+        // The rivals' places too, as offsets on that scale through the
+        // middle of the cues: a cut's other side is often one of them.
         std::vector<double> also;
+        double middle = double(cues.front().startMs + cues.back().endMs) / 2;
         for (const Rival& r : f.alignment.rivals)
-            if (r.track == f.alignment.track && std::abs(r.mapping.scale / whole.scale - 1) < 0.0005)
-                also.push_back(mapTime(r.mapping, 0));
+            if (r.track == f.alignment.track)
+                also.push_back(mapTime(r.mapping, middle) - whole.scale * middle);
         std::vector<Split> splits = splitFit(t, cues, whole, also, options.maxOffsetMs);
         // Pieces are made only when each is sure on its own cues and one at
         // least agrees with clearly more of them than the whole's change
@@ -304,7 +307,7 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
         double least = 1, gain = 0;
         std::size_t first = 0;
         for (const Split& s : splits) {
-            least = std::min(least, alone(double(s.agree), s.chance));
+            least = std::min(least, s.sure ? alone(double(s.agree), s.chance) : 0.5);
             // Its own cues, that agreed with the whole's change.
             std::size_t before = 0;
             for (std::size_t i = first; i < first + s.cues; ++i)

@@ -25,6 +25,9 @@ constexpr double SplitCost = 5;
 constexpr double StepMs = 100;   // of the candidates' search
 constexpr double ApartMs = 2000; // a stretch's two candidates at least this far apart
 constexpr double SameMs = 50;    // two pieces whose offsets are this close are one
+// Places of a cut where the cues agree within this many of the best are
+// as likely as the best.
+constexpr double CutDoubt = 1.5;
 
 double boxAt(const Track& t, const Cue* from, const Cue* to, double scale, double offset)
 {
@@ -116,6 +119,7 @@ std::vector<double> prefixGains(const std::vector<Agreement>& candidates, std::s
 // A piece: its first cue, and its candidate.
 struct Run {
     std::size_t first, candidate;
+    bool sure = true;  // where it begins is clear
 };
 
 // What each cue's state came from: Goes on in its run, First of the file,
@@ -133,7 +137,7 @@ std::vector<Run> traceBack(const std::vector<int>& back, std::size_t n, std::siz
             --i;
             continue;
         }
-        runs.push_back(Run{b == First ? 0 : i + 1 - PieceCues, j});
+        runs.push_back(Run{b == First ? 0 : i + 1 - PieceCues, j, true});
         if (b == First)
             break;
         i -= PieceCues;
@@ -178,6 +182,43 @@ std::vector<Run> bestRuns(const std::vector<double>& gains, std::size_t n, std::
     return traceBack(back, n, k, bestOf[n - 1]);
 }
 
+// Where each run after the first begins, among the places between its
+// neighbours where the cues agree about as well: most often a cut falls
+// between scenes, so at the widest gap between two cues of those places.
+// A place is sure when it is the only one, or its gap clearly the widest.
+void placeCuts(const std::vector<double>& gains, const std::vector<Cue>& cues, std::vector<Run>& runs)
+{
+    std::size_t n = cues.size();
+    auto prefix = [&](std::size_t j, std::size_t i) { return gains[j * (n + 1) + i]; };
+    for (std::size_t r = 1; r < runs.size(); ++r) {
+        std::size_t a = runs[r - 1].candidate, b = runs[r].candidate;
+        std::size_t lo = runs[r - 1].first + PieceCues;
+        std::size_t hi = (r + 1 < runs.size() ? runs[r + 1].first : n) - PieceCues;
+        double top = -1e300;
+        std::vector<double> score;
+        for (std::size_t at = lo; at <= hi; ++at) {
+            score.push_back(prefix(a, at) + prefix(b, hi + PieceCues) - prefix(b, at));
+            top = std::max(top, score.back());
+        }
+        std::size_t widest = runs[r].first;
+        std::int64_t gap = -1, second = -1;
+        for (std::size_t at = lo; at <= hi; ++at) {
+            if (score[at - lo] < top - CutDoubt)
+                continue;
+            std::int64_t g = cues[at].startMs - cues[at - 1].endMs;
+            if (g > gap) {
+                second = gap;
+                gap = g;
+                widest = at;
+            } else {
+                second = std::max(second, g);
+            }
+        }
+        runs[r].first = widest;
+        runs[r].sure = second < 0 || gap >= 2 * std::max<std::int64_t>(second, 1);
+    }
+}
+
 // The runs as pieces, each put to its own cues; neighbours that come out
 // at the same offset are one piece.
 std::vector<Split> pieces(const Track& t, const std::vector<Cue>& cues, const Mapping& whole,
@@ -193,6 +234,7 @@ std::vector<Split> pieces(const Track& t, const std::vector<Cue>& cues, const Ma
             out.back().cues = runs[r].first - first;
         first = runs[r].first;
         out.push_back(Split{cues[first].startMs, Mapping{whole.scale, offset}, 0});
+        out.back().sure = runs[r].sure;
     }
     out.back().cues = cues.size() - first;
     const Cue* from = cues.data();
@@ -222,9 +264,11 @@ std::vector<Split> splitFit(const Track& t, const std::vector<Cue>& all, const M
     std::vector<Agreement> offsets = candidates(t, cues, whole, also, reach);
     if (offsets.empty())
         return one;
-    std::vector<Run> runs = bestRuns(prefixGains(offsets, cues.size()), cues.size(), offsets.size(), SplitCost);
+    std::vector<double> gains = prefixGains(offsets, cues.size());
+    std::vector<Run> runs = bestRuns(gains, cues.size(), offsets.size(), SplitCost);
     if (runs.size() < 2)
         return one;
+    placeCuts(gains, cues, runs);
     std::vector<Split> out = pieces(t, cues, whole, runs, offsets);
     return out.size() < 2 ? one : out;
 }

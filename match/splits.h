@@ -17,6 +17,7 @@ struct Split {
     std::size_t cues = 0;     // cues with speech in it
     std::size_t agree = 0;    // of them, those that agree with its mapping
     double chance = 0;        // how many would by chance
+    bool sure = true;         // where it begins is clear
 };
 
 // The pieces of `cues` (those with speech count, in order of their starts)
