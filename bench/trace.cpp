@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "match.h"
 
@@ -49,6 +50,15 @@ int main(int argc, char** argv)
                         "\"margin\": %.2f}", j ? ", " : "", v.mapping.scale, v.mapping.offsetMs, v.agree, v.agreeFor,
                         v.bestFor, v.margin());
         }
+        // The change as chronelle-shift's arguments (none: in time).
+        std::printf("], \"args\": [");
+        std::vector<std::string> args;
+        if (f.pieces.empty() && f.kind != chronelle::ChangeKind::InTime)
+            args = {f.mode, f.text};
+        for (const std::string& p : f.pieces)
+            args.insert(args.end(), {f.mode, p});
+        for (std::size_t j = 0; j < args.size(); ++j)
+            std::printf("%s\"%s\"", j ? ", " : "", args[j].c_str());
         std::printf("]}\n");
     }
     return 0;

@@ -2,6 +2,7 @@
 // working directory, where anyone may have put a program of that name: from
 // this program's own place as the kernel tells it (an installation moved
 // elsewhere, the build tree), else where it was installed.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "match_files.h"
+#include "stop.h"
 
 namespace {
 
@@ -27,8 +29,21 @@ std::string matchProgram()
 
 int runMatchProgram(char** argv)
 {
+    // A stop signal that came before the hand-over ends the run here; one
+    // that comes during it waits, blocked, for the matcher's handlers (a
+    // blocked signal stays pending across exec).
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&stops, sig);
+    sigprocmask(SIG_BLOCK, &stops, &before);
+    if (int sig = chronelle::stopSignal()) {
+        std::fprintf(stderr, "chronelle-shift: interrupted; no file was touched\n");
+        return 128 + sig;
+    }
     std::string program = matchProgram();
     execv(program.c_str(), argv);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     std::fprintf(stderr, "chronelle-shift: --match needs %s, which cannot be run: %s; no file was touched\n",
                  program.c_str(), std::strerror(errno));
     return 2;

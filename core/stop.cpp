@@ -61,6 +61,15 @@ void catchStopSignals(bool dieWhenIdle)
     dieIdle = dieWhenIdle;
     for (int sig : Signals)
         setHandler(sig, onStopSignal);
+#ifndef _WIN32
+    // A stop that came while a program handed over to this one held them
+    // blocked is taken now, by the handler.
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int sig : Signals)
+        sigaddset(&stops, sig);
+    sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+#endif
 #ifdef SIGPIPE
     setHandler(SIGPIPE, SIG_IGN);
 #endif

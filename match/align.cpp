@@ -33,7 +33,9 @@ constexpr double CloseMs = 400;   // and around the change fitted
 constexpr double TightMs = 50;    // and fits it closely
 constexpr double NoRise = 0.02;   // a rise of activity (0 to 1) this small is none
 constexpr int PeaksPerRatio = 5;
-constexpr std::size_t Fitted = 16;  // candidates put to the cues
+constexpr std::size_t PlainPeaks = 2;  // of each part's places, those without a ratio kept first
+constexpr std::size_t Fitted = 16;  // candidates put to the cues, at least
+constexpr std::size_t FittedCues = 24000;  // and as many more as this many cue-candidates allow
 constexpr std::size_t SplitCues = 20;  // the fewest cues in each half searched on its own
 // A change beside the frame-rate ratios, found by the robust line: at most
 // this far from the candidate's scale.
@@ -361,10 +363,12 @@ Fit coarseSearch(Search& s, const AlignOptions& o)
     // Places closer than this are one for the cues' own search.
     s.apart = std::max<std::int64_t>(1, std::int64_t(2 * LocalMs / Frame) / s.bin);
     s.ratios = ratios();
+    // Candidates cost in proportion to the cues: few cues, more candidates.
     std::size_t n = s.cues->size();
-    s.parts = {Part{0, n, Fitted / 2}};
+    std::size_t fitted = std::clamp<std::size_t>(FittedCues / std::max<std::size_t>(n, 1), Fitted, 4 * Fitted);
+    s.parts = {Part{0, n, fitted / 2}};
     if (n >= 2 * SplitCues)
-        s.parts.insert(s.parts.end(), {Part{0, n / 2, Fitted / 4}, Part{n / 2, n, Fitted / 4}});
+        s.parts.insert(s.parts.end(), {Part{0, n / 2, fitted / 4}, Part{n / 2, n, fitted / 4}});
     s.peaks.assign(s.ratios.size(), std::vector<std::vector<Peak>>(s.parts.size() * s.tracks->size()));
     if (!trackSpectra(s))
         return Fit::TooFar;
@@ -386,48 +390,67 @@ Fit coarseSearch(Search& s, const AlignOptions& o)
     return double(lastEnd - firstStart) > double(longest) * Frame ? Fit::TooLong : Fit::TooFar;
 }
 
+// ---- each candidate put to the cues one by one ----
+
+constexpr int BeforeFrames = 30;  // of a cue's start, looked at for the quiet before its words
+
+// Frames after a cue's start looked at for its words: 300 ms, less for a
+// short cue (it lingers after them).
+double afterFrames(double s, double e, double leadMs)
+{
+    return std::round(std::clamp((e - s - leadMs - 300) / Frame, 20.0, 30.0));
+}
+
 }  // namespace
 
-// ---- each candidate put to the cues one by one ----
 
 // How clearly the track rises into speech where a cue shown over [s, e]
 // (ms, film time) begins: the activity of the 300 ms that follow (less
 // for a short cue), less that of the 300 ms before.
 double riseAt(const Track& t, double s, double e)
 {
-    double a = (s + t.leadMs) / Frame;
-    double after = std::clamp((e - s - t.leadMs - 300) / Frame, 20.0, 30.0);
-    return (sumTo(t, a + after) - sumTo(t, a)) / after - (sumTo(t, a) - sumTo(t, a - 30)) / 30;
+    double a = (s + t.leadMs) / Frame, after = afterFrames(s, e, t.leadMs);
+    return (sumTo(t, a + after) - sumTo(t, a)) / after - (sumTo(t, a) - sumTo(t, a - BeforeFrames)) / BeforeFrames;
 }
 
 namespace {
 
 // Where a cue's start goes under `m`, moved by the offset within `half` ms
 // at which the track rises most (ms, to a fraction of a frame).
-double localPlace(const Track& t, const Cue& c, const Mapping& m, double half)
+double localPlace(const Track& t, const Cue& c, const Mapping& m, double half, std::vector<double>& rise)
 {
     double s = mapTime(m, double(c.startMs)), e = mapTime(m, double(c.endMs));
+    // riseAt() at every frame step, its sums looked up directly: the start
+    // moves by whole frames, so the part of a frame it falls in stays.
     int steps = int(half / Frame);
-    std::vector<double> rise(std::size_t(2 * steps + 1));
+    double first = (s + t.leadMs) / Frame - steps;
+    double whole = std::floor(first), part = first - whole;
+    std::ptrdiff_t base = std::ptrdiff_t(whole), n = std::ptrdiff_t(t.activity.size());
+    auto sum = [&](std::ptrdiff_t j) {
+        return j < 0 ? 0.0 : j >= n ? double(t.sums[std::size_t(n)]) : t.sums[std::size_t(j)] + part * t.activity[std::size_t(j)];
+    };
+    int after = int(afterFrames(s, e, t.leadMs));
+    rise.resize(std::size_t(2 * steps + 1));
     std::size_t best = 0;
-    for (int k = -steps; k <= steps; ++k) {
-        std::size_t i = std::size_t(k + steps);
-        rise[i] = riseAt(t, s + k * Frame, e + k * Frame);
+    for (std::size_t i = 0; i < rise.size(); ++i) {
+        std::ptrdiff_t j = base + std::ptrdiff_t(i);
+        double at = sum(j);
+        rise[i] = (sum(j + after) - at) / after - (at - sum(j - BeforeFrames)) / BeforeFrames;
         if (rise[i] > rise[best])
             best = i;
     }
-    // Between frames: the top of the V through the best and its neighbours
-    // (a step in the track makes a V of the rise).
     // Where the track never rises near the cue (past the film's end, in
     // silence), the cue has no place: it can agree with nothing.
     if (!(rise[best] > NoRise))
         return std::nan("");
+    // Between frames: the top of the V through the best and its neighbours
+    // (a step in the track makes a V of the rise).
     double shift = 0;
     if (best > 0 && best + 1 < rise.size()) {
-        double a = rise[best - 1], b = rise[best], c = rise[best + 1];
-        double drop = b - std::min(a, c);
+        double a = rise[best - 1], b = rise[best], c2 = rise[best + 1];
+        double drop = b - std::min(a, c2);
         if (drop > 0)
-            shift = std::clamp((c - a) / (2 * drop), -0.5, 0.5);
+            shift = std::clamp((c2 - a) / (2 * drop), -0.5, 0.5);
     }
     return (double(best) - steps + shift) * Frame;
 }
@@ -435,10 +458,10 @@ double localPlace(const Track& t, const Cue& c, const Mapping& m, double half)
 // The places of the cues around `m`, as offsets from where it puts them.
 std::vector<double> localPlaces(const Track& t, const std::vector<Cue>& cues, const Mapping& m, double half)
 {
-    std::vector<double> out;
+    std::vector<double> out, rise;
     out.reserve(cues.size());
     for (const Cue& c : cues)
-        out.push_back(localPlace(t, c, m, half));
+        out.push_back(localPlace(t, c, m, half, rise));
     return out;
 }
 
@@ -652,8 +675,17 @@ std::vector<Peak> shortlist(const Search& s)
         for (const auto& byPart : s.peaks)
             for (std::size_t v = 0; v < tracks; ++v)
                 all.insert(all.end(), byPart[p * tracks + v].begin(), byPart[p * tracks + v].end());
+        // The best places overall, and the best few of the plain offset
+        // (no frame-rate change), the commonest change of all.
+        std::sort(all.begin(), all.end(), [](const Peak& a, const Peak& b) {
+            return (a.ratio == 0) != (b.ratio == 0) ? a.ratio == 0 : a.rho > b.rho;
+        });
+        std::size_t plain = std::min<std::size_t>(PlainPeaks, std::size_t(std::count_if(
+                                all.begin(), all.end(), [](const Peak& q) { return q.ratio == 0; })));
+        out.insert(out.end(), all.begin(), all.begin() + std::ptrdiff_t(plain));
+        all.erase(all.begin(), all.begin() + std::ptrdiff_t(plain));
         std::sort(all.begin(), all.end(), [](const Peak& a, const Peak& b) { return a.rho > b.rho; });
-        all.resize(std::min(all.size(), s.parts[p].shortlist));
+        all.resize(std::min(all.size(), s.parts[p].shortlist - std::min(plain, s.parts[p].shortlist)));
         out.insert(out.end(), all.begin(), all.end());
     }
     return out;

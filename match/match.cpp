@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "confidence_model.h"
 #include "duration.h"
 #include "probe.h"
 
@@ -154,29 +155,39 @@ void describePieces(Found& f, const std::vector<Split>& splits)
     f.offsetMs = f.found.front().offsetMs;
 }
 
-// How sure a change is from how far the cues that agree with it stand
-// above the number that would by chance (in standard deviations).
-double alone(double agree, double chance)
+// How often a change found with this evidence is right: the logistic curve
+// fitted on films of their own (bench/voices/calibrate.py). The evidence:
+// how far the agreeing cues stand above chance, their share of the cues,
+// how far the best stands above its nearest rival and what share of the
+// best's cues the rival has where they differ, and how many cues there are.
+double confidenceOf(double agree, double chance, std::size_t cues, const Rival* rival)
 {
-    double aboveChance = (agree - chance) / std::sqrt(chance + 1);
-    return 1 / (1 + std::exp(-ChanceSlope * (aboveChance - ChanceMiddle)));
+    double aboveChance = std::min((agree - chance) / std::sqrt(chance + 1), 20.0) / 10;
+    double share = agree / double(std::max<std::size_t>(cues, 1));
+    double margin = rival ? std::min(rival->margin(), 10.0) / 10 : 1;
+    double rivalShare = rival ? std::min(double(rival->agreeFor) / double(std::max<std::size_t>(rival->bestFor, 1)), 2.0)
+                              : 0;
+    double x[] = {aboveChance, share, margin, rivalShare, std::log10(double(std::max<std::size_t>(cues, 1))), 1};
+    double z = 0;
+    for (int k = 0; k < 6; ++k)
+        z += ConfidenceWeights[k] * x[k];
+    return 1 / (1 + std::exp(-z));
 }
 
-// How sure the change is, from how far the cues that agree with it stand
-// above chance and above the best rival's.
+// A rival fits about as well as the best where it puts the cues elsewhere.
+bool asWell(const Rival& r) { return double(r.agreeFor) >= RivalShare * double(r.bestFor); }
+
 void weigh(Found& f)
 {
     Alignment& a = f.alignment;
-    double aboveRival = a.rivals.empty() ? 1e9 : a.rivals.front().margin();
-    double first = 1 / (1 + std::exp(-RivalSlope * (aboveRival - RivalMiddle)));
-    double alone = chronelle::alone(double(a.agree), a.chance);
-    f.confidence = alone * first;
+    const Rival* rival = a.rivals.empty() ? nullptr : &a.rivals.front();
+    f.confidence = confidenceOf(double(a.agree), a.chance, a.cues, rival);
     a.score = f.confidence;
     if (a.cues < SureCues)
         f.doubt = Doubt::FewCues;
     else if (f.confidence >= SureConfidence)
         f.doubt = Doubt::None;
-    else if (alone >= SureConfidence && first < SureConfidence)
+    else if (rival && asWell(*rival))
         f.doubt = Doubt::Rival;
     else
         f.doubt = Doubt::Weak;
@@ -307,7 +318,7 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
         double least = 1, gain = 0;
         std::size_t first = 0;
         for (const Split& s : splits) {
-            least = std::min(least, s.sure ? alone(double(s.agree), s.chance) : 0.5);
+            least = std::min(least, s.sure ? confidenceOf(double(s.agree), s.chance, s.cues, nullptr) : 0.5);
             // Its own cues, that agreed with the whole's change.
             std::size_t before = 0;
             for (std::size_t i = first; i < first + s.cues; ++i)
@@ -316,7 +327,7 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
             gain = std::max(gain, (p - w) / std::sqrt(p + w + 1));
             first += s.cues;
         }
-        if (splits.size() > 1 && least >= SureConfidence && gain >= RivalMiddle) {
+        if (splits.size() > 1 && least >= SureConfidence && gain >= CutGain) {
             f.confidence = least * (f.alignment.cues >= SureCues);
             f.alignment.score = f.confidence;
             f.doubt = f.alignment.cues < SureCues ? Doubt::FewCues : Doubt::None;
@@ -333,8 +344,8 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
     describe(f, cues);
     // The places that fit about as well, told with a refusal.
     for (const Rival& r : f.alignment.rivals) {
-        if (r.margin() >= RivalMiddle)
-            break;
+        if (f.doubt != Doubt::Rival || !asWell(r))
+            continue;
         Found other;
         other.alignment = f.alignment;
         other.alignment.rivals.clear();

@@ -20,11 +20,13 @@ namespace chronelle {
 
 // Below this confidence the best candidate is not applied: a wrong change
 // made in place is worse than none.
-constexpr double SureConfidence = 0.9;
-// The confidence from how far the agreeing cues stand above chance and
-// above the rival's (in standard deviations): two logistic curves.
-constexpr double ChanceMiddle = 5, ChanceSlope = 1.2;
-constexpr double RivalMiddle = 3, RivalSlope = 1.5;
+constexpr double SureConfidence = 0.99;
+// A rival that has this share of the best's agreeing cues, where the two
+// put them in different places, fits about as well: both are told.
+constexpr double RivalShare = 0.7;
+// A film is cut when a piece agrees with this many standard deviations more
+// of its cues than the whole's change did.
+constexpr double CutGain = 3;
 // Nor with fewer cues than this: a handful fit anywhere.
 constexpr std::size_t SureCues = 10;
 

@@ -10,9 +10,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
 
 #include "speech_model.h"
+#include "threads.h"
 
 namespace chronelle {
 
@@ -31,22 +31,32 @@ constexpr std::size_t Margin = 150;  // frames around a block that its features 
 double levelDb(std::uint8_t q) { return LevelFloorDb + q / 2.0; }
 
 // The least of a[i-w .. i] (ahead false) or a[i .. i+w] (ahead true), for
-// every i, with a deque of the candidates.
+// every i: the least of the block of w + 1 values so far and of the rest of
+// the block before (van Herk's way, three passes and no branches).
 std::vector<float> runningMin(const std::vector<float>& a, int w, bool ahead)
 {
-    std::size_t n = a.size();
-    std::vector<float> out(n);
-    std::deque<std::size_t> q;
-    for (std::size_t k = 0; k < n; ++k) {
-        std::size_t i = ahead ? n - 1 - k : k;
-        while (!q.empty() && a[q.back()] >= a[i])
-            q.pop_back();
-        q.push_back(i);
-        std::size_t front = q.front();
-        if ((ahead ? front - i : i - front) > std::size_t(w))
-            q.pop_front();
-        out[i] = a[q.front()];
+    std::size_t n = a.size(), block = std::size_t(w) + 1;
+    if (n == 0 || w < 1)
+        return a;
+    std::size_t m = n + block;  // room for the windows that run past either end
+    constexpr float Far = 1e30f;
+    // x[j] = a[j - w] looking back (padded before), a[j] looking ahead.
+    std::vector<float> x(m, Far), fromStart(m), toEnd(m);
+    for (std::size_t i = 0; i < n; ++i)
+        x[ahead ? i : i + std::size_t(w)] = a[i];
+    for (std::size_t b = 0; b < m; b += block) {
+        std::size_t end = std::min(m, b + block);
+        fromStart[b] = x[b];
+        for (std::size_t j = b + 1; j < end; ++j)
+            fromStart[j] = std::min(fromStart[j - 1], x[j]);
+        toEnd[end - 1] = x[end - 1];
+        for (std::size_t j = end - 1; j-- > b;)
+            toEnd[j] = std::min(toEnd[j + 1], x[j]);
     }
+    // The least of x[j .. j + w] for every window start j.
+    std::vector<float> out(n);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = std::min(toEnd[i], fromStart[i + std::size_t(w)]);
     return out;
 }
 
@@ -60,18 +70,21 @@ float quantile(std::vector<float> a, double fraction)
     return a[k];
 }
 
-// Average over 2 * half + 1 frames (fewer at the ends).
+// Average over 2 * half + 1 frames (fewer at the ends), by a running sum.
 std::vector<float> smooth(const std::vector<float>& a, int half)
 {
-    std::size_t n = a.size();
-    std::vector<double> sums(n + 1, 0);
-    for (std::size_t i = 0; i < n; ++i)
-        sums[i + 1] = sums[i] + a[i];
+    std::size_t n = a.size(), h = std::size_t(half);
     std::vector<float> out(n);
+    double sum = 0;
+    for (std::size_t i = 0; i < std::min(n, h); ++i)
+        sum += a[i];
     for (std::size_t i = 0; i < n; ++i) {
-        std::size_t from = i >= std::size_t(half) ? i - half : 0;
-        std::size_t to = std::min(n, i + half + 1);
-        out[i] = float((sums[to] - sums[from]) / double(to - from));
+        if (i + h < n)
+            sum += a[i + h];
+        if (i > h)
+            sum -= a[i - h - 1];
+        std::size_t from = i >= h ? i - h : 0, to = std::min(n, i + h + 1);
+        out[i] = float(sum / double(to - from));
     }
     return out;
 }
@@ -130,6 +143,8 @@ struct Film {
 
 std::vector<float> features(const Film& film, std::size_t from, std::size_t to)
 {
+    if (to <= from)
+        return {};
     std::size_t m = to - from;
     std::vector<float> out(m * SpeechFeatures);
     auto at = [&](std::size_t i, int k) -> float& { return out[i * SpeechFeatures + std::size_t(k)]; };
@@ -207,29 +222,50 @@ Film filmOf(const std::vector<std::uint8_t>& bands)
     return f;
 }
 
-// The classifier on frames [from, to) whose features `x` hold from frame
-// `first` on: each frame with the ones SpeechContext frames before and
-// after it (within the film).
+// The classifier on frames [from, to) whose features `x` hold frames
+// [first, last): each frame with the ones SpeechContext frames before and
+// after it (within the film). Worked out on every other frame, in between
+// by halves: speech does not come and go within 20 ms.
 void classify(const std::vector<float>& x, std::size_t first, std::size_t last, std::size_t from,
               std::size_t to, float* p)
 {
-    float hidden[SpeechHidden];
-    for (std::size_t t = from; t < to; ++t) {
-        std::copy(SpeechBias1, SpeechBias1 + SpeechHidden, hidden);
-        for (int k = 0; k < 3; ++k) {
-            std::ptrdiff_t s = std::ptrdiff_t(t) + (k - 1) * SpeechContext;
-            s = std::clamp<std::ptrdiff_t>(s, std::ptrdiff_t(first), std::ptrdiff_t(last) - 1);
-            const float* in = &x[(std::size_t(s) - first) * SpeechFeatures];
+    // Each kept frame's features seen through each of the three parts of
+    // the first layer.
+    std::size_t kept = (last - first + 1) / 2;
+    std::vector<float> seen(3 * kept * SpeechHidden);
+    for (std::size_t k = 0; k < kept; ++k) {
+        const float* in = &x[2 * k * SpeechFeatures];
+        for (int part = 0; part < 3; ++part) {
+            // Summed here, where nothing else can be written: the compiler
+            // then keeps the sums in vector registers.
+            float sum[SpeechHidden] = {};
             for (int j = 0; j < SpeechFeatures; ++j) {
-                const float* w = SpeechWeights1[k * SpeechFeatures + j];
+                const float v = in[j];
+                const float* w = SpeechWeights1[part * SpeechFeatures + j];
                 for (int h = 0; h < SpeechHidden; ++h)
-                    hidden[h] += w[h] * in[j];
+                    sum[h] += w[h] * v;
             }
+            std::copy(sum, sum + SpeechHidden, &seen[(std::size_t(part) * kept + k) * SpeechHidden]);
         }
+    }
+    auto at = [&](int part, std::ptrdiff_t frame) {
+        frame = std::clamp<std::ptrdiff_t>(frame, std::ptrdiff_t(first), std::ptrdiff_t(last) - 1);
+        std::size_t k = std::min(kept - 1, std::size_t(frame - std::ptrdiff_t(first)) / 2);
+        return &seen[(std::size_t(part) * kept + k) * SpeechHidden];
+    };
+    float previous = 0;
+    for (std::size_t t = from - (from - first) % 2; t < to + 1; t += 2) {
         float z = SpeechBias2;
+        const float *a = at(0, std::ptrdiff_t(t) - SpeechContext), *b = at(1, std::ptrdiff_t(t)),
+                    *c = at(2, std::ptrdiff_t(t) + SpeechContext);
         for (int h = 0; h < SpeechHidden; ++h)
-            z += SpeechWeights2[h] * std::max(0.0f, hidden[h]);
-        p[t] = 1 / (1 + std::exp(-z));
+            z += SpeechWeights2[h] * std::max(0.0f, SpeechBias1[h] + a[h] + b[h] + c[h]);
+        float now = 1 / (1 + std::exp(-z));
+        if (t >= from && t < to)
+            p[t] = now;
+        if (t >= from + 1 && t - 1 < to)
+            p[t - 1] = (previous + now) / 2;
+        previous = now;
     }
 }
 
@@ -284,15 +320,38 @@ std::vector<float> speechFeatures(const std::vector<std::uint8_t>& bands)
     return out;
 }
 
+namespace {
+
+// The classifier over the blocks [first, last) of a film, each with its own
+// margin of features.
+struct Blocks {
+    const Film* film;
+    std::size_t first, last;
+    float* p;
+};
+
+void classifyBlocks(void* arg)
+{
+    const Blocks& w = *static_cast<const Blocks*>(arg);
+    const Film& film = *w.film;
+    for (std::size_t k = w.first; k < w.last; ++k) {
+        std::size_t b = k * BlockFrames;
+        std::size_t from = b >= Margin ? b - Margin : 0, to = std::min(film.n, b + BlockFrames + Margin);
+        std::vector<float> x = features(film, from, to);
+        classify(x, from, to, b, std::min(film.n, b + BlockFrames), w.p);
+    }
+}
+
+}  // namespace
+
 std::vector<float> speechProbability(const std::vector<std::uint8_t>& bands)
 {
     Film film = filmOf(bands);
     std::vector<float> p(film.n);
-    for (std::size_t b = 0; b < film.n; b += BlockFrames) {
-        std::size_t from = b >= Margin ? b - Margin : 0, to = std::min(film.n, b + BlockFrames + Margin);
-        std::vector<float> x = features(film, from, to);
-        classify(x, from, to, b, std::min(film.n, b + BlockFrames), p.data());
-    }
+    // Half the blocks on another thread: each block stands on its own.
+    std::size_t blocks = (film.n + BlockFrames - 1) / BlockFrames;
+    Blocks a{&film, 0, blocks / 2, p.data()}, b{&film, blocks / 2, blocks, p.data()};
+    runBoth(classifyBlocks, &a, classifyBlocks, &b);
     return p;
 }
 

@@ -106,8 +106,8 @@ def otherFilm(info, o, seed):
     """The right subtitle of another film (its story only), as long and as talkative."""
     lines = corpus.load(o.cache)
     snd = films.Sounds(source.game(o.cache))
-    plan = story.plan(seed, info["duration_ms"], info["speech_asked"], snd.music, snd.effects, story.pool(lines),
-                      info["opening_ms"])
+    plan = story.plan(seed, info["duration_ms"], info["speech_asked"], snd.music, snd.effects,
+                      story.pool(lines, info.get("lines", "film")), info["opening_ms"])
     cues = subtitler.subtitle(plan["voices"], np.random.default_rng([seed, 4]))
     return [c for c in cues if c["end"] <= info["duration_ms"]]
 

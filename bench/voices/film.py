@@ -198,6 +198,8 @@ def options(argv):
     p.add_argument("--repeat", type=int, default=0, metavar="N", help="one 3-minute scene, N times")
     p.add_argument("--lost", type=subrip.parseTime, default=0, metavar="S", help="a scene this long is cut out")
     p.add_argument("--insert", type=subrip.parseTime, default=0, metavar="S", help="an advert break this long")
+    p.add_argument("--lines", choices=["film", "calibration"], default="film",
+                   help="the levels whose lines it is made of: the bench's (default) or the calibration's")
     o = p.parse_args(argv)
     if sum(bool(x) for x in (o.repeat, o.lost, o.insert)) > 1:
         p.error("one of --repeat, --lost, --insert")
@@ -212,7 +214,7 @@ def make(o):
     clips = corpus.Clips(o.cache, lines)
     game = source.game(o.cache)
     snd = Sounds(game)
-    levels = story.pool(lines)
+    levels = story.pool(lines, o.lines)
     plan = story.plan(o.seed, o.duration, o.speech, snd.music, snd.effects, levels, o.opening)
     spans, edit, extra = edits(o, plan, levels, snd.music, np.random.default_rng([o.seed, 2]))
     cues = subtitler.subtitle(plan["voices"], np.random.default_rng([o.seed, 4]))
@@ -239,7 +241,7 @@ def make(o):
     info = {
         "film": os.path.basename(o.output), "subtitle": os.path.basename(base + ".srt"),
         "story_subtitle": os.path.basename(base + ".story.srt") if edit else None,
-        "seed": o.seed, "duration_ms": length, "story_ms": plan["length"], "speech_asked": o.speech,
+        "seed": o.seed, "lines": o.lines, "duration_ms": length, "story_ms": plan["length"], "speech_asked": o.speech,
         "speech_share": round(voiced / length, 4), "opening_ms": o.opening, "edit": edit,
         "codec": film.codec, "layout": film.layout, "rate": film.rate,
         "voice_channel": mixer.VOICE_CHANNEL[film.layout],

@@ -2,7 +2,8 @@
 """Every Dutch recorded line of the game: its level, ID, speaker, French and Dutch
 texts, and where the voice really starts and ends in its clip; the clips kept
 decoded in one file. The levels are split once for all: TRAINING levels feed the
-classifier's training set only, FILM levels the bench's films only.
+classifier's training set only, CALIBRATION levels the films that calibrate the
+matcher's confidence only, FILM levels the bench's films only.
 Usage: lines.py [--cache DIR] (prints a summary; lines.json in the cache)."""
 import argparse
 import concurrent.futures
@@ -69,6 +70,14 @@ def trainingLevels(levels, french):
     return sorted({lv for lv in levels if not french[lv]} | set(ranked[::4]))
 
 
+def calibrationLevels(levels, french):
+    """Half of the TRAINING levels with French subtitles, every other one in the
+    same order: their films calibrate the matcher's confidence, so the classifier
+    never hears them."""
+    ranked = sorted((lv for lv in levels if french[lv]), key=lambda lv: hashlib.sha256(lv.encode()).hexdigest())
+    return sorted(ranked[4::8])
+
+
 def voiceSpan(x):
     """(start, end) in ms of the voice in a clip, and its level in dB: the RMS of
     its frames within WITHIN_DB of the loudest."""
@@ -87,6 +96,7 @@ def build(cache):
     french = {lv: dialogs(game, lv, "fr") for lv, _ in folders}
     dutch = {lv: dialogs(game, lv, "nl") for lv, _ in folders}
     training = set(trainingLevels([lv for lv, _ in folders], french))
+    calibration = set(calibrationLevels([lv for lv, _ in folders], french))
     clips = []
     for level, folder in folders:
         order = {line_id: i for i, line_id in enumerate(scriptOrder(game, level))}
@@ -104,7 +114,7 @@ def build(cache):
             lines.append({
                 "level": level, "id": line_id, "speaker": speaker(line_id),
                 "font": (fr or nl or (None,))[0], "fr": fr and fr[1], "nl": nl and nl[1],
-                "split": "training" if level in training else "film",
+                "split": "calibration" if level in calibration else "training" if level in training else "film",
                 "clip": os.path.relpath(path, game), "duration_ms": round(len(x) * 1000 / source.RATE),
                 "voice_start_ms": start, "voice_end_ms": end, "voice_db": db,
                 "offset": offset, "samples": len(x)})
@@ -143,7 +153,7 @@ class Clips:
 def summary(lines):
     """A few lines in words: counts per split, speakers, durations, silences."""
     out = []
-    for split in ("film", "training"):
+    for split in ("film", "training", "calibration"):
         chosen = [ln for ln in lines if ln["split"] == split]
         levels = sorted({ln["level"] for ln in chosen})
         voice = sum(ln["voice_end_ms"] - ln["voice_start_ms"] for ln in chosen) / 60000

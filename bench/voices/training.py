@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The speech/music classifier's training set: about an hour of 48 kHz FLAC that
-mixes the TRAINING levels' Dutch voices with other games' music (never the
+mixes the TRAINING levels' Dutch voices (a quarter of the lines said by
+espeak-ng instead) with other games' music (never the
 game's own music, which the bench's films use) and silence: voices over music
 at speech-to-music levels from -10 to +20 dB, music alone, voices alone, near
 silence. Beside each file, the truth for each 10 ms frame (.npy, uint8): 1
@@ -18,6 +19,7 @@ import numpy as np
 import lines as corpus
 import source
 import story
+import voices as espeak  # noqa: E402  (tests/films: espeak-ng's voices)
 
 RATE = 48000
 FRAME = RATE // 100
@@ -67,9 +69,18 @@ def loudDb(x):
     return float(10 * np.log10(np.mean(10 ** (loud / 10))))
 
 
+# Synthetic voices too, so that a voice made by a speech synthesiser is heard
+# as speech: espeak-ng speaking the same lines' texts (other voices than the
+# test films' cast), one line in SYNTHETIC_SHARE.
+SYNTHETIC = [("nl+m2", 160, 45), ("nl+f3", 170, 60), ("de+m5", 158, 40), ("fr+m5", 166, 48),
+             ("en+f5", 172, 64), ("fr+f1", 176, 70)]
+SYNTHETIC_SHARE = 0.25
+
+
 class Voices:
     """The TRAINING levels' lines, decoded at 48 kHz when first used, with the
-    10 ms frames of each that sound above its own silence threshold."""
+    10 ms frames of each that sound above its own silence threshold; and the
+    same texts said by espeak-ng."""
 
     def __init__(self, cache, lines):
         self.game = source.game(cache)
@@ -79,16 +90,27 @@ class Voices:
                 self.levels.setdefault(ln["level"], []).append(ln)
         self.names = sorted(self.levels)
         self.decoded = {}
+        self.speaker = None
 
-    def clip(self, ln):
-        """(samples, frames sounding, level in dB of the sounding frames)."""
-        if ln["clip"] not in self.decoded:
-            x = source.decode(os.path.join(self.game, ln["clip"]), RATE)
+    def clip(self, ln, synthetic=None):
+        """(samples, frames sounding, level in dB of the sounding frames): the
+        recorded line, or its text said by the synthetic voice given."""
+        key = (ln["clip"], synthetic)
+        if key not in self.decoded:
+            if synthetic:
+                if self.speaker is None:
+                    self.speaker = espeak.Speaker()
+                said = self.speaker.say(*synthetic, ln["nl"] or ln["fr"]).astype(np.float32) / 32768
+                x = np.frombuffer(source.mixer.run(["-f", "f32le", "-ar", str(espeak.RATE), "-ac", "1", "-i",
+                                                    "pipe:0", "-ar", str(RATE), "-f", "f32le", "-"],
+                                                   said.tobytes()), np.float32)
+            else:
+                x = source.decode(os.path.join(self.game, ln["clip"]), RATE)
             db = source.frameDb(x, RATE)
             sounding = db >= db.max() - corpus.WITHIN_DB
             level = float(10 * np.log10(np.mean(10 ** (db[sounding] / 10))))
-            self.decoded[ln["clip"]] = (x, sounding, level)
-        return self.decoded[ln["clip"]]
+            self.decoded[key] = (x, sounding, level)
+        return self.decoded[key]
 
     def scene(self, rng, frames):
         """Lines of one level after another, placed on the 10 ms grid from frame 0
@@ -98,13 +120,16 @@ class Voices:
         out, t = [], int(rng.integers(0, 150))
         while True:
             ln = level[k % len(level)]
-            length = ln["duration_ms"] // 10
+            synthetic = (SYNTHETIC[int(rng.integers(len(SYNTHETIC)))] if rng.random() < SYNTHETIC_SHARE
+                         and (ln["nl"] or ln["fr"]) else None)
+            length = len(self.clip(ln, synthetic)[1]) if synthetic else ln["duration_ms"] // 10
             if t + length > frames:
                 return out
-            out.append((t, ln))
+            out.append((t, ln, synthetic))
             overlap = rng.random() < story.OVERLAP_SHARE
             gap = -rng.uniform(0, story.OVERLAP_MS) if overlap else rng.uniform(*story.GAP_MS)
-            t += int(max(30, (ln["voice_end_ms"] + gap) // 10))
+            end = int(np.nonzero(self.clip(ln, synthetic)[1])[0][-1] + 1) * 10 if synthetic else ln["voice_end_ms"]
+            t += int(max(30, (end + gap) // 10))
             k += 1
 
 
@@ -116,8 +141,8 @@ def stretch(rng, kind, seconds, voices, tracks, lengths):
     truth = np.zeros(frames, np.uint8)
     about = {"kind": kind, "seconds": round(seconds, 2)}
     if "voices" in kind:
-        for at, ln in voices.scene(rng, frames):
-            clip, sounding, level = voices.clip(ln)
+        for at, ln, synthetic in voices.scene(rng, frames):
+            clip, sounding, level = voices.clip(ln, synthetic)
             g = source.gain(SPEECH_DBFS + rng.uniform(-story.VOICE_SPREAD_DB, story.VOICE_SPREAD_DB) - level)
             end = min(n, at * FRAME + len(clip))
             x[at * FRAME:end] += clip[:end - at * FRAME] * g
