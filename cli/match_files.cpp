@@ -213,6 +213,11 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
                      "chronelle-shift: %s: no offset within %s each way puts its subtitles in %s "
                      "(--max-offset allows more); the file was left untouched\n",
                      path, clock(o.maxOffsetMs).c_str(), o.match.c_str());
+    else if (f.doubt == chronelle::Doubt::Cut)
+        std::fprintf(stderr,
+                     "chronelle-shift: %s: one change fits its subtitles up to a place and another after it: "
+                     "the film looks cut%s; the file was left untouched\n",
+                     path, o.splits ? ", and the place of the cut is not clear" : " (--splits matches it piece by piece)");
     else if (f.doubt == chronelle::Doubt::Rival) {
         std::vector<const Found*> all{&f};
         for (const Found& c : f.rivals)

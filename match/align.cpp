@@ -738,6 +738,7 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
         r.mapping = f.agreement.mapping;
         r.track = f.track;
         r.agree = f.agreement.agree;
+        r.agrees = f.agreement.agrees;
         if (f.ratio >= 0) {
             r.from = s.ratios[std::size_t(f.ratio)].from;
             r.to = s.ratios[std::size_t(f.ratio)].to;

@@ -48,6 +48,7 @@ struct Rival {
     int track = 0;
     int from = -1, to = -1;    // its frame-rate ratio, or -1
     std::size_t agree = 0;     // cues that agree with it
+    std::vector<char> agrees;  // each one's, in the order of their starts
     std::size_t agreeFor = 0;  // of the cues it puts elsewhere, those that agree with it
     std::size_t bestFor = 0;   // and those that agree with the best
     // How far the best stands above it there, in standard deviations.

@@ -177,17 +177,54 @@ double confidenceOf(double agree, double chance, std::size_t cues, const Rival* 
 // A rival fits about as well as the best where it puts the cues elsewhere.
 bool asWell(const Rival& r) { return double(r.agreeFor) >= RivalShare * double(r.bestFor); }
 
+// Whether the best change and a rival on the same track each hold one side
+// of the cues, clearly: a film cut (a scene lost, a break put in), which no
+// one change puts in time.
+bool cutAgainst(const Alignment& a, const Rival& r)
+{
+    const std::vector<char>&best = a.agrees, &other = r.agrees;
+    std::size_t n = best.size();
+    if (r.track != a.track || other.size() != n || n < 2 * PieceCues)
+        return false;
+    // How many of the first k cues agree with each.
+    std::vector<double> x(n + 1, 0), y(n + 1, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        x[i + 1] = x[i] + best[i];
+        y[i + 1] = y[i] + other[i];
+    }
+    // How far more of cues [from, to) agree with one than with the other.
+    auto ahead = [&](bool first, std::size_t from, std::size_t to) {
+        double p = x[to] - x[from], q = y[to] - y[from];
+        return (first ? p - q : q - p) / std::sqrt(p + q + 1);
+    };
+    for (std::size_t k = PieceCues; k + PieceCues <= n; ++k)
+        for (bool bestFirst : {true, false})
+            if (ahead(bestFirst, 0, k) >= CutGain && ahead(!bestFirst, k, n) >= CutGain)
+                return true;
+    return false;
+}
+
 void weigh(Found& f)
 {
     Alignment& a = f.alignment;
     const Rival* rival = a.rivals.empty() ? nullptr : &a.rivals.front();
     f.confidence = confidenceOf(double(a.agree), a.chance, a.cues, rival);
     a.score = f.confidence;
+    // A rival is told only beside a best change that stands well above
+    // chance itself: two places that fit a periodic film, not two that
+    // chance made.
+    double aboveChance = (double(a.agree) - a.chance) / std::sqrt(a.chance + 1);
+    bool plausible = aboveChance >= RivalAboveChance && double(a.agree) >= RivalAgreeShare * double(a.cues);
+    bool cut = false;
+    for (const Rival& r : a.rivals)
+        cut = cut || cutAgainst(a, r);
     if (a.cues < SureCues)
         f.doubt = Doubt::FewCues;
+    else if (cut)
+        f.doubt = Doubt::Cut;
     else if (f.confidence >= SureConfidence)
         f.doubt = Doubt::None;
-    else if (rival && asWell(*rival))
+    else if (rival && plausible && asWell(*rival))
         f.doubt = Doubt::Rival;
     else
         f.doubt = Doubt::Weak;

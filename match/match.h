@@ -24,8 +24,11 @@ constexpr double SureConfidence = 0.99;
 // A rival that has this share of the best's agreeing cues, where the two
 // put them in different places, fits about as well: both are told.
 constexpr double RivalShare = 0.7;
+// A rival is told beside a best change that this many standard deviations
+// of cues above chance, and this share of the cues, agree with.
+constexpr double RivalAboveChance = 5, RivalAgreeShare = 0.3;
 // A film is cut when a piece agrees with this many standard deviations more
-// of its cues than the whole's change did.
+// of its cues than the whole's change did, or than another.
 constexpr double CutGain = 3;
 // Nor with fewer cues than this: a handful fit anywhere.
 constexpr std::size_t SureCues = 10;
@@ -85,6 +88,8 @@ enum class Doubt {
     FewCues,  // too few cues with speech to tell
     Weak,     // its confidence is below what a change in place needs
     Rival,    // another change, told in `rivals`, fits about as well
+    Cut,      // one change fits the cues before a place, another those after
+              // it: the film is cut, and is matched piece by piece (--splits)
 };
 
 struct Found {

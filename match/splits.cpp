@@ -18,7 +18,6 @@ namespace {
 
 constexpr double Frame = FrameMs;
 constexpr std::size_t StretchCues = 8;  // the cues that propose candidates together
-constexpr std::size_t PieceCues = 6;    // the fewest cues of a piece
 // A split costs as many agreeing cues: a run of a few cues that some other
 // offset happens to fit is not a cut.
 constexpr double SplitCost = 5;

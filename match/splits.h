@@ -11,6 +11,8 @@
 
 namespace chronelle {
 
+constexpr std::size_t PieceCues = 6;  // the fewest cues of a piece
+
 struct Split {
     std::int64_t fromMs = 0;  // the subtitle's start of the piece's first cue
     Mapping mapping;
