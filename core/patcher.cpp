@@ -214,7 +214,6 @@ struct Run {
     std::int64_t size = 0;   // the file's size when it was opened
     std::size_t gap = 4096;  // unchanged bytes that split a write
     std::int64_t syncFrom = 0;  // written since here, not yet on its way to disk
-    WriteWay way = WriteWay::Plain;
     Change change;
     bool writing = false;    // changed lines go to disk
     bool byTime = false;     // a selection by start time
@@ -303,7 +302,6 @@ Failure open(Run& run, const std::string& path)
         if (!run.result.probe.accepted)
             return Failure::NotSubtitles;
     }
-    run.way = writeWay(run.fd);
     run.change = prepare(run.options.retiming);
     if (run.change.offsetKnown)
         run.result.offsetMs = run.options.retiming.offsetMs;
@@ -433,7 +431,8 @@ std::size_t writeAll(const Run& run, const char* bytes, std::size_t n, std::int6
 {
     std::size_t done = 0;
     while (done < n) {
-        std::int64_t k = writeAt(run.fd, bytes + done, n - done, offset + std::int64_t(done), run.way);
+        std::int64_t k =
+            writeAt(run.fd, bytes + done, n - done, offset + std::int64_t(done), run.size);
         if (k <= 0) {
             if (k == 0)
                 errno = EIO;
@@ -468,7 +467,8 @@ void countCutWrite(Run& run, std::size_t end)
 }
 
 // Writes the block's pending lines, with the unchanged bytes between them, in
-// one write. A stop signal takes effect here, before the write.
+// one write. A stop signal takes effect here, before the write; a change of
+// the file's size, seen by writeAt just before it, stops the shift there.
 Failure writeBlock(Run& run)
 {
     Block& b = run.block;
@@ -476,12 +476,6 @@ Failure writeBlock(Run& run)
         return Failure::None;
     if (stopSignal())
         return stopped(run);
-    // A change of size seen now stops the shift before it writes more.
-    FileInfo now;
-    if (!fileInfo(run.fd, &now))
-        return failed(run, Failure::Read, errno);
-    if (now.size != run.size)
-        return Failure::Changed;
     std::size_t from = b.pending.front().at;
     std::size_t to = b.pending.back().at + TimingLine::text;
     std::int64_t at = b.start + std::int64_t(from);
@@ -499,7 +493,8 @@ Failure writeBlock(Run& run)
     }
     int err = errno;
     countCutWrite(run, from + written);
-    // Refused at a page the file no longer has: another program cut it.
+    // Refused as the file no longer has its size: another program changed it.
+    FileInfo now;
     if (fileInfo(run.fd, &now) && now.size != run.size)
         return Failure::Changed;
     return failed(run, Failure::Write, err);
