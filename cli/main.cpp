@@ -13,9 +13,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
 #endif
 
 #include "file_io.h"
@@ -23,6 +20,7 @@
 #include "options.h"
 #include "patcher.h"
 #include "stop.h"
+#include "test_pause.h"
 
 namespace {
 
@@ -292,35 +290,6 @@ int shiftAll(char** begin, char** end, const Options& o, const Matching* matchin
     return allShifted ? 0 : 1;
 }
 
-#ifndef _WIN32
-// A pause for the tests: CHRONELLE_TEST_PAUSE=N:FIFO holds the N-th write of
-// the run until the test has opened FIFO for writing and written a byte to
-// it, so that a test acts at a known moment of a shift (a stop, another
-// program cutting the file) without guessing it with a timer.
-int pauseAt = 0;
-std::string pauseFifo;
-
-void pauseBeforeWrite(int n, void*)
-{
-    if (n != pauseAt)
-        return;
-    int fd = open(pauseFifo.c_str(), O_RDONLY);
-    char byte;
-    if (fd >= 0 && read(fd, &byte, 1) >= 0)
-        close(fd);
-}
-
-void setTestPause(const char* setting)
-{
-    char* rest = nullptr;
-    pauseAt = int(std::strtol(setting, &rest, 10));
-    if (pauseAt <= 0 || *rest != ':')
-        return;
-    pauseFifo = rest + 1;
-    chronelle::beforeWrite(pauseBeforeWrite, nullptr);
-}
-#endif
-
 #ifdef _WIN32
 // The C runtime gives the arguments in the ANSI code page, which cannot name
 // every file (and turns what it cannot hold into '?'); the core takes UTF-8
@@ -366,10 +335,7 @@ int main(int argc, char** argv)
     if (status >= 0)
         return finish(status);
 
-#ifndef _WIN32
-    if (const char* pause = std::getenv("CHRONELLE_TEST_PAUSE"))
-        setTestPause(pause);
-#endif
+    startTestPause();
     // --match: the film heard once for all the files.
     if (!o.match.empty() && (status = runMatchProgram(argv)) >= 0)
         return finish(status);

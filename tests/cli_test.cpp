@@ -243,3 +243,21 @@ TEST_F(Cli, HelpVersionAndDashedNames)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(readFile(dashed).find("00:00:20,500 --> 00:00:24,900"), std::string::npos);
 }
+
+TEST_F(Cli, TheTestPauseIsReadStrictlyByTheTestsCopyAlone)
+{
+    // Anything but N:FIFO, N from 1 to INT_MAX, stops the tests' copy before
+    // it touches a file (4294967297 once became 1 without a word).
+    for (const char* bad : {"4294967297:p", "2147483648:p", "0:p", "-1:p", "+1:p", " 1:p", "1x:p", "1:", "1"}) {
+        RunResult r = run("CHRONELLE_TEST_PAUSE=" + quote(bad) + " " + quote(CHRONELLE_SHIFT_PAUSED) +
+                              " -a 1 " + quote(film),
+                          dir.path());
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_EQ(r.err, "chronelle-shift: bad CHRONELLE_TEST_PAUSE '" + std::string(bad) +
+                             "' (N:FIFO, N from 1)\n");
+    }
+    expectUntouched();
+    // The program that gets installed does not know of it.
+    EXPECT_EQ(readFile(CHRONELLE_SHIFT).find("CHRONELLE_TEST_PAUSE"), std::string::npos);
+    EXPECT_NE(readFile(CHRONELLE_SHIFT_PAUSED).find("CHRONELLE_TEST_PAUSE"), std::string::npos);
+}

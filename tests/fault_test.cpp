@@ -340,7 +340,7 @@ TEST_F(Faults, AFileThatChangesSizeMeanwhileIsNeverReportedShifted)
     // it says so, and the film stays empty.
     writeFile(path, before);
     bool paused = false;
-    RunResult cli = runPaused(quote(CHRONELLE_SHIFT) + " --add 2 film.srt", dir.path(), 2,
+    RunResult cli = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " --add 2 film.srt", dir.path(), 2,
                               [&](pid_t) { truncate(path.c_str(), 0); }, &paused);
     EXPECT_TRUE(paused);
     EXPECT_EQ(cli.status, 1) << cli.err;

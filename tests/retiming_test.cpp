@@ -166,7 +166,7 @@ TEST_F(Retiming, EveryModeStoppedPartWayFinishesAsItSays)
         ASSERT_EQ(shift(args).status, 0);
         const std::string expected = readFile(path);
         writeFile(path, before);
-        RunResult r = runPaused(quote(CHRONELLE_SHIFT) + " " + args + " film.srt", dir.path(), 2,
+        RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " " + args + " film.srt", dir.path(), 2,
                                 [](pid_t pid) { kill(pid, SIGINT); });
         EXPECT_EQ(r.status, 130) << r.err;
         std::size_t at = r.err.find("; to finish: chronelle-shift ");
@@ -202,7 +202,7 @@ TEST_F(Retiming, AStopAfterTheLastSelectedLineLeavesNothingToFinish)
         ASSERT_EQ(shift(c.args).status, 0);
         const std::string expected = readFile(path);
         writeFile(path, before);
-        RunResult r = runPaused(quote(CHRONELLE_SHIFT) + " " + c.args + " film.srt", dir.path(),
+        RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " " + c.args + " film.srt", dir.path(),
                                 c.lastWrite, [](pid_t pid) { kill(pid, SIGINT); });
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, c.out);

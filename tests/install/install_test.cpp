@@ -181,6 +181,14 @@ TEST_F(InstallTest, EveryFileInItsPlaceAndNothingElse)
         found[place] = int(st.st_mode & 07777);
     }
     EXPECT_EQ(found, expected);
+    // No program installed has the tests' pause.
+    for (const auto& f : found) {
+        if (f.second == 0755) {
+            EXPECT_EQ(readFile(root->path() + "/" + f.first).find("CHRONELLE_TEST_PAUSE"),
+                      std::string::npos)
+                << f.first;
+        }
+    }
 
     // The data files are the sources' own.
     EXPECT_EQ(readFile(installed("share/chronelle/icone_chronelle.png")),

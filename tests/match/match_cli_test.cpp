@@ -179,7 +179,7 @@ TEST_F(MatchCli, StoppedPartWayTheFinishingCommandRepeatsTheChange)
             srt.insert(srt.find('\n', at) + 1, std::string(1500000, 'x') + "\n");
     }
     writeFile(path, srt);
-    RunResult r = runPaused(quote(CHRONELLE_SHIFT) + " --match " + film("film.wav") + " w.srt", dir.path(), 2,
+    RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " --match " + film("film.wav") + " w.srt", dir.path(), 2,
                             [](pid_t pid) { kill(pid, SIGINT); });
     EXPECT_EQ(r.status, 130) << r.out << r.err;
     std::smatch m;
