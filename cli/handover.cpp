@@ -10,6 +10,7 @@
 #include <string>
 
 #include "match_files.h"
+#include "words.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ int runMatchProgram(char** argv)
 {
     std::string program = matchProgram();
     execv(program.c_str(), argv);
-    std::fprintf(stderr, "chronelle-shift: --match needs %s, which cannot be run: %s; no file was touched\n",
-                 program.c_str(), std::strerror(errno));
+    complain(_("--match needs %s, which cannot be run: %s; no file was touched"), program.c_str(),
+             std::strerror(errno));
     return 2;
 }

@@ -389,6 +389,16 @@ bool selectLine(Run& run, std::size_t i)
 
 Failure writeBlock(Run& run);
 
+// Counts `n` more lines as shifted, the first at position `first` and the
+// last at `last` among the shiftable lines.
+void counted(PatchResult& result, std::int64_t first, std::int64_t last, std::int64_t n)
+{
+    if (result.timingLines == 0)
+        result.firstCue = first;
+    result.timingLines += n;
+    result.lastCue = last;
+}
+
 // Changes the selected line: where it stands in the block, listed to go to
 // disk with the block's next write; or, in a dry run, in a copy it keeps.
 Failure changeLine(Run& run, std::size_t i)
@@ -418,8 +428,7 @@ Failure changeLine(Run& run, std::size_t i)
         std::memcpy(write(pos, cue, b), l, TimingLine::text);
         return Failure::None;
     }
-    ++run.result.timingLines;
-    run.result.lastCue = cue;
+    counted(run.result, cue, cue, 1);
     if (run.options.dryRun)
         remember(run.preview, run.result, b, i, l);
     return Failure::None;
@@ -453,8 +462,7 @@ void countCutWrite(Run& run, std::size_t end)
     while (whole < b.pending.size() && b.pending[whole].at + TimingLine::text <= end)
         ++whole;
     if (whole > 0) {
-        run.result.timingLines += std::int64_t(whole);
-        run.result.lastCue = b.pending[whole - 1].cue;
+        counted(run.result, b.pending.front().cue, b.pending[whole - 1].cue, std::int64_t(whole));
         run.result.partlyWritten = true;
     }
     if (whole < b.pending.size() && b.pending[whole].at < end) {
@@ -481,8 +489,8 @@ Failure writeBlock(Run& run)
     std::int64_t at = b.start + std::int64_t(from);
     std::size_t written = writeAll(run, b.bytes + from, to - from, at);
     if (written == to - from) {
-        run.result.timingLines += std::int64_t(b.pending.size());
-        run.result.lastCue = b.pending.back().cue;
+        counted(run.result, b.pending.front().cue, b.pending.back().cue,
+                std::int64_t(b.pending.size()));
         run.result.partlyWritten = true;
         b.pending.clear();
         if (run.options.sync && at + std::int64_t(written) - run.syncFrom >= SyncEvery) {

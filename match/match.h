@@ -55,8 +55,12 @@ struct Reference {
     CuesResult cuesResult;
 };
 
-// Reads the reference at `path`: a subtitle file if it looks like one (the
-// probe's rule), a film otherwise.
+// Whether the reference at `path` is a subtitle file: named *.srt, or one
+// that the probe accepts; a film otherwise.
+bool subtitleReference(const std::string& path);
+
+// Reads the reference at `path`: a subtitle file or a film, as
+// subtitleReference tells.
 Reference loadReference(const std::string& path, const MatchOptions& options);
 
 enum class ChangeKind {

@@ -179,6 +179,20 @@ TEST_F(Retiming, EveryModeStoppedPartWayFinishesAsItSays)
     }
 }
 
+TEST_F(Retiming, AStopInPiecesCountsFromTheFirstLineOfAPiece)
+{
+    // The first cue is in no piece, the third one is in the second write.
+    const std::string text = std::string(1200000, 'x') + "\r\n";
+    writeFile(path, cues({{20000, 24400}, {25000, 28000}}) + text + cues({{60000, 62500}}) + text +
+                        cues({{70000, 71000}}));
+    RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " --force --piece-cues 2-3=+1 film.srt",
+                            dir.path(), 2, [](pid_t pid) { kill(pid, SIGINT); });
+    EXPECT_EQ(r.status, 130);
+    EXPECT_EQ(r.err, "chronelle-shift: film.srt: interrupted after timing line 3; the selected timing "
+                     "lines of 2-3 shifted, the rest untouched; to finish: chronelle-shift --piece-cues "
+                     "2-3=+1 --cues 4- --force film.srt\n");
+}
+
 TEST_F(Retiming, AStopAfterTheLastSelectedLineLeavesNothingToFinish)
 {
     // Long texts between the cues, so that a block holds no more than two.

@@ -262,6 +262,8 @@ TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
     writeFile(dir.file("w.srt"), readFile(srt));
     writeFile(dir.file("notes.txt"), "courses : pain, lait\r\n");
     writeFile(dir.file("empty.srt"), "1\r\nBonjour.\r\n");
+    // Subtitles that a long preface hides from the probe, though they match.
+    writeFile(dir.file("preface.srt"), std::string(20, '\n') + readFile(srt));
     ASSERT_EQ(run("ffmpeg -v error -i " + quote(srt) + " nosound.mkv && "
                   "ffmpeg -v error -i " + film("film.wav") + " -t 20 short.wav && "
                   "ffmpeg -v error -f lavfi -i anullsrc=r=8000 -t 130 silent.wav", dir.path()).status, 0);
@@ -276,7 +278,11 @@ TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
         {"--match silent.wav w.srt", 1, "silent.wav: its sound is silent; no file was touched"},
         {"--track 2 --match " + film("film.wav") + " w.srt", 1, "film.wav: it has no audio track 2 (it has 1)"},
         {"--match short.wav w.srt", 1, "w.srt: its subtitles last longer than short.wav (0:00:20); the file was left untouched"},
-        {"--match " + film("film.wav") + " empty.srt w.srt", 1, "empty.srt: no timing line to match; the file was left untouched"},
+        {"--match " + film("film.wav") + " empty.srt w.srt", 1, "empty.srt: not a subtitle file (0 timing lines"},
+        {"--force --match " + film("film.wav") + " empty.srt", 1, "empty.srt: no timing line to match; the file was left untouched"},
+        {"--match " + film("film.wav") + " preface.srt", 1, "preface.srt: not a subtitle file (0 timing lines"},
+        {"--match empty.srt w.srt", 1, "chronelle-shift: empty.srt: no timing line in it; no file was touched"},
+        {"--track 1 --match " + film("truth.srt") + " w.srt", 2, "--track goes with a film: "},
         {"--match " + film("film.wav") + " --cues 2- w.srt", 2, "--match changes whole files: --cues cannot go with it"},
         {"--track 0 --match " + film("film.wav") + " w.srt", 2, "bad track '0'"},
         {"--max-offset 5 -a 1 w.srt", 2, "--max-offset and --track go with --match"},
@@ -286,6 +292,7 @@ TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
         RunResult r = shift(c.args);
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.out.find("the same as"), std::string::npos) << c.args << "\n" << r.out;
         EXPECT_EQ(readFile(dir.file("w.srt")), readFile(srt)) << c.args;
     }
 }
