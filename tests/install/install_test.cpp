@@ -133,12 +133,13 @@ protected:
         return root->path() + "/usr/" + place;
     }
 
-    // man's rendering of an installed page, with groff's warnings on.
-    RunResult man(const std::string& page)
+    // man's rendering of an installed page (in English, or in the language
+    // `language`, "fr/"), with groff's warnings on.
+    RunResult man(const std::string& page, const std::string& language = "")
     {
         // No hyphenation: a word is only ever broken at its own hyphen.
         return run("MANWIDTH=80 LC_ALL=C.UTF-8 man --nh --warnings -P cat -l " +
-                       quote(installed("share/man/man1/" + page)),
+                       quote(installed("share/man/" + language + "man1/" + page)),
                    work.path());
     }
 
@@ -211,6 +212,10 @@ TEST_F(InstallTest, TheInstalledCommandLineToolShiftsAFile)
     RunResult r = run(quote(shift) + " --add 0:01:00 film.srt", work.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "film.srt: 3 timing lines shifted\n");
+    // In French, from the installed catalogue.
+    RunResult fr = run("env -u LC_ALL -u LANGUAGE LANG=fr_FR.UTF-8 " + quote(shift) + " --dry-run -a 0 film.srt",
+                       work.path());
+    EXPECT_EQ(fr.out.rfind("film.srt\u00a0: 3 lignes de temps seraient décalées\n", 0), 0u) << fr.out;
     std::string shifted = subtitles(3);
     // subtitles(3) starts its times at 20, 25 and 30 seconds: one minute more.
     for (size_t at = 0; (at = shifted.find("00:00:", at)) != std::string::npos; at += 6)
