@@ -77,6 +77,9 @@ done
 expected+=$'\n'"-rw-r--r-- ./usr/share/man/man1/chronelle-shift.1.gz"
 expected+=$'\n'"-rw-r--r-- ./usr/share/man/man1/chronelle.1.gz"
 expected+=$'\n'"-rw-r--r-- ./usr/share/locale/fr/LC_MESSAGES/chronelle.mo"
+for page in "$source"/man/fr/*.1; do
+  expected+=$'\n'"-rw-r--r-- ./usr/share/man/fr/man1/${page##*/}.gz"
+done
 actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $6 }' | sort)
 [ "$actual" = "$(sort <<<"$expected")" ] ||
   fail "files of the package:"$'\n'"$(diff <(sort <<<"$expected") <(echo "$actual"))"
