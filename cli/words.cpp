@@ -87,10 +87,12 @@ std::string vformat(const char* form, va_list args)
 
 void startLanguage()
 {
-    std::setlocale(LC_ALL, "");
+    // Unqualified: on Windows libintl.h makes it its own, which takes the
+    // language from LANG and its kin as gettext does.
+    setlocale(LC_ALL, "");
     const char* mark = std::localeconv()->decimal_point;
     decimalMark = mark && *mark ? mark : ".";
-    std::setlocale(LC_NUMERIC, "C");
+    setlocale(LC_NUMERIC, "C");
     bindCatalogue();
 #ifdef _WIN32
     consoleInUtf8();

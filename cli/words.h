@@ -5,6 +5,19 @@
 
 #ifdef CHRONELLE_NLS
 #include <libintl.h>
+#ifdef __MINGW32__
+// libintl.h puts its own printf family in the place of the C library's, for
+// translations that reorder their arguments (%1$s): none of ours does, and
+// its macros would turn std::printf into what does not exist.
+#undef fprintf
+#undef vfprintf
+#undef printf
+#undef vprintf
+#undef sprintf
+#undef vsprintf
+#undef snprintf
+#undef vsnprintf
+#endif
 #endif
 
 #include <string>
