@@ -140,21 +140,11 @@ std::string partState(const char* path, const Options& o, const PatchResult& r, 
     return format(rest, first, last, finishCommand(o, r, path).c_str());
 }
 
-// A file the probe refused.
-void reportRefusal(const char* path, const PatchResult& r)
-{
-    if (r.probe.utf16) {
-        complain(_("%s: looks like UTF-16, which is not supported; left untouched"), path);
-        return;
-    }
-    sayNotSubtitles(path, r.probe);
-}
-
 // Says what a failed file holds now, and how to finish the job when it can.
 void reportFailure(const char* path, const Options& o, const PatchResult& r)
 {
     if (r.failure == Failure::NotSubtitles)
-        return reportRefusal(path, r);
+        return sayRefused(path, r.probe);
     std::string what = failureText(r.failure);
     std::string state = r.partlyWritten ? partState(path, o, r, what) : _("the file was left untouched");
     // A FIFO or device has no system error of its own to show.

@@ -235,10 +235,7 @@ int matchFile(const char* path, const Matching& matching, Options* one)
     // Refused before anything is said of it, as a shift would refuse it.
     chronelle::ProbeResult probe = chronelle::probe(path);
     if (one->shift.probeFirst && probe.opened && !probe.accepted) {
-        if (probe.utf16)
-            complain(_("%s: looks like UTF-16, which is not supported; left untouched"), path);
-        else
-            sayNotSubtitles(path, probe);
+        sayRefused(path, probe);
         return 1;
     }
     chronelle::CuesResult cues = chronelle::readCues(path);

@@ -159,8 +159,12 @@ std::string shiftCommand(const std::vector<std::string>& change, const Options& 
     return c + (path[0] == '-' ? " -- " : " ") + shellWord(path);
 }
 
-void sayNotSubtitles(const char* path, const chronelle::ProbeResult& probe)
+void sayRefused(const char* path, const chronelle::ProbeResult& probe)
 {
+    if (probe.utf16) {
+        complain(_("%s: looks like UTF-16, which is not supported; left untouched"), path);
+        return;
+    }
     complain(ngettext("%s: not a subtitle file (%d timing line in its first %d lines, %d needed); left "
                       "untouched, --force shifts it anyway",
                       "%s: not a subtitle file (%d timing lines in its first %d lines, %d needed); left "

@@ -70,5 +70,6 @@ std::string shellWord(const std::string& word);
 std::string shiftCommand(const std::vector<std::string>& change, const Options& o,
                          const std::string& cues, const std::string& path);
 
-// Says that the probe refused the file at `path`: not a subtitle file.
-void sayNotSubtitles(const char* path, const chronelle::ProbeResult& probe);
+// Says why the probe refused the file at `path`: UTF-16, or not a subtitle
+// file.
+void sayRefused(const char* path, const chronelle::ProbeResult& probe);
