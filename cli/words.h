@@ -28,8 +28,10 @@
 
 #ifndef CHRONELLE_NLS
 // Built without libintl (a cross build without its libraries): English.
-inline const char* gettext(const char* text) { return text; }
-inline const char* ngettext(const char* one, const char* many, unsigned long n)
+__attribute__((format_arg(1))) inline const char* gettext(const char* text) { return text; }
+__attribute__((format_arg(1), format_arg(2))) inline const char* ngettext(const char* one,
+                                                                          const char* many,
+                                                                          unsigned long n)
 {
     return n == 1 ? one : many;
 }
