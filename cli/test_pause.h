@@ -1,5 +1,6 @@
 // A pause at a chosen write, which the tests' own copies of the program
-// offer (tests/test_pause.cpp); the installed programs have none.
+// offer (test_pause.cpp); the installed programs have none
+// (test_pause_none.cpp).
 #pragma once
 
 // Reads the pause asked for in the environment, if any, and sets it up; a
