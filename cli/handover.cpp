@@ -12,6 +12,7 @@
 
 #include "match_files.h"
 #include "stop.h"
+#include "words.h"
 
 namespace {
 
@@ -38,13 +39,13 @@ int runMatchProgram(char** argv)
         sigaddset(&stops, sig);
     sigprocmask(SIG_BLOCK, &stops, &before);
     if (int sig = chronelle::stopSignal()) {
-        std::fprintf(stderr, "chronelle-shift: interrupted; no file was touched\n");
+        complain(_("interrupted; no file was touched"));
         return 128 + sig;
     }
     std::string program = matchProgram();
     execv(program.c_str(), argv);
+    int e = errno;
     sigprocmask(SIG_SETMASK, &before, nullptr);
-    std::fprintf(stderr, "chronelle-shift: --match needs %s, which cannot be run: %s; no file was touched\n",
-                 program.c_str(), std::strerror(errno));
+    complain(_("--match needs %s, which cannot be run: %s; no file was touched"), program.c_str(), std::strerror(e));
     return 2;
 }

@@ -13,9 +13,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
 #endif
 
 #include "file_io.h"
@@ -23,6 +20,8 @@
 #include "options.h"
 #include "patcher.h"
 #include "stop.h"
+#include "test_pause.h"
+#include "words.h"
 
 namespace {
 
@@ -45,47 +44,28 @@ int finish(int status)
     flushOut();
     if (!stdoutError)
         return status;
-    std::fprintf(stderr, "chronelle-shift: cannot write to standard output: %s\n",
-                 std::strerror(stdoutError));
+    complain(_("cannot write to standard output: %s"), std::strerror(stdoutError));
     return status == 0 ? 1 : status;
 }
 
-// "1 timing line", "2 timing lines".
-std::string count(std::int64_t n, const char* one, const char* many)
+// A count as ngettext takes it (an unsigned long, of 32 bits on Windows):
+// past a million, what the grammar of any language needs of it.
+unsigned long plural(std::int64_t n)
 {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-// An argument as a shell reads it back: quoted unless it is plainly safe.
-std::string shellWord(const std::string& word)
-{
-    bool plain = !word.empty();
-    for (char c : word)
-        plain = plain && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || std::strchr("_./:,=+@%-", c));
-    if (plain)
-        return word;
-    std::string q = "'";
-    for (char c : word)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    return (unsigned long)(n > 1000000 ? n % 1000000 + 1000000 : std::max<std::int64_t>(n, 0));
 }
 
 // An offset in milliseconds as --add or --remove takes it back.
-std::string offsetArguments(std::int64_t ms)
+std::vector<std::string> offsetArguments(std::int64_t ms)
 {
-    std::string text = ms < 0 ? "--remove " : "--add ";
     std::int64_t a = ms < 0 ? -ms : ms;
-    text += std::to_string(a / 1000);
+    std::string text = std::to_string(a / 1000);
     if (a % 1000) {
-        char fraction[8];
-        std::snprintf(fraction, sizeof fraction, ".%03d", int(a % 1000));
-        std::string f = fraction;
-        while (f.back() == '0')
-            f.pop_back();
-        text += f;
+        text += format(".%03d", int(a % 1000));
+        while (text.back() == '0')
+            text.pop_back();
     }
-    return text;
+    return {ms < 0 ? "--remove" : "--add", text};
 }
 
 // The command that makes the same change to the selected lines after
@@ -93,98 +73,86 @@ std::string offsetArguments(std::int64_t ms)
 // already have.
 std::string finishCommand(const Options& o, const PatchResult& r, const std::string& path)
 {
-    std::string c = "chronelle-shift ";
+    std::vector<std::string> change;
     if (o.mode == "--add" || o.mode == "--remove" || o.mode == "--to")
-        c += offsetArguments(r.offsetMs);
+        change = offsetArguments(r.offsetMs);
     else if (!o.pieces.empty())
-        for (std::size_t i = 0; i < o.pieces.size(); ++i)
-            c += (i ? " " : "") + o.mode + " " + shellWord(o.pieces[i]);
+        for (const std::string& piece : o.pieces)
+            change.insert(change.end(), {o.mode, piece});
     else
-        c += o.mode + " " + shellWord(o.modeText);
-    if (!o.from.empty())
-        c += " --from " + shellWord(o.from);
-    if (!o.until.empty())
-        c += " --until " + shellWord(o.until);
-    c += " --cues " + std::to_string(r.lastCue + 1) + "-";
+        change = {o.mode, o.modeText};
+    std::string cues = std::to_string(r.lastCue + 1) + "-";
     if (o.shift.selection.lastCue != chronelle::NoLimit)
-        c += std::to_string(o.shift.selection.lastCue);
-    if (!o.shift.probeFirst)
-        c += " --force";
-    if (!o.shift.sync)
-        c += " --no-sync";
-    return c + (path[0] == '-' ? " -- " : " ") + shellWord(path);
+        cues += std::to_string(o.shift.selection.lastCue);
+    return shiftCommand(change, o, cues, path);
 }
 
 const char* failureText(Failure failure)
 {
     switch (failure) {
-    case Failure::Open: return "cannot open for reading and writing";
-    case Failure::NotRegular: return "not a regular file";
-    case Failure::Busy: return "another process is shifting this file";
-    case Failure::Read: return "read error";
-    case Failure::Write: return "write error";
-    case Failure::Sync: return "cannot make sure the file is on disk";
-    case Failure::Close: return "error when closing";
-    case Failure::Interrupted: return "interrupted";
+    case Failure::Open: return _("cannot open for reading and writing");
+    case Failure::NotRegular: return _("not a regular file");
+    case Failure::Busy: return _("another process is shifting this file");
+    case Failure::Read: return _("read error");
+    case Failure::Write: return _("write error");
+    case Failure::Sync: return _("cannot make sure the file is on disk");
+    case Failure::Close: return _("error when closing");
+    case Failure::Interrupted: return _("interrupted");
     case Failure::Changed:
-        return "the file changed size while it was being shifted: another program is writing it";
-    case Failure::NoLineToMove: return "--to found no selected timing line to move";
+        return _("the file changed size while it was being shifted: another program is writing it");
+    case Failure::NoLineToMove: return _("--to found no selected timing line to move");
     case Failure::NotSubtitles:
     case Failure::None: break;
     }
-    return "failed";
-}
-
-// A file the probe refused.
-void reportRefusal(const char* path, const PatchResult& r)
-{
-    if (r.probe.utf16)
-        std::fprintf(stderr,
-                     "chronelle-shift: %s: looks like UTF-16, which is not supported; left "
-                     "untouched\n",
-                     path);
-    else
-        std::fprintf(stderr,
-                     "chronelle-shift: %s: not a subtitle file (%s in its first %d lines, "
-                     "%d needed); left untouched, --force shifts it anyway\n",
-                     path, count(r.probe.timingLines, "timing line", "timing lines").c_str(),
-                     chronelle::ProbeLines, chronelle::ProbeRequired);
+    return _("failed");
 }
 
 // What a file that failed part-way holds, with the command that finishes
 // the job when it can; `what` gets where it stopped.
 std::string partState(const char* path, const Options& o, const PatchResult& r, std::string& what)
 {
+    long long n = r.timingLines;
     if (r.failure == Failure::Changed)
-        return count(r.timingLines, "timing line", "timing lines") +
-               " had been shifted when it was seen; look at the file";
+        return format(ngettext("%lld timing line had been shifted when it was seen; look at the file",
+                               "%lld timing lines had been shifted when it was seen; look at the file",
+                               plural(n)),
+                      n);
     if (r.failure == Failure::Sync || r.failure == Failure::Close)
-        return "all " + count(r.timingLines, "timing line was", "timing lines were") +
-               " shifted, but may not all be on disk";
-    std::string range = std::to_string(o.shift.selection.firstCue) + "-" + std::to_string(r.lastCue);
-    if (!o.from.empty() || !o.until.empty())
-        range = "the selected timing lines of " + range;
-    what += " after timing line " + std::to_string(r.lastCue);
-    if (r.tornAt >= 0)
-        return range + " shifted; the next timing line, at byte " + std::to_string(r.tornAt) +
-               ", may be half shifted: mend it by hand; the rest untouched";
-    return range + " shifted, the rest untouched; to finish: " + finishCommand(o, r, path);
+        return format(ngettext("all %lld timing line was shifted, but may not all be on disk",
+                               "all %lld timing lines were shifted, but may not all be on disk", plural(n)),
+                      n);
+    what = format(_("%s after timing line %lld"), what.c_str(), static_cast<long long>(r.lastCue));
+    // From the first line shifted: the lines before it were in no piece, or
+    // not selected.
+    bool selected = !o.from.empty() || !o.until.empty() || !o.pieces.empty();
+    long long first = r.firstCue, last = r.lastCue;
+    if (r.tornAt >= 0) {
+        const char* torn = selected ? _("the selected timing lines of %lld-%lld shifted; the next timing "
+                                        "line, at byte %lld, may be half shifted: mend it by hand; the "
+                                        "rest untouched")
+                                    : _("%lld-%lld shifted; the next timing line, at byte %lld, may be "
+                                        "half shifted: mend it by hand; the rest untouched");
+        return format(torn, first, last, static_cast<long long>(r.tornAt));
+    }
+    const char* rest = selected ? _("the selected timing lines of %lld-%lld shifted, the rest untouched; "
+                                    "to finish: %s")
+                                : _("%lld-%lld shifted, the rest untouched; to finish: %s");
+    return format(rest, first, last, finishCommand(o, r, path).c_str());
 }
 
 // Says what a failed file holds now, and how to finish the job when it can.
 void reportFailure(const char* path, const Options& o, const PatchResult& r)
 {
     if (r.failure == Failure::NotSubtitles)
-        return reportRefusal(path, r);
+        return sayRefused(path, r.probe);
     std::string what = failureText(r.failure);
-    std::string reason;
+    std::string state = r.partlyWritten ? partState(path, o, r, what) : _("the file was left untouched");
     // A FIFO or device has no system error of its own to show.
     if (r.errnum && !(r.failure == Failure::NotRegular && r.errnum == EINVAL) &&
         r.failure != Failure::Busy)
-        reason = std::string(": ") + std::strerror(r.errnum);
-    std::string state = r.partlyWritten ? partState(path, o, r, what) : "the file was left untouched";
-    std::fprintf(stderr, "chronelle-shift: %s: %s%s; %s\n", path, what.c_str(), reason.c_str(),
-                 state.c_str());
+        complain(_("%s: %s: %s; %s"), path, what.c_str(), std::strerror(r.errnum), state.c_str());
+    else
+        complain(_("%s: %s; %s"), path, what.c_str(), state.c_str());
 }
 
 // The lines a dry run would change: the first and the last few.
@@ -197,7 +165,7 @@ void printPreview(const PatchResult& r)
         if (i == chronelle::PreviewLines && r.changedLines > std::int64_t(r.preview.size()))
             std::printf("  ...\n");
         const chronelle::LineChange& c = r.preview[i];
-        std::printf("  line %*lld: %s  =>  %s\n", width, static_cast<long long>(c.line),
+        std::printf(_("  line %*lld: %s  =>  %s\n"), width, static_cast<long long>(c.line),
                     c.before.c_str(), c.after.c_str());
     }
 }
@@ -212,15 +180,21 @@ bool shiftOne(const char* path, const Options& o, PatchResult* out)
         return false;
     }
     bool dry = o.shift.dryRun;
-    if (r.clampedTimes > 0)
-        std::fprintf(stderr, "chronelle-shift: %s: warning: %s held at 00:00:00,000 or 99:59:59,999\n",
-                     path,
-                     count(r.clampedTimes, dry ? "time would be" : "time was",
-                           dry ? "times would be" : "times were")
-                         .c_str());
+    long long held = r.clampedTimes, n = r.timingLines;
+    if (held > 0)
+        complain(dry ? ngettext("%s: warning: %lld time would be held at 00:00:00,000 or 99:59:59,999",
+                                "%s: warning: %lld times would be held at 00:00:00,000 or 99:59:59,999",
+                                plural(held))
+                     : ngettext("%s: warning: %lld time was held at 00:00:00,000 or 99:59:59,999",
+                                "%s: warning: %lld times were held at 00:00:00,000 or 99:59:59,999",
+                                plural(held)),
+                 path, held);
     if (!o.quiet) {
-        std::printf("%s: %s %s\n", path, count(r.timingLines, "timing line", "timing lines").c_str(),
-                    dry ? "would be shifted" : "shifted");
+        std::printf(dry ? ngettext("%s: %lld timing line would be shifted\n",
+                                   "%s: %lld timing lines would be shifted\n", plural(n))
+                        : ngettext("%s: %lld timing line shifted\n", "%s: %lld timing lines shifted\n",
+                                   plural(n)),
+                    path, n);
         if (dry)
             printPreview(r);
     }
@@ -242,9 +216,10 @@ bool sameAsBefore(const char* path, const chronelle::FileInfo& id, const std::ve
     for (const Seen& s : seen) {
         if (s.id.device != id.device || s.id.inode != id.inode)
             continue;
-        const char* fate = !s.shifted ? "not tried again" : dryRun ? "would be shifted once" : "shifted once";
-        std::fprintf(stderr, "chronelle-shift: %s: warning: the same file as %s; %s\n", path,
-                     s.name.c_str(), fate);
+        const char* fate = !s.shifted ? _("%s: warning: the same file as %s; not tried again")
+                           : dryRun   ? _("%s: warning: the same file as %s; would be shifted once")
+                                      : _("%s: warning: the same file as %s; shifted once");
+        complain(fate, path, s.name.c_str());
         return true;
     }
     return false;
@@ -260,8 +235,7 @@ int shiftAll(char** begin, char** end, const Options& o, const Matching* matchin
     for (char** file = begin; file < end; ++file) {
         const char* path = *file;
         if (int sig = chronelle::stopSignal()) {
-            std::fprintf(stderr, "chronelle-shift: interrupted; %s and the files after it were not touched\n",
-                         path);
+            complain(_("interrupted; %s and the files after it were not touched"), path);
             return 128 + sig;
         }
         chronelle::FileInfo id;
@@ -284,42 +258,12 @@ int shiftAll(char** begin, char** end, const Options& o, const Matching* matchin
             seen.push_back(Seen{id, path, shifted});
         if (r.failure == Failure::Interrupted) {
             if (file + 1 < end)
-                std::fprintf(stderr, "chronelle-shift: %s and the files after it were not touched\n",
-                             file[1]);
+                complain(_("%s and the files after it were not touched"), file[1]);
             return 128 + r.signal;
         }
     }
     return allShifted ? 0 : 1;
 }
-
-#ifndef _WIN32
-// A pause for the tests: CHRONELLE_TEST_PAUSE=N:FIFO holds the N-th write of
-// the run until the test has opened FIFO for writing and written a byte to
-// it, so that a test acts at a known moment of a shift (a stop, another
-// program cutting the file) without guessing it with a timer.
-int pauseAt = 0;
-std::string pauseFifo;
-
-void pauseBeforeWrite(int n, void*)
-{
-    if (n != pauseAt)
-        return;
-    int fd = open(pauseFifo.c_str(), O_RDONLY);
-    char byte;
-    if (fd >= 0 && read(fd, &byte, 1) >= 0)
-        close(fd);
-}
-
-void setTestPause(const char* setting)
-{
-    char* rest = nullptr;
-    pauseAt = int(std::strtol(setting, &rest, 10));
-    if (pauseAt <= 0 || *rest != ':')
-        return;
-    pauseFifo = rest + 1;
-    chronelle::beforeWrite(pauseBeforeWrite, nullptr);
-}
-#endif
 
 #ifdef _WIN32
 // The C runtime gives the arguments in the ANSI code page, which cannot name
@@ -358,6 +302,7 @@ int main(int argc, char** argv)
         argv = utf8Argv.data();
     }
 #endif
+    startLanguage();
     // Caught, these stop a shift between two writes, with an exact account.
     chronelle::catchStopSignals(false);
     Options o;
@@ -366,10 +311,7 @@ int main(int argc, char** argv)
     if (status >= 0)
         return finish(status);
 
-#ifndef _WIN32
-    if (const char* pause = std::getenv("CHRONELLE_TEST_PAUSE"))
-        setTestPause(pause);
-#endif
+    startTestPause();
     // --match: the film heard once for all the files.
     if (!o.match.empty() && (status = runMatchProgram(argv)) >= 0)
         return finish(status);

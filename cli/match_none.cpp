@@ -3,10 +3,11 @@
 #include <cstdio>
 
 #include "match_files.h"
+#include "words.h"
 
 int startMatching(const Options&, Matching*)
 {
-    std::fprintf(stderr, "chronelle-shift: this build has no --match (FFmpeg's libraries were not found when it was built)\n");
+    complain(_("this build has no --match (FFmpeg's libraries were not found when it was built)"));
     return 2;
 }
 

@@ -27,3 +27,7 @@ struct Options {
 // the exit status: 0 after --help or --version, 2 after a usage error (said
 // on stderr).
 int parseOptions(int argc, char** argv, Options* options, int* first);
+
+// Says what was wrong with the command line, then how to call the program;
+// returns 2, the status of a usage error.
+int usageError(const std::string& what);

@@ -16,11 +16,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 #endif
-#ifdef __linux__
-#include <sys/mman.h>
-#include <sys/statvfs.h>
-#include <sys/uio.h>
-#endif
 
 namespace chronelle {
 
@@ -150,7 +145,6 @@ static std::size_t keepOfFailingWrite = 0;
 static void (*writeHook)(int, void*) = nullptr;
 static void* writeHookUser = nullptr;
 static int writesSeen = 0;
-static bool plainOnly = false;
 
 void failWriteNumber(int n, std::size_t keep)
 {
@@ -164,8 +158,6 @@ void beforeWrite(void (*hook)(int n, void* user), void* user)
     writeHookUser = user;
     writesSeen = 0;
 }
-
-void forcePlainWrites(bool plain) { plainOnly = plain; }
 
 static std::int64_t writePlain(int fd, const char* bytes, std::size_t n, std::int64_t offset)
 {
@@ -182,61 +174,7 @@ static std::int64_t writePlain(int fd, const char* bytes, std::size_t n, std::in
 #endif
 }
 
-#ifdef __linux__
-static long pageSize() { return sysconf(_SC_PAGESIZE); }
-
-WriteWay writeWay(int fd)
-{
-    struct statvfs fs;
-    if (plainOnly || fstatvfs(fd, &fs) != 0)
-        return WriteWay::Plain;
-    if (fs.f_frsize >= static_cast<unsigned long>(pageSize()))
-        return WriteWay::Mapped;
-    struct stat st;
-    if (fstat(fd, &st) != 0)
-        return WriteWay::Plain;
-    off_t hole = lseek(fd, 0, SEEK_HOLE);
-    return hole >= 0 && hole < st.st_size ? WriteWay::Plain : WriteWay::Mapped;
-}
-
-// Why the kernel refused to make a page of the file writable: it does not
-// say, but a file system without room is the likely cause, else the disk.
-static int refusal(int fd)
-{
-    struct statvfs fs;
-    return fstatvfs(fd, &fs) == 0 && fs.f_bavail == 0 ? ENOSPC : EIO;
-}
-
-// The kernel copies the bytes into a shared mapping of the file's pages, as
-// a debugger writes into a process: a page past the file's end, or one the
-// file system cannot make writable, ends the copy short (where a store of
-// our own would raise SIGBUS), and a file-size limit does not apply, as the
-// file does not grow. A system that refuses the call gets a plain write.
-static std::int64_t writeMapped(int fd, const char* bytes, std::size_t n, std::int64_t offset)
-{
-    std::int64_t start = offset - offset % pageSize();
-    std::size_t length = std::size_t(offset - start) + n;
-    void* map = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, off_t(start));
-    if (map == MAP_FAILED)
-        return writePlain(fd, bytes, n, offset);
-    iovec from{const_cast<char*>(bytes), n};
-    iovec to{static_cast<char*>(map) + (offset - start), n};
-    ssize_t k;
-    do
-        k = process_vm_writev(getpid(), &from, 1, &to, 1, 0);
-    while (k < 0 && errno == EINTR);
-    int err = errno;
-    munmap(map, length);
-    if (k < 0 && (err == ENOSYS || err == EPERM))
-        return writePlain(fd, bytes, n, offset);
-    errno = k < 0 && err == EFAULT ? refusal(fd) : err;
-    return k;
-}
-#else
-WriteWay writeWay(int) { return WriteWay::Plain; }
-#endif
-
-std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset, WriteWay way)
+std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset, std::int64_t size)
 {
     if (writeHook)
         writeHook(++writesSeen, writeHookUser);
@@ -250,12 +188,13 @@ std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offs
         keepOfFailingWrite = 0;
         writesUntilFailure = 1;
     }
-#ifdef __linux__
-    if (way == WriteWay::Mapped)
-        return writeMapped(fd, bytes, n, offset);
-#else
-    (void)way;
-#endif
+    // The time between this look and the write is the one moment left where
+    // a cut by another program can be undone.
+    FileInfo now;
+    if (!fileInfo(fd, &now))
+        return -1;
+    if (now.size != size)
+        return 0;
     return writePlain(fd, bytes, n, offset);
 }
 

@@ -24,28 +24,13 @@ bool closeFile(int fd);
 // count (less than `n` only at the end of the file) or -1 with errno set.
 std::int64_t readAt(int fd, char* bytes, std::size_t n, std::int64_t offset);
 
-// How writes reach a file. A plain write past the file's end makes it grow:
-// should another program truncate the file between the last check of its
-// size and the write, the bytes written would come back past its new end.
-// A write into a shared mapping of the file cannot do that: a page the file
-// no longer has cannot be written, and the write ends short there.
-enum class WriteWay {
-    Plain,   // write(2) at an offset
-    Mapped,  // copied by the kernel into a shared mapping of the file
-};
-
-// The way for the open file `fd`: Mapped on Linux, unless the file has holes
-// on a file system whose blocks are smaller than a memory page (a page
-// written through a mapping is given space whole, which would fill the part
-// of a hole that shares it with a timing line); Plain elsewhere.
-WriteWay writeWay(int fd);
-
-// One write of up to `n` bytes at `offset`: the count written, which may be
-// short (a size limit, a full disk, a page the file no longer has), or -1
-// with errno set. A mapped write that is refused sets ENOSPC when the file
-// system has no room left, else EIO: the kernel does not say which.
-std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset,
-                     WriteWay way = WriteWay::Plain);
+// One write of up to `n` bytes at `offset` into a file that must still be
+// `size` bytes long. A write past the end makes a file grow: had another
+// program cut it, the write would bring back what was cut. So the size is
+// looked at just before, and a file that no longer has `size` bytes gets
+// nothing. Returns the count written, which may be short (a size limit, a
+// full disk) or 0 (the size changed), or -1 with errno set.
+std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset, std::int64_t size);
 
 // Starts writing to the disk what was written at [offset, offset + n), so
 // that the sync at the end has less to wait for (Linux; elsewhere nothing).
@@ -74,13 +59,10 @@ bool pathInfo(const std::string& path, FileInfo* info);
 // count, and the call after it fails, as a write reaching a size limit does.
 void failWriteNumber(int n, std::size_t keep = 0);
 
-// `hook` (null: none) is called before each following writeAt call, with its
-// number from 1: after the patcher's last look at the file, at the moment
-// another program's change would do the most harm.
+// `hook` (null: none) is called at the start of each following writeAt
+// call, with its number from 1: after the patcher has read and changed the
+// lines, just before the last look at the file's size, where another
+// program's change would do the most harm.
 void beforeWrite(void (*hook)(int n, void* user), void* user);
-
-// Makes writeWay answer Plain (true) or choose again (false), for the tests
-// of the plain way on a system that has the mapped one.
-void forcePlainWrites(bool plain);
 
 }  // namespace chronelle

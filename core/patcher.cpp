@@ -214,7 +214,6 @@ struct Run {
     std::int64_t size = 0;   // the file's size when it was opened
     std::size_t gap = 4096;  // unchanged bytes that split a write
     std::int64_t syncFrom = 0;  // written since here, not yet on its way to disk
-    WriteWay way = WriteWay::Plain;
     Change change;
     bool writing = false;    // changed lines go to disk
     bool byTime = false;     // a selection by start time
@@ -303,7 +302,6 @@ Failure open(Run& run, const std::string& path)
         if (!run.result.probe.accepted)
             return Failure::NotSubtitles;
     }
-    run.way = writeWay(run.fd);
     run.change = prepare(run.options.retiming);
     if (run.change.offsetKnown)
         run.result.offsetMs = run.options.retiming.offsetMs;
@@ -391,6 +389,16 @@ bool selectLine(Run& run, std::size_t i)
 
 Failure writeBlock(Run& run);
 
+// Counts `n` more lines as shifted, the first at position `first` and the
+// last at `last` among the shiftable lines.
+void counted(PatchResult& result, std::int64_t first, std::int64_t last, std::int64_t n)
+{
+    if (result.timingLines == 0)
+        result.firstCue = first;
+    result.timingLines += n;
+    result.lastCue = last;
+}
+
 // Changes the selected line: where it stands in the block, listed to go to
 // disk with the block's next write; or, in a dry run, in a copy it keeps.
 Failure changeLine(Run& run, std::size_t i)
@@ -420,8 +428,7 @@ Failure changeLine(Run& run, std::size_t i)
         std::memcpy(write(pos, cue, b), l, TimingLine::text);
         return Failure::None;
     }
-    ++run.result.timingLines;
-    run.result.lastCue = cue;
+    counted(run.result, cue, cue, 1);
     if (run.options.dryRun)
         remember(run.preview, run.result, b, i, l);
     return Failure::None;
@@ -433,7 +440,8 @@ std::size_t writeAll(const Run& run, const char* bytes, std::size_t n, std::int6
 {
     std::size_t done = 0;
     while (done < n) {
-        std::int64_t k = writeAt(run.fd, bytes + done, n - done, offset + std::int64_t(done), run.way);
+        std::int64_t k =
+            writeAt(run.fd, bytes + done, n - done, offset + std::int64_t(done), run.size);
         if (k <= 0) {
             if (k == 0)
                 errno = EIO;
@@ -454,8 +462,7 @@ void countCutWrite(Run& run, std::size_t end)
     while (whole < b.pending.size() && b.pending[whole].at + TimingLine::text <= end)
         ++whole;
     if (whole > 0) {
-        run.result.timingLines += std::int64_t(whole);
-        run.result.lastCue = b.pending[whole - 1].cue;
+        counted(run.result, b.pending.front().cue, b.pending[whole - 1].cue, std::int64_t(whole));
         run.result.partlyWritten = true;
     }
     if (whole < b.pending.size() && b.pending[whole].at < end) {
@@ -468,7 +475,8 @@ void countCutWrite(Run& run, std::size_t end)
 }
 
 // Writes the block's pending lines, with the unchanged bytes between them, in
-// one write. A stop signal takes effect here, before the write.
+// one write. A stop signal takes effect here, before the write; a change of
+// the file's size, seen by writeAt just before it, stops the shift there.
 Failure writeBlock(Run& run)
 {
     Block& b = run.block;
@@ -476,19 +484,13 @@ Failure writeBlock(Run& run)
         return Failure::None;
     if (stopSignal())
         return stopped(run);
-    // A change of size seen now stops the shift before it writes more.
-    FileInfo now;
-    if (!fileInfo(run.fd, &now))
-        return failed(run, Failure::Read, errno);
-    if (now.size != run.size)
-        return Failure::Changed;
     std::size_t from = b.pending.front().at;
     std::size_t to = b.pending.back().at + TimingLine::text;
     std::int64_t at = b.start + std::int64_t(from);
     std::size_t written = writeAll(run, b.bytes + from, to - from, at);
     if (written == to - from) {
-        run.result.timingLines += std::int64_t(b.pending.size());
-        run.result.lastCue = b.pending.back().cue;
+        counted(run.result, b.pending.front().cue, b.pending.back().cue,
+                std::int64_t(b.pending.size()));
         run.result.partlyWritten = true;
         b.pending.clear();
         if (run.options.sync && at + std::int64_t(written) - run.syncFrom >= SyncEvery) {
@@ -499,7 +501,8 @@ Failure writeBlock(Run& run)
     }
     int err = errno;
     countCutWrite(run, from + written);
-    // Refused at a page the file no longer has: another program cut it.
+    // Refused as the file no longer has its size: another program changed it.
+    FileInfo now;
     if (fileInfo(run.fd, &now) && now.size != run.size)
         return Failure::Changed;
     return failed(run, Failure::Write, err);

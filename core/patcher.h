@@ -104,8 +104,9 @@ struct PatchResult {
     // new bytes are on disk, the first ones of the file; the others are as
     // they were.
     std::int64_t timingLines = 0;
-    // The position of the last of those among all shiftable lines (0: none).
-    std::int64_t lastCue = 0;
+    // The positions of the first and the last of those among all shiftable
+    // lines (0: none).
+    std::int64_t firstCue = 0, lastCue = 0;
     std::int64_t clampedTimes = 0;  // times held at 00:00:00,000 or 99:59:59,999
     bool partlyWritten = false;     // shifted lines are on disk although it failed
     // Where a timing line was left half shifted: a write was cut inside it and

@@ -5,6 +5,7 @@
 #include "match.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -268,10 +269,18 @@ std::string syncTime(std::int64_t ms)
     return text;
 }
 
+bool subtitleReference(const std::string& path)
+{
+    std::string end = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+    for (char& c : end)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return end == ".srt" || probe(path).accepted;
+}
+
 Reference loadReference(const std::string& path, const MatchOptions& options)
 {
     Reference r;
-    if (probe(path).accepted) {
+    if (subtitleReference(path)) {
         r.cuesResult = readCues(path);
         if (r.cuesResult.failure != CuesFailure::None) {
             r.failure = ReferenceFailure::Cues;

@@ -1,7 +1,8 @@
 // The matcher as the command-line tool and the window use it: listen once
 // to a film (or read a well-timed subtitle file), then find for each
 // subtitle file the change that puts it in time, as one of the changes the
-// patcher makes, with a score and whether it is sure enough to apply.
+// patcher makes, with how confident that is and whether it is sure enough
+// to apply.
 #pragma once
 
 #include <atomic>
@@ -64,8 +65,12 @@ struct Reference {
     CuesResult cuesResult;
 };
 
-// Reads the reference at `path`: a subtitle file if it looks like one (the
-// probe's rule), a film otherwise.
+// Whether the reference at `path` is a subtitle file: named *.srt, or one
+// that the probe accepts; a film otherwise.
+bool subtitleReference(const std::string& path);
+
+// Reads the reference at `path`: a subtitle file or a film, as
+// subtitleReference tells.
 Reference loadReference(const std::string& path, const MatchOptions& options);
 
 enum class ChangeKind {

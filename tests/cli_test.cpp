@@ -243,3 +243,67 @@ TEST_F(Cli, HelpVersionAndDashedNames)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(readFile(dashed).find("00:00:20,500 --> 00:00:24,900"), std::string::npos);
 }
+
+TEST_F(Cli, TheTestPauseIsReadStrictlyByTheTestsCopyAlone)
+{
+    // Anything but N:FIFO, N from 1 to INT_MAX, stops the tests' copy before
+    // it touches a file (4294967297 once became 1 without a word).
+    for (const char* bad : {"4294967297:p", "2147483648:p", "0:p", "-1:p", "+1:p", " 1:p", "1x:p", "1:", "1"}) {
+        RunResult r = run("CHRONELLE_TEST_PAUSE=" + quote(bad) + " " + quote(CHRONELLE_SHIFT_PAUSED) +
+                              " -a 1 " + quote(film),
+                          dir.path());
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_EQ(r.err, "chronelle-shift: bad CHRONELLE_TEST_PAUSE '" + std::string(bad) +
+                             "' (N:FIFO, N from 1)\n");
+    }
+    expectUntouched();
+    // The program that gets installed does not know of it.
+    EXPECT_EQ(readFile(CHRONELLE_SHIFT).find("CHRONELLE_TEST_PAUSE"), std::string::npos);
+    EXPECT_NE(readFile(CHRONELLE_SHIFT_PAUSED).find("CHRONELLE_TEST_PAUSE"), std::string::npos);
+}
+
+TEST_F(Cli, SpeaksFrenchToTheFrenchAndEnglishInTheCLocale)
+{
+    // The French locale is made by tools/deps.sh; in it the system's own
+    // reasons come in French too. The finishing command after a stop is the
+    // same in both.
+    const std::string nb = "\u00a0";
+    const struct {
+        const char* lang;
+        std::string help, missing, shifted, finish;
+    } cases[] = {
+        {"fr_FR.UTF-8", "utilisation" + nb + ": chronelle-shift CHANGEMENT",
+         "chronelle-shift" + nb + ": absent.srt" + nb + ": impossible d'ouvrir en lecture et en " +
+             "écriture" + nb + ": Aucun fichier ou dossier de ce type" + nb +
+             "; le fichier a été laissé intact\n",
+         "film.srt" + nb + ": 5 lignes de temps décalées\n", "; pour finir" + nb + ": "},
+        {"C", "usage: chronelle-shift CHANGE",
+         "chronelle-shift: absent.srt: cannot open for reading and writing: No such file or "
+         "directory; the file was left untouched\n",
+         "film.srt: 5 timing lines shifted\n", "; to finish: "},
+    };
+    const std::string big = testing_files::film(40000);
+    std::string commands[2];
+    for (int i = 0; i < 2; ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.lang);
+        std::string env = std::string("env -u LC_ALL -u LANGUAGE LANG=") + c.lang + " ";
+        RunResult r = run(env + quote(CHRONELLE_SHIFT) + " --help", dir.path());
+        EXPECT_EQ(r.out.rfind(c.help, 0), 0u) << r.out;
+        r = run(env + quote(CHRONELLE_SHIFT) + " -a 1 absent.srt", dir.path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, c.missing);
+        writeFile(film, filmBytes);
+        r = run(env + quote(CHRONELLE_SHIFT) + " -a 1 film.srt", dir.path());
+        EXPECT_EQ(r.out, c.shifted);
+        writeFile(film, big);
+        r = runPaused(env + quote(CHRONELLE_SHIFT_PAUSED) + " --from 0:01:02 --fps 25:24 film.srt",
+                      dir.path(), 2, [](pid_t pid) { kill(pid, SIGINT); });
+        EXPECT_EQ(r.status, 130);
+        std::size_t at = r.err.find(c.finish);
+        ASSERT_NE(at, std::string::npos) << r.err;
+        commands[i] = r.err.substr(at + c.finish.size());
+    }
+    EXPECT_EQ(commands[0], commands[1]);
+    EXPECT_EQ(commands[1].rfind("chronelle-shift --fps 25:24 --from 0:01:02 --cues ", 0), 0u) << commands[1];
+}

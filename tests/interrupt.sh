@@ -57,9 +57,9 @@ finish_from_account() {
   cmp -s expected.srt film.srt || fail "finished, but not the uninterrupted shift"
 }
 
-# A file-size limit (`ulimit -f`, in KiB): the file does not grow, and writes
-# through a mapping are not bound by it, so the shift goes through; a plain
-# write would be cut at the limit, with its account. Never a kill.
+# A file-size limit (`ulimit -f`, in KiB) below the film's size: a write is
+# cut at the limit, with its account, and the job finished from it; a limit
+# past the last line changed lets the shift go through. Never a kill.
 limit_round() {
   local blocks=$(( (RANDOM * 32768 + RANDOM) % (bytes / 1024) + 1 )) status=0
   bash -c "ulimit -f $blocks; exec \"\$0\" --add 2 film.srt" "$bin" >out 2>err || status=$?

@@ -166,7 +166,7 @@ TEST_F(Retiming, EveryModeStoppedPartWayFinishesAsItSays)
         ASSERT_EQ(shift(args).status, 0);
         const std::string expected = readFile(path);
         writeFile(path, before);
-        RunResult r = runPaused(quote(CHRONELLE_SHIFT) + " " + args + " film.srt", dir.path(), 2,
+        RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " " + args + " film.srt", dir.path(), 2,
                                 [](pid_t pid) { kill(pid, SIGINT); });
         EXPECT_EQ(r.status, 130) << r.err;
         std::size_t at = r.err.find("; to finish: chronelle-shift ");
@@ -177,6 +177,20 @@ TEST_F(Retiming, EveryModeStoppedPartWayFinishesAsItSays)
         EXPECT_EQ(r.status, 0) << finish << "\n" << r.err;
         EXPECT_TRUE(readFile(path) == expected) << finish;
     }
+}
+
+TEST_F(Retiming, AStopInPiecesCountsFromTheFirstLineOfAPiece)
+{
+    // The first cue is in no piece, the third one is in the second write.
+    const std::string text = std::string(1200000, 'x') + "\r\n";
+    writeFile(path, cues({{20000, 24400}, {25000, 28000}}) + text + cues({{60000, 62500}}) + text +
+                        cues({{70000, 71000}}));
+    RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " --force --piece-cues 2-3=+1 film.srt",
+                            dir.path(), 2, [](pid_t pid) { kill(pid, SIGINT); });
+    EXPECT_EQ(r.status, 130);
+    EXPECT_EQ(r.err, "chronelle-shift: film.srt: interrupted after timing line 3; the selected timing "
+                     "lines of 2-3 shifted, the rest untouched; to finish: chronelle-shift --piece-cues "
+                     "2-3=+1 --cues 4- --force film.srt\n");
 }
 
 TEST_F(Retiming, AStopAfterTheLastSelectedLineLeavesNothingToFinish)
@@ -202,7 +216,7 @@ TEST_F(Retiming, AStopAfterTheLastSelectedLineLeavesNothingToFinish)
         ASSERT_EQ(shift(c.args).status, 0);
         const std::string expected = readFile(path);
         writeFile(path, before);
-        RunResult r = runPaused(quote(CHRONELLE_SHIFT) + " " + c.args + " film.srt", dir.path(),
+        RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " " + c.args + " film.srt", dir.path(),
                                 c.lastWrite, [](pid_t pid) { kill(pid, SIGINT); });
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, c.out);

@@ -63,8 +63,9 @@ inline RunResult run(const std::string& command, const std::string& dir)
     return r;
 }
 
-// Runs `command` (a program and its arguments) in `dir` with chronelle-shift's
-// pause for tests at its write number `atWrite` (CHRONELLE_TEST_PAUSE): a
+// Runs `command` (the tests' copy of chronelle-shift, CHRONELLE_SHIFT_PAUSED,
+// and its arguments) in `dir` with its pause at its write number `atWrite`
+// (CHRONELLE_TEST_PAUSE, cli/test_pause.cpp): a
 // handshake through a FIFO, so that `action(pid)` runs while the program
 // waits there, whatever the speed of the machine; then it goes on. `paused`
 // says whether it got there (a program that ends before that write never

@@ -4,6 +4,8 @@
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libgtk2.0-dev)
+# chronelle-shift's messages in other languages: msgfmt compiles po/.
+packages+=(gettext)
 # chronelle-shift --match: FFmpeg's libraries decode a film's sound.
 packages+=(libavformat-dev libavcodec-dev libswresample-dev libavutil-dev)
 if [ "${1:-run}" = test ]; then
@@ -19,6 +21,8 @@ if [ "${1:-run}" = test ]; then
   # The window over the accessibility bus: GTK+ 2's ATK (gail) and its bridge
   # to AT-SPI, the bus and registry, a session bus of the test's own, pyatspi.
   packages+=(libgail-common libatk-adaptor at-spi2-core dbus-daemon python3-pyatspi)
+  # chronelle-shift in French, the C library's own messages too.
+  packages+=(locales)
 fi
 if [ "${1:-run}" = bench ]; then
   packages+=(python3 python3-srt ffmpeg time espeak-ng python3-numpy)
@@ -35,4 +39,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The French locale, which the tests of chronelle-shift's French ask for.
+if [ "${1:-run}" = test ] && ! locale -a 2>/dev/null | grep -qix 'fr_FR.utf8'; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo sed -i 's/^# *fr_FR.UTF-8 UTF-8/fr_FR.UTF-8 UTF-8/' /etc/locale.gen
+  grep -qx 'fr_FR.UTF-8 UTF-8' /etc/locale.gen || echo 'fr_FR.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+  $sudo locale-gen >/dev/null
 fi

@@ -107,7 +107,8 @@ for z in "${zips[@]}"; do
            share/chronelle/banniere.jpg lib/gtk-2.0/2.10.0/engines/libwimp.dll \
            share/themes/MS-Windows/gtk-2.0/gtkrc exemple.srt LISEZMOI.txt \
            share/licenses/SOURCES.txt share/licenses/gtk+2.0/COPYING share/licenses/glib2.0/COPYING \
-           share/licenses/gettext/COPYING.LIB share/locale/fr/LC_MESSAGES/gtk20.mo; do
+           share/licenses/gettext/COPYING.LIB share/locale/fr/LC_MESSAGES/gtk20.mo \
+           share/locale/fr/LC_MESSAGES/chronelle.mo; do
     [ -s "$dir/$f" ] || fail "$arch: $f missing from the zip"
   done
   grep -qx 'gtk-theme-name = "MS-Windows"' <(tr -d '\r' < "$dir/etc/gtk-2.0/gtkrc") ||
@@ -121,10 +122,11 @@ for z in "${zips[@]}"; do
   file -b "$dir/bin/chronelle-shift.exe" | grep -q "^$pe executable (console) $machine" ||
     fail "$arch: chronelle-shift.exe is $(file -b "$dir/bin/chronelle-shift.exe")"
   imports() { "$arch-w64-mingw32-objdump" -p "$1" | awk '/DLL Name:/ { print $3 }'; }
-  # The command line needs no GTK: Windows' own DLLs and, to read films,
-  # FFmpeg's, which come with their licence and source.
+  # The command line needs no GTK: Windows' own DLLs, gettext's libintl for
+  # its messages and, to read films, FFmpeg's, which come with their licence
+  # and source.
   for dll in $(imports "$dir/bin/chronelle-shift.exe"); do
-    grep -qix "$dll" <<<"$system_dlls" || [[ $dll =~ ^(avformat|avcodec|avutil|swresample)-[0-9]+\.dll$ ]] ||
+    grep -qix "$dll" <<<"$system_dlls" || [[ $dll =~ ^((avformat|avcodec|avutil|swresample)-[0-9]+|libintl-8)\.dll$ ]] ||
       fail "$arch: chronelle-shift.exe needs $dll"
   done
   if ls "$dir"/bin/avcodec-*.dll >/dev/null 2>&1; then
@@ -270,6 +272,11 @@ for arch in x86_64 i686; do
   cmp -s "$dir/retirer.srt" <(cues "${minus1_5[@]}") || fail "$arch: not shifted by -1.5 s"
   [ "$(cat "$dir/notes.txt.status")" = 1 ] && cmp -s "$dir/notes.txt" "$work/notes.txt" ||
     fail "$arch: a file that is not subtitles was not refused untouched"
+  # In the language of this Windows, French; in English in the C locale.
+  grep -q "notes.txt"$'\xc2\xa0'": pas un fichier de sous-titres" "$dir/notes.txt.err" ||
+    fail "$arch: not in French: $(cat "$dir/notes.txt.err")"
+  english=$(LC_MESSAGES=C run_$arch "$dir" "${app[$arch]}/bin/chronelle-shift.exe" -a 2 notes.txt 2>&1) || true
+  grep -q 'notes.txt: not a subtitle file' <<<"$english" || fail "$arch: not in English in the C locale: $english"
   [ "$(cat "$dir/usage.srt.status")" = 2 ] || fail "$arch: a rate alone is not a usage error"
   for case in "${cases[@]:0:9}"; do
     [ "$(cat "$dir/${case%%|*}.status")" = 0 ] || fail "$arch: ${case//|/ }: $(cat "$dir/${case%%|*}.err")"
@@ -278,7 +285,7 @@ done
 diff -r "$work/Séries été/cli-x86_64" "$work/Séries été/cli-i686" >"$work/cli.diff" ||
   fail "the two chronelle-shift.exe differ: $(head -c 2000 "$work/cli.diff")"
 lap "the CLI cases under both Wines"
-ok "both chronelle-shift.exe: the same bytes, output and status on ${#cases[@]} cases (every change, selections, a name with accents, held times, a dry run, a refusal, a usage error)"
+ok "both chronelle-shift.exe: the same bytes, output and status on ${#cases[@]} cases (every change, selections, a name with accents, held times, a dry run, a refusal, a usage error), said in French, in English in the C locale"
 
 # Over 4 GiB, sparse: cues at the start, one across 2^32 and one past it, one
 # at the very end; a second shift started while the first runs is refused.
@@ -302,7 +309,7 @@ big_case() {
   within 60 opened || fail "$arch: the first shift of the big file did not open it"
   status=0
   (run_$arch "$work" "${app[$arch]}/bin/chronelle-shift.exe" -a 1 "${big##*/}") >"$work/second" 2>&1 || status=$?
-  [ "$status" -eq 1 ] && grep -q 'another process is shifting this file' "$work/second" ||
+  [ "$status" -eq 1 ] && grep -q 'un autre processus décale ce fichier' "$work/second" ||
     fail "$arch: a second shift during the first: status $status, $(cat "$work/second")"
   status=0
   wait "$first" || status=$?
@@ -312,7 +319,7 @@ big_case() {
     [ "$(at $((2 ** 32 - 19)) 29)" = "$shifted" ] &&
     [ "$(at $((2 ** 32 + 101)) 29)" = "$shifted" ] &&
     [ "$(at $((size - 31)) 29)" = "$shifted" ] || fail "$arch: the big file was not shifted by -1.5 s exactly once"
-  grep -q "^${big##*/}: 6 timing lines shifted" "$work/first" || fail "$arch: first shift said: $(cat "$work/first")"
+  grep -q "^${big##*/}"$'\xc2\xa0'": 6 lignes de temps décalées" "$work/first" || fail "$arch: first shift said: $(cat "$work/first")"
   rm -f "$big"
   ok "$arch chronelle-shift.exe shifts a sparse $((size >> 20)) MiB file across and past 2^32; a second shift meanwhile is refused"
 }

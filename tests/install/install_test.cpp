@@ -85,6 +85,32 @@ std::string squeeze(const std::string& text)
     return result;
 }
 
+// The options that --help lists, as "-a, --add" or "--to".
+std::vector<std::string> helpOptions(const std::string& help)
+{
+    std::vector<std::string> listed;
+    for (const std::string& line : lines(help)) {
+        size_t dash = line.find_first_not_of(' ');
+        if (dash == std::string::npos || line.compare(dash, 1, "-") != 0 || dash == 0)
+            continue;
+        std::string both = line.substr(dash, line.find("  ", dash) - dash);  // "-a, --add DURATION"
+        listed.push_back(both.substr(0, both.find(' ', both.find(',') + 2)));  // "-a, --add"
+    }
+    return listed;
+}
+
+// The commands that a section of examples shows, each on a line of its own.
+std::vector<std::string> exampleCommands(const std::string& examples)
+{
+    std::vector<std::string> commands;
+    for (const std::string& line : lines(examples)) {
+        size_t start = line.find("chronelle-shift ");
+        if (start != std::string::npos && line.find_first_not_of(' ') == start)
+            commands.push_back(line.substr(start));
+    }
+    return commands;
+}
+
 // The body of a manual page's section as man renders it: the lines after
 // the heading, up to the next heading.
 std::string section(const std::string& page, const std::string& heading)
@@ -133,12 +159,13 @@ protected:
         return root->path() + "/usr/" + place;
     }
 
-    // man's rendering of an installed page, with groff's warnings on.
-    RunResult man(const std::string& page)
+    // man's rendering of an installed page (in English, or in the language
+    // `language`, "fr/"), with groff's warnings on.
+    RunResult man(const std::string& page, const std::string& language = "")
     {
         // No hyphenation: a word is only ever broken at its own hyphen.
         return run("MANWIDTH=80 LC_ALL=C.UTF-8 man --nh --warnings -P cat -l " +
-                       quote(installed("share/man/man1/" + page)),
+                       quote(installed("share/man/" + language + "man1/" + page)),
                    work.path());
     }
 
@@ -164,8 +191,11 @@ TEST_F(InstallTest, EveryFileInItsPlaceAndNothingElse)
         {"usr/share/applications/chronelle.desktop", 0644},
         {"usr/share/man/man1/chronelle.1.gz", 0644},
         {"usr/share/man/man1/chronelle-shift.1.gz", 0644},
+        {"usr/share/locale/fr/LC_MESSAGES/chronelle.mo", 0644},
     };
     for (int size : IconSizes) expected["usr/" + iconPath(size)] = 0644;
+    for (const fs::directory_entry& e : fs::directory_iterator(Source + "/man/fr"))
+        expected["usr/share/man/fr/man1/" + e.path().filename().string() + ".gz"] = 0644;
 #ifdef CHRONELLE_HAVE_MATCH
     expected["usr/libexec/chronelle/chronelle-shift-match"] = 0755;
 #endif
@@ -181,6 +211,14 @@ TEST_F(InstallTest, EveryFileInItsPlaceAndNothingElse)
         found[place] = int(st.st_mode & 07777);
     }
     EXPECT_EQ(found, expected);
+    // No program installed has the tests' pause.
+    for (const auto& f : found) {
+        if (f.second == 0755) {
+            EXPECT_EQ(readFile(root->path() + "/" + f.first).find("CHRONELLE_TEST_PAUSE"),
+                      std::string::npos)
+                << f.first;
+        }
+    }
 
     // The data files are the sources' own.
     EXPECT_EQ(readFile(installed("share/chronelle/icone_chronelle.png")),
@@ -203,6 +241,10 @@ TEST_F(InstallTest, TheInstalledCommandLineToolShiftsAFile)
     RunResult r = run(quote(shift) + " --add 0:01:00 film.srt", work.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "film.srt: 3 timing lines shifted\n");
+    // In French, from the installed catalogue.
+    RunResult fr = run("env -u LC_ALL -u LANGUAGE LANG=fr_FR.UTF-8 " + quote(shift) + " --dry-run -a 0 film.srt",
+                       work.path());
+    EXPECT_EQ(fr.out.rfind("film.srt\u00a0: 3 lignes de temps seraient décalées\n", 0), 0u) << fr.out;
     std::string shifted = subtitles(3);
     // subtitles(3) starts its times at 20, 25 and 30 seconds: one minute more.
     for (size_t at = 0; (at = shifted.find("00:00:", at)) != std::string::npos; at += 6)
@@ -320,17 +362,10 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
     RunResult help = run(quote(installed("bin/chronelle-shift")) + " --help", work.path());
     ASSERT_EQ(help.status, 0);
     std::string options = section(page.out, "OPTIONS");
-    int listed = 0;
-    for (const std::string& line : lines(help.out)) {
-        size_t dash = line.find_first_not_of(' ');
-        if (dash == std::string::npos || line.compare(dash, 1, "-") != 0 || dash == 0)
-            continue;
-        std::string both = line.substr(dash, line.find("  ", dash) - dash);  // "-a, --add DURATION"
-        both = both.substr(0, both.find(' ', both.find(',') + 2));           // "-a, --add"
-        ++listed;
+    std::vector<std::string> listed = helpOptions(help.out);
+    for (const std::string& both : listed)
         EXPECT_NE(options.find(both), std::string::npos) << both;
-    }
-    EXPECT_EQ(listed, 20);
+    EXPECT_EQ(listed.size(), 20u);
 
     // Each documented exit status, with its meaning.
     std::string status = squeeze(section(page.out, "EXIT STATUS"));
@@ -355,11 +390,7 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
     }
     writeFile(examples + "/film.fr.srt", voices::srt(cues));
     int ran = 0;
-    for (const std::string& line : lines(section(page.out, "EXAMPLES"))) {
-        size_t start = line.find("chronelle-shift ");
-        if (start == std::string::npos || line.find_first_not_of(' ') != start)
-            continue;
-        std::string command = line.substr(start);
+    for (const std::string& command : exampleCommands(section(page.out, "EXAMPLES"))) {
         RunResult r =
             run("(PATH=" + quote(installed("bin")) + ":\"$PATH\"; " + command + ")", examples);
         EXPECT_EQ(r.status, 0) << command << "\n" << r.err;
@@ -368,6 +399,36 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
     EXPECT_EQ(ran, 11);
     EXPECT_EQ(readFile(examples + "/film.fr.srt"), readFile(examples + "/film.en.srt"));
     EXPECT_NE(readFile(examples + "/film.srt"), subtitles(4)) << "the examples shift";
+}
+
+TEST_F(InstallTest, TheFrenchManualsRenderAndSayWhatTheEnglishOnesSay)
+{
+    // Every page of man/fr/, installed beside the English ones.
+    int pages = 0;
+    for (const fs::directory_entry& e : fs::directory_iterator(Source + "/man/fr")) {
+        std::string name = e.path().filename().string() + ".gz";
+        SCOPED_TRACE(name);
+        RunResult page = man(name, "fr/");
+        ASSERT_EQ(page.status, 0) << page.err;
+        EXPECT_EQ(page.err, "") << "groff warnings";
+        for (const char* heading : {"NOM", "SYNOPSIS", "DESCRIPTION", "VOIR AUSSI"})
+            EXPECT_NE(section(page.out, heading), "") << heading;
+        EXPECT_EQ(page.out.find('@'), std::string::npos) << "a value left unfilled";
+        ++pages;
+    }
+    EXPECT_GE(pages, 1);
+
+    // chronelle-shift's: every option of its French help, and the commands
+    // of the English page's examples, the same.
+    RunResult fr = man("chronelle-shift.1.gz", "fr/"), en = man("chronelle-shift.1.gz");
+    RunResult help = run("env -u LC_ALL LANG=fr_FR.UTF-8 " + quote(installed("bin/chronelle-shift")) + " --help",
+                         work.path());
+    ASSERT_EQ(help.out.rfind("utilisation", 0), 0u) << help.out;
+    std::vector<std::string> listed = helpOptions(help.out);
+    for (const std::string& both : listed)
+        EXPECT_NE(section(fr.out, "OPTIONS").find(both), std::string::npos) << both;
+    EXPECT_EQ(listed.size(), 20u);
+    EXPECT_EQ(exampleCommands(section(fr.out, "EXEMPLES")), exampleCommands(section(en.out, "EXAMPLES")));
 }
 
 TEST_F(InstallTest, TheManualOfTheWindowRenders)

@@ -76,6 +76,10 @@ for size in 128 16 22 24 256 32 48 64; do
 done
 expected+=$'\n'"-rw-r--r-- ./usr/share/man/man1/chronelle-shift.1.gz"
 expected+=$'\n'"-rw-r--r-- ./usr/share/man/man1/chronelle.1.gz"
+expected+=$'\n'"-rw-r--r-- ./usr/share/locale/fr/LC_MESSAGES/chronelle.mo"
+for page in "$source"/man/fr/*.1; do
+  expected+=$'\n'"-rw-r--r-- ./usr/share/man/fr/man1/${page##*/}.gz"
+done
 actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $6 }' | sort)
 [ "$actual" = "$(sort <<<"$expected")" ] ||
   fail "files of the package:"$'\n'"$(diff <(sort <<<"$expected") <(echo "$actual"))"
@@ -107,7 +111,10 @@ cmp -s "$work/film.srt" "$work/expected.srt" || fail "chronelle-shift did not sh
 status=0
 "$shift" -a 1 "$root/usr/share/applications/chronelle.desktop" 2>/dev/null || status=$?
 [ $status -eq 1 ] || fail "a file that is not subtitles gave status $status, not 1"
-echo "package: chronelle-shift shifted a file and refused another"
+# In French from the package's catalogue, found beside its bin folder.
+out=$(env -u LC_ALL -u LANGUAGE LANG=fr_FR.UTF-8 "$shift" --add 1,250 "$work/film.srt") || fail "chronelle-shift ended with $?"
+[ "$out" = "$work/film.srt"$'\xc2\xa0'": 3 lignes de temps décalées" ] || fail "chronelle-shift said in French: $out"
+echo "package: chronelle-shift shifted a file, refused another, and speaks French"
 
 # chronelle from the package, started in an empty folder: the pictures come
 # from ../share/chronelle beside its bin folder. Shown by the window's icon

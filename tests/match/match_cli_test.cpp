@@ -203,7 +203,7 @@ TEST_F(MatchCli, StoppedPartWayTheFinishingCommandRepeatsTheChange)
             srt.insert(srt.find('\n', at) + 1, std::string(1500000, 'x') + "\n");
     }
     writeFile(path, srt);
-    RunResult r = runPaused(quote(CHRONELLE_SHIFT) + " --match " + film("film.wav") + " w.srt", dir.path(), 2,
+    RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " --match " + film("film.wav") + " w.srt", dir.path(), 2,
                             [](pid_t pid) { kill(pid, SIGINT); });
     EXPECT_EQ(r.status, 130) << r.out << r.err;
     std::smatch m;
@@ -302,6 +302,8 @@ TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
     writeFile(dir.file("w.srt"), readFile(srt));
     writeFile(dir.file("notes.txt"), "courses : pain, lait\r\n");
     writeFile(dir.file("empty.srt"), "1\r\nBonjour.\r\n");
+    // Subtitles that a long preface hides from the probe, though they match.
+    writeFile(dir.file("preface.srt"), std::string(20, '\n') + readFile(srt));
     ASSERT_EQ(run("ffmpeg -v error -i " + quote(srt) + " nosound.mkv && "
                   "ffmpeg -v error -i " + film("film.wav") + " -t 20 short.wav && "
                   "ffmpeg -v error -f lavfi -i anullsrc=r=8000 -t 130 silent.wav && "
@@ -322,7 +324,11 @@ TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
         {"--match /dev/zero w.srt", 1, "/dev/zero: not a regular file; no file was touched"},
         {"--track 2 --match " + film("film.wav") + " w.srt", 1, "film.wav: it has no audio track 2 (it has 1)"},
         {"--match short.wav w.srt", 1, "w.srt: its subtitles last longer than short.wav (0:00:20); the file was left untouched"},
-        {"--match " + film("film.wav") + " empty.srt w.srt", 1, "empty.srt: no timing line to match; the file was left untouched"},
+        {"--match " + film("film.wav") + " empty.srt w.srt", 1, "empty.srt: not a subtitle file (0 timing lines"},
+        {"--force --match " + film("film.wav") + " empty.srt", 1, "empty.srt: no timing line to match; the file was left untouched"},
+        {"--match " + film("film.wav") + " preface.srt", 1, "preface.srt: not a subtitle file (0 timing lines"},
+        {"--match empty.srt w.srt", 1, "chronelle-shift: empty.srt: no timing line in it; no file was touched"},
+        {"--track 1 --match " + film("truth.srt") + " w.srt", 2, "--track goes with a film: "},
         {"--match " + film("film.wav") + " --cues 2- w.srt", 2, "--match changes whole files: --cues cannot go with it"},
         {"--track 0 --match " + film("film.wav") + " w.srt", 2, "bad track '0'"},
         {"--max-offset 5 -a 1 w.srt", 2, "--max-offset and --track go with --match"},
@@ -332,6 +338,7 @@ TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
         RunResult r = shift(c.args);
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.out.find("the same as"), std::string::npos) << c.args << "\n" << r.out;
         EXPECT_EQ(readFile(dir.file("w.srt")), readFile(srt)) << c.args;
     }
 }
