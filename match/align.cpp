@@ -633,8 +633,9 @@ Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vec
     };
     double span = std::max(1.0, double(cues.back().endMs - cues.front().startMs));
     double middle = (double(cues.front().startMs) + double(cues.back().endMs)) / 2;
-    Agreement best;
-    std::size_t bestTight = 0;
+    std::vector<Agreement> snaps(rs.size());
+    std::vector<std::size_t> fits(rs.size(), 0);
+    std::size_t most = 0;
     for (std::size_t r = 0; r < rs.size(); ++r) {
         double scale = rs[r].value;
         if (std::abs(scale - free.mapping.scale) * span > 2 * AgreeMs)
@@ -645,19 +646,30 @@ Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vec
             x[i] = mapTime(snapped, double(cues[i].startMs));
             d[i] = free.x[i] + free.d[i] - x[i];
         }
-        Agreement a;
+        Agreement& a = snaps[r];
         agreeWith(x, d, robustLine(x, d, false), snapped, a);
         a.x = std::move(x);
         a.d = std::move(d);
-        std::size_t n = tight(a);
-        if (f.ratio < 0 || n > bestTight) {
-            best = std::move(a);
-            bestTight = n;
-            f.ratio = int(r);
-        }
+        fits[r] = tight(a) + 1;  // 0: not tried
+        most = std::max(most, fits[r]);
     }
+    // Of the ratios that fit about as many cues closely as the best: the
+    // plain offset (no ratio) if it is one of them, else the one with the
+    // least offset (a frame rate changed alone), as the cues cannot tell
+    // two close ratios apart on a short film.
+    auto near = [&](std::size_t r) { return fits[r] > 0 && fits[r] + std::max<std::size_t>(2, most / 50) > most; };
+    for (std::size_t r = 0; r < rs.size(); ++r)
+        if (near(r) && (f.ratio < 0 || (f.ratio > 0 && std::abs(snaps[r].mapping.offsetMs) <
+                                                          std::abs(snaps[std::size_t(f.ratio)].mapping.offsetMs))))
+            f.ratio = int(r);
+    Agreement best = f.ratio >= 0 ? std::move(snaps[std::size_t(f.ratio)]) : Agreement();
+    std::size_t bestTight = f.ratio >= 0 ? fits[std::size_t(f.ratio)] - 1 : 0;
+    // A drift beside the ratio is kept only when it moves the cues at the
+    // ends further than the cues can be placed, and clearly more of them fit
+    // it closely.
     std::size_t freeTight = tight(free);
-    if (f.ratio >= 0 && bestTight + std::max<std::size_t>(2, freeTight / 50) >= freeTight)
+    bool within = f.ratio >= 0 && std::abs(free.mapping.scale - best.mapping.scale) * span / 2 <= TightMs;
+    if (f.ratio >= 0 && (within || bestTight + std::max<std::size_t>(3, freeTight / 20) >= freeTight))
         f.agreement = std::move(best);
     else
         f.ratio = -1;

@@ -161,7 +161,7 @@ void describePieces(Found& f, const std::vector<Split>& splits)
 // how far the agreeing cues stand above chance, their share of the cues,
 // how far the best stands above its nearest rival and what share of the
 // best's cues the rival has where they differ, and how many cues there are.
-double confidenceOf(double agree, double chance, std::size_t cues, const Rival* rival)
+double confidenceOf(const double* weights, double agree, double chance, std::size_t cues, const Rival* rival)
 {
     double aboveChance = std::min((agree - chance) / std::sqrt(chance + 1), 20.0) / 10;
     double share = agree / double(std::max<std::size_t>(cues, 1));
@@ -171,7 +171,7 @@ double confidenceOf(double agree, double chance, std::size_t cues, const Rival* 
     double x[] = {aboveChance, share, margin, rivalShare, std::log10(double(std::max<std::size_t>(cues, 1))), 1};
     double z = 0;
     for (int k = 0; k < 6; ++k)
-        z += ConfidenceWeights[k] * x[k];
+        z += weights[k] * x[k];
     return 1 / (1 + std::exp(-z));
 }
 
@@ -205,11 +205,11 @@ bool cutAgainst(const Alignment& a, const Rival& r)
     return false;
 }
 
-void weigh(Found& f)
+void weigh(Found& f, const double* weights)
 {
     Alignment& a = f.alignment;
     const Rival* rival = a.rivals.empty() ? nullptr : &a.rivals.front();
-    f.confidence = confidenceOf(double(a.agree), a.chance, a.cues, rival);
+    f.confidence = confidenceOf(weights, double(a.agree), a.chance, a.cues, rival);
     a.score = f.confidence;
     // A rival is told only beside a best change that stands well above
     // chance itself: two places that fit a periodic film, not two that
@@ -341,7 +341,8 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
     f.alignment = align(reference.tracks, cues, ao);
     if (f.alignment.fit != Fit::Found)
         return f;
-    weigh(f);
+    const double* weights = reference.film ? ConfidenceWeights : ReferenceConfidenceWeights;
+    weigh(f, weights);
     if (options.splits) {
         const Track& t = reference.tracks[std::size_t(f.alignment.track)];
         // The pieces share a scale. The whole's may lean a little to fit
@@ -364,7 +365,7 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
         double least = 1, gain = 0;
         std::size_t first = 0;
         for (const Split& s : splits) {
-            least = std::min(least, s.sure ? confidenceOf(double(s.agree), s.chance, s.cues, nullptr) : 0.5);
+            least = std::min(least, s.sure ? confidenceOf(weights, double(s.agree), s.chance, s.cues, nullptr) : 0.5);
             // Its own cues, that agreed with the whole's change.
             std::size_t before = 0;
             for (std::size_t i = first; i < first + s.cues; ++i)

@@ -21,7 +21,7 @@ namespace chronelle {
 
 // Below this confidence the best candidate is not applied: a wrong change
 // made in place is worse than none.
-constexpr double SureConfidence = 0.99;
+constexpr double SureConfidence = 0.9;
 // A rival that has this share of the best's agreeing cues, where the two
 // put them in different places, fits about as well: both are told.
 constexpr double RivalShare = 0.7;

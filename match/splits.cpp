@@ -26,7 +26,7 @@ constexpr double ApartMs = 2000; // a stretch's two candidates at least this far
 constexpr double SameMs = 50;    // two pieces whose offsets are this close are one
 // Places of a cut where the cues agree within this many of the best are
 // as likely as the best.
-constexpr double CutDoubt = 1.5;
+constexpr double CutDoubt = 0.9;
 
 double boxAt(const Track& t, const Cue* from, const Cue* to, double scale, double offset)
 {

@@ -69,7 +69,13 @@ def cases(rng, key):
     return out
 
 
+# Matched against a well-timed subtitle instead: the film's Dutch subtitle
+# timed by someone else.
+REFERENCE_FILMS = ["cal-a", "cal-b", "cal-c", "cal-d", "cal-quiet", "cal-short", "cal-sparse"]
+
+
 def make(cache, key):
+    """Each case: (name, what it is matched against, its files' base, splits, cues kept)."""
     folder = os.path.join(cache, "calibration", key)
     os.makedirs(folder, exist_ok=True)
     film = os.path.join(folder, "film." + FILMS[key][0])
@@ -80,6 +86,11 @@ def make(cache, key):
         base = os.path.join(folder, bench.slug(name))
         bench.cached(base + ".json", ["cases.py", info] + args + ["-o", base + ".srt"], cache)
         made.append((name, film, base, splits, few))
+    if key in REFERENCE_FILMS:
+        reference = os.path.join(folder, "reference.srt")
+        bench.cached(reference, ["cases.py", info, "reference", "-o", reference], cache)
+        made += [("reference, " + name, reference, base, splits, few) for name, _, base, splits, few in made
+                 if not splits and "first 6" not in name]
     return made
 
 
@@ -124,8 +135,9 @@ def evidence(seen):
     return [min(above, 20) / 10, agree / max(cues, 1), min(margin, 10) / 10, min(share, 2), np.log10(max(cues, 1))]
 
 
-def fit(x, y, l2=1e-3, steps=4000):
-    """Logistic regression by Newton's method."""
+def fit(x, y, l2=0.01, steps=4000):
+    """Logistic regression by Newton's method, held back a little (L2) where the
+    cases part cleanly, so that the curve stays a curve."""
     x = np.hstack([x, np.ones((len(x), 1))])
     w = np.zeros(x.shape[1])
     for _ in range(steps):
@@ -139,12 +151,16 @@ def fit(x, y, l2=1e-3, steps=4000):
     return w
 
 
-def write(path, w, names, summary):
+def write(path, weights, names, summary):
+    table = lambda w: ", ".join("%.6g" % v for v in w)
     text = ["// The matcher's confidence: a logistic curve of its evidence, written by",
             "// bench/voices/calibrate.py from films of voices it never hears otherwise:",
             "// do not edit by hand.", "// " + summary, "#pragma once", "", "namespace chronelle {", "",
-            "// Weights of: " + ", ".join(names) + "; then the constant.",
-            "constexpr double ConfidenceWeights[%d] = {%s};" % (len(w), ", ".join("%.6g" % v for v in w)), "",
+            "// Weights of: " + ", ".join(names) + "; then the constant. Against a film's",
+            "// sound, and against a well-timed subtitle file.",
+            "constexpr double ConfidenceWeights[%d] = {%s};" % (len(weights["film"]), table(weights["film"])),
+            "constexpr double ReferenceConfidenceWeights[%d] = {%s};" % (
+                len(weights["reference"]), table(weights["reference"])), "",
             "}  // namespace chronelle", ""]
     with open(path, "w", encoding="utf-8") as f:
         f.write("\n".join(text))
@@ -157,10 +173,15 @@ def main(argv):
     p.add_argument("--cache", default=os.path.join(source.ROOT, "build-voices"))
     p.add_argument("--output", default=os.path.join(source.ROOT, "match", "confidence_model.h"))
     p.add_argument("--films-only", action="store_true", help="make the films and cases, and stop")
+    p.add_argument("--refit", action="store_true", help="fit again the cases of the last run, without running them")
     o = p.parse_args(argv)
     if o.films_only:
         for key in sorted(FILMS):
             make(o.cache, key)
+        return
+    if o.refit:
+        with open(os.path.join(o.cache, "calibration", "cases.json"), encoding="utf-8") as f:
+            report(json.load(f), o)
         return
     rows = []
     with tempfile.TemporaryDirectory(prefix="chronelle-calibrate-") as work:
@@ -178,19 +199,28 @@ def main(argv):
                                                                    seen["confidence"]))
     with open(os.path.join(o.cache, "calibration", "cases.json"), "w", encoding="utf-8") as f:
         json.dump(rows, f, indent=0)
-    x = np.array([evidence(r["seen"]) for r in rows])
-    y = np.array([float(r["right"]) for r in rows])
-    w = fit(x, y)
-    p_ = 1 / (1 + np.exp(-np.hstack([x, np.ones((len(x), 1))]) @ w))
-    print("%d cases, %d right; confidence against right:" % (len(y), y.sum()))
-    for lo, hi in [(0, 0.3), (0.3, 0.7), (0.7, 0.9), (0.9, 0.99), (0.99, 1.01)]:
-        sel = (p_ >= lo) & (p_ < hi)
-        if sel.any():
-            print("  %3.0f-%3.0f %%: %3d cases, mean stated %5.1f %%, right %5.1f %%" % (
-                100 * lo, min(100, 100 * hi), sel.sum(), 100 * p_[sel].mean(), 100 * y[sel].mean()))
+    report(rows, o)
+
+
+def report(rows, o):
+    """The curves fitted to the cases, how they say true on them, and the header."""
+    weights = {}
+    for against, chosen in (("film", [r for r in rows if not r["case"].split(": ", 1)[1].startswith("reference")]),
+                            ("reference", [r for r in rows if r["case"].split(": ", 1)[1].startswith("reference")])):
+        x = np.array([evidence(r["seen"]) for r in chosen])
+        y = np.array([float(r["right"]) for r in chosen])
+        weights[against] = fit(x, y)
+        p_ = 1 / (1 + np.exp(-np.hstack([x, np.ones((len(x), 1))]) @ weights[against]))
+        print("against a %s: %d cases, %d right; confidence against right:" % (against, len(y), y.sum()))
+        for lo, hi in [(0, 0.3), (0.3, 0.7), (0.7, 0.9), (0.9, 0.99), (0.99, 1.01)]:
+            sel = (p_ >= lo) & (p_ < hi)
+            if sel.any():
+                print("  %3.0f-%3.0f %%: %3d cases, mean stated %5.1f %%, right %5.1f %%" % (
+                    100 * lo, min(100, 100 * hi), sel.sum(), 100 * p_[sel].mean(), 100 * y[sel].mean()))
     names = ["agreeing cues above chance (sd / 10)", "share of cues agreeing", "the rival's margin (sd / 10)",
              "the rival's share of the best's cues", "log10 cues"]
-    write(o.output, w, names, "%d cases of %d films, %d right" % (len(y), len(FILMS), y.sum()))
+    write(o.output, weights, names, "%d cases of %d films, %d right" % (
+        len(rows), len(FILMS), sum(r["right"] for r in rows)))
     print("wrote %s" % o.output)
 
 
