@@ -258,7 +258,7 @@ PatchResult fail(Run& run, Failure failure)
     if (run.fd >= 0)
         closeFile(run.fd);
     setShifting(false);
-    report(run, ProgressStep{ErrorText, run.fraction});
+    report(run, ProgressStep{Stage::Failed, run.fraction});
     return run.result;
 }
 

@@ -14,18 +14,27 @@
 
 namespace chronelle {
 
+// What is being done, as a code: each front end words it in its own
+// language.
+enum class Stage {
+    Opening,
+    Modifying,
+    Closing,
+    Succeeded,
+    Failed,     // reported at the fraction last shown
+    Listening,  // the matcher listening to a film, with the fraction heard
+};
+
 struct ProgressStep {
-    const char* text;
+    Stage stage;
     double fraction;
 };
 
-// The steps, in the order they are reported.
-constexpr ProgressStep StepOpening{"Ouverture du fichier", 0.2};
-constexpr ProgressStep StepModifying{"Modification du fichier sous-titres", 0.8};
-constexpr ProgressStep StepClosing{"Fermeture du fichier", 0.9};
-constexpr ProgressStep StepSucceeded{"Modification du sous-titres réussie", 1.0};
-// A failure is reported as this text, at the fraction last shown.
-constexpr const char* ErrorText = "Erreur";
+// The steps of a shift, in the order they are reported.
+constexpr ProgressStep StepOpening{Stage::Opening, 0.2};
+constexpr ProgressStep StepModifying{Stage::Modifying, 0.8};
+constexpr ProgressStep StepClosing{Stage::Closing, 0.9};
+constexpr ProgressStep StepSucceeded{Stage::Succeeded, 1.0};
 
 using ProgressFn = void (*)(const ProgressStep& step, void* user);
 

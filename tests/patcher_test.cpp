@@ -59,13 +59,13 @@ TEST_F(Patcher, ReportsTheStepsInOrder)
 {
     shiftBytes(Example, Shift{0, 0, 1, 0}, 1);
     ASSERT_EQ(steps.size(), 4u);
-    EXPECT_EQ(steps[0].text, "Ouverture du fichier");
+    EXPECT_EQ(steps[0].stage, chronelle::Stage::Opening);
     EXPECT_EQ(steps[0].fraction, 0.2);
-    EXPECT_EQ(steps[1].text, "Modification du fichier sous-titres");
+    EXPECT_EQ(steps[1].stage, chronelle::Stage::Modifying);
     EXPECT_EQ(steps[1].fraction, 0.8);
-    EXPECT_EQ(steps[2].text, "Fermeture du fichier");
+    EXPECT_EQ(steps[2].stage, chronelle::Stage::Closing);
     EXPECT_EQ(steps[2].fraction, 0.9);
-    EXPECT_EQ(steps[3].text, "Modification du sous-titres réussie");
+    EXPECT_EQ(steps[3].stage, chronelle::Stage::Succeeded);
     EXPECT_EQ(steps[3].fraction, 1.0);
 }
 
@@ -232,7 +232,7 @@ TEST_F(Patcher, FileWithoutTimingLinesSucceedsUnchanged)
     PatchResult r;
     EXPECT_EQ(shiftBytes(text, Shift{0, 0, 1, 0}, 1, &r), text);
     EXPECT_EQ(r.timingLines, 0);
-    EXPECT_EQ(steps.back().text, "Modification du sous-titres réussie");
+    EXPECT_EQ(steps.back().stage, chronelle::Stage::Succeeded);
 }
 
 TEST_F(Patcher, MissingFileIsAnErrorAtTheOpeningFraction)
@@ -241,7 +241,7 @@ TEST_F(Patcher, MissingFileIsAnErrorAtTheOpeningFraction)
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.failure, chronelle::Failure::Open);
     ASSERT_EQ(steps.size(), 2u);
-    EXPECT_EQ(steps[1].text, "Erreur");
+    EXPECT_EQ(steps[1].stage, chronelle::Stage::Failed);
     EXPECT_EQ(steps[1].fraction, 0.2);
 }
 
@@ -254,6 +254,6 @@ TEST_F(Patcher, FailedWriteIsAnErrorNotASuccess)
     chronelle::failWriteNumber(0);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.failure, chronelle::Failure::Write);
-    EXPECT_EQ(steps.back().text, "Erreur");
+    EXPECT_EQ(steps.back().stage, chronelle::Stage::Failed);
     EXPECT_EQ(readFile(path).size(), before.size());
 }

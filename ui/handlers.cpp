@@ -41,7 +41,7 @@ void accept(gchar* filename)
 
 void showStep(const ProgressStep& step, void*)
 {
-    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), step.text);
+    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), stageText(step.stage));
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar), step.fraction);
 }
 

@@ -32,9 +32,22 @@ std::string failureText(Failure failure)
 
 }  // namespace
 
+const char* stageText(Stage stage)
+{
+    switch (stage) {
+    case Stage::Opening: return "Ouverture du fichier";
+    case Stage::Modifying: return "Modification du fichier sous-titres";
+    case Stage::Closing: return "Fermeture du fichier";
+    case Stage::Succeeded: return "Modification du sous-titres réussie";
+    case Stage::Failed: return "Erreur";
+    case Stage::Listening: break;
+    }
+    return "Écoute de la vidéo…";
+}
+
 std::string successText(std::int64_t held, HeldEnds ends)
 {
-    std::string text = StepSucceeded.text;
+    std::string text = stageText(Stage::Succeeded);
     if (held == 0)
         return text;
     return text + " : " + std::to_string(held) + (held == 1 ? " temps ramené " : " temps ramenés ") +
@@ -158,7 +171,7 @@ std::string foundWords(const Found& f)
 
 std::string listeningText(double fraction)
 {
-    return std::string(StepListening) + " " + std::to_string(int(std::lround(fraction * 100))) + " %";
+    return std::string(stageText(Stage::Listening)) + " " + std::to_string(int(std::lround(fraction * 100))) + " %";
 }
 
 std::string heardText(const Heard& heard)

@@ -16,6 +16,9 @@ namespace chronelle::ui {
 constexpr const char* SeveralFilesText = "Un seul fichier à la fois : aucun n'a été pris";
 constexpr const char* NoLineToMoveText = "Erreur : aucun sous-titre concerné";
 
+// The words of a step of a shift or of listening.
+const char* stageText(Stage stage);
+
 // "Modification du sous-titres réussie", and how many times were held, at
 // which end: " : 2 temps ramenés à 00:00:00,000".
 std::string successText(std::int64_t held, HeldEnds ends);
