@@ -75,6 +75,9 @@ struct ShiftOptions {
     // file is still opened for writing, so that a dry run fails where the
     // real one would.
     bool dryRun = false;
+    // The dry run keeps every line that would change, not only the first
+    // and last ones (the window's table of them).
+    bool everyChange = false;
     bool sync = true;         // on the disk before success is reported
     bool probeFirst = false;  // refuse a file that does not look like subtitles
 };
@@ -97,8 +100,13 @@ enum class Failure {
 // A line that a dry run would change.
 struct LineChange {
     std::int64_t line;  // its line number in the file, from 1
+    std::int64_t cue;   // its position among the shiftable lines, from 1
     std::string before, after;
+    // Which of its times would be held at 00:00:00,000 or 99:59:59,999:
+    // HeldStart, HeldEnd, both or neither.
+    int held = 0;
 };
+constexpr int HeldStart = 1, HeldEnd = 2;
 
 // The dry run keeps this many of the first, and of the last, changes.
 constexpr std::size_t PreviewLines = 3;
@@ -121,9 +129,11 @@ struct PatchResult {
     // putting its first bytes back failed too. -1 when none was.
     std::int64_t tornAt = -1;
     std::int64_t offsetMs = 0;  // the offset applied (Kind::To: the one found)
-    // Dry run: how many selected lines would change, and the first and last
-    // of them (at most PreviewLines each, in file order).
+    // How many selected lines change, their bytes different (a dry run: would
+    // change); told on success.
     std::int64_t changedLines = 0;
+    // Dry run: the first and last lines that would change (at most
+    // PreviewLines each, in file order), or all of them with everyChange.
     std::vector<LineChange> preview;
 };
 

@@ -257,3 +257,33 @@ TEST_F(Patcher, FailedWriteIsAnErrorNotASuccess)
     EXPECT_EQ(steps.back().stage, chronelle::Stage::Failed);
     EXPECT_EQ(readFile(path).size(), before.size());
 }
+
+TEST_F(Patcher, EveryChangeWithItsCueAndTheTimesHeld)
+{
+    // Removing 21 s from the lines before 0:25 holds their starts at 0; a
+    // line already at 0 does not change; the first of subtitles(), the 4th
+    // line, starts at 0:20.
+    const std::string before = "1\r\n00:00:20,000 --> 00:00:24,400\r\nA\r\n\r\n"
+                               "2\r\n00:00:25,000 --> 00:00:28,000\r\nB\r\n\r\n"
+                               "3\r\n00:00:00,000 --> 00:00:00,000\r\nC\r\n\r\n" +
+                               subtitles(10);
+    writeFile(path, before);
+    chronelle::ShiftOptions o;
+    o.retiming.offsetMs = -21000;
+    o.selection.untilMs = 25000;
+    o.dryRun = o.everyChange = true;
+    PatchResult dry = shiftFile(path, o, nullptr, nullptr);
+    ASSERT_TRUE(dry.ok);
+    EXPECT_EQ(dry.changedLines, 2);
+    ASSERT_EQ(dry.preview.size(), 2u);
+    EXPECT_EQ(dry.preview[0].cue, 1);
+    EXPECT_EQ(dry.preview[1].cue, 4);
+    EXPECT_EQ(dry.preview[1].line, 14);
+    for (const chronelle::LineChange& c : dry.preview)
+        EXPECT_EQ(c.held, chronelle::HeldStart);
+    // The real run changes as many, and says so.
+    o.dryRun = false;
+    PatchResult real = shiftFile(path, o, nullptr, nullptr);
+    EXPECT_EQ(real.changedLines, 2);
+    EXPECT_EQ(real.timingLines, 3);
+}
