@@ -108,6 +108,12 @@ struct LineChange {
 };
 constexpr int HeldStart = 1, HeldEnd = 2;
 
+inline bool operator==(const LineChange& a, const LineChange& b)
+{
+    return a.line == b.line && a.cue == b.cue && a.before == b.before && a.after == b.after &&
+           a.held == b.held;
+}
+
 // The dry run keeps this many of the first, and of the last, changes.
 constexpr std::size_t PreviewLines = 3;
 
