@@ -17,11 +17,13 @@
 
 #include "bar.h"
 #include "chooser_driver.h"
-#include "texts.h"
 #include "file_io.h"
 #include "handlers.h"
+#include "listen.h"
+#include "preview.h"
 #include "settings.h"
 #include "test_files.h"
+#include "texts.h"
 
 using namespace chronelle::ui;
 using testing_files::readFile;
@@ -496,6 +498,93 @@ TEST_F(WindowTest, TheBannerIsAsWideAsTheRows)
     gtk_widget_get_allocation(vbox, &rows);
     // Within a few pixels: the rows' width depends on the fonts at hand.
     EXPECT_NEAR(gdk_pixbuf_get_width(banner), rows.width, rows.width / 10);
+}
+
+// The size of `window` once the X server has answered its last resize.
+GtkAllocation settled(GtkWidget* window)
+{
+    for (int round = 0; round < 2; ++round) {
+        flush();
+        gdk_display_sync(gdk_display_get_default());
+    }
+    flush();
+    GtkAllocation a;
+    gtk_widget_get_allocation(window, &a);
+    return a;
+}
+
+TEST_F(WindowTest, EveryStateFitsALaptopAndShowsMoveIt)
+{
+    std::string path = dir.file("film.srt");
+    writeFile(path, subtitles(40));
+    startWith({path});
+    GtkAllocation first = settled(w.window);
+    auto fits = [](GtkWidget* window, GtkWidget* move, const char* state) {
+        GtkAllocation a = settled(window), b;
+        gtk_widget_get_allocation(move, &b);
+        EXPECT_TRUE(a.width <= 1000 && a.height <= 700) << state << ": " << a.width << "x" << a.height;
+        EXPECT_TRUE(gtk_widget_get_mapped(move) && b.x + b.width <= a.width && b.y + b.height <= a.height)
+            << state;
+    };
+    fits(w.window, doit, "as it opens");
+    gtk_expander_set_expanded(GTK_EXPANDER(reglages.plus), TRUE);
+    for (GtkWidget* change : {reglages.commencer, reglages.synchroniser, reglages.convertir})
+        gtk_button_clicked(GTK_BUTTON(change));
+    fits(w.window, doit, "Plus de r\xC3\xA9glages");
+    int wide = settled(w.window).width;
+    sayError(std::string(400, 'x'));
+    fits(w.window, doit, "a long text on the bar");
+    EXPECT_EQ(settled(w.window).width, wide) << "a long text does not widen the window";
+    EXPECT_EQ(gtk_widget_get_tooltip_text(bar), std::string(400, 'x'));
+    setShift(0, 0, 1, 0);
+    gtk_button_clicked(GTK_BUTTON(apercu));
+    GList* buttons = gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_action_area(GTK_DIALOG(w.preview))));
+    fits(w.preview, GTK_WIDGET(g_list_last(buttons)->data), "Aper\xC3\xA7u");
+    g_list_free(buttons);
+    gtk_dialog_response(GTK_DIALOG(w.preview), GTK_RESPONSE_CLOSE);
+    // Closed again, the window is as it was.
+    gtk_expander_set_expanded(GTK_EXPANDER(reglages.plus), FALSE);
+    GtkAllocation last = settled(w.window);
+    EXPECT_TRUE(last.width == first.width && last.height == first.height)
+        << last.width << "x" << last.height << " after " << first.width << "x" << first.height;
+}
+
+// Tab as GTK moves it: the original path, then "Aperçu", "Plus de
+// réglages" and what it opens, and "Trouver le décalage…" last; Shift+Tab
+// back the same way.
+TEST_F(WindowTest, TabGoesTheOriginalWayThenToTheRest)
+{
+    std::string path = dir.file("film.srt");
+    writeFile(path, Good);
+    startWith({path});
+    gtk_widget_show(trouver);  // shown even in a build without the matcher
+    gtk_widget_set_sensitive(trouver, TRUE);
+    // As if it had the keyboard, without taking it from another test's
+    // window: GTK moves the focus only within an active window.
+    GdkEvent* in = gdk_event_new(GDK_FOCUS_CHANGE);
+    in->focus_change.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(w.window)));
+    in->focus_change.in = TRUE;
+    gtk_widget_send_focus_change(w.window, in);
+    gdk_event_free(in);
+    gtk_widget_grab_focus(w.openfm);
+    auto next = [&](GtkDirectionType d) {
+        // As the Tab key does: past the end, the chain starts again.
+        if (!gtk_widget_child_focus(w.window, d))
+            gtk_widget_child_focus(w.window, d);
+        return gtk_window_get_focus(GTK_WINDOW(w.window));
+    };
+    std::vector<GtkWidget*> path1;
+    for (int i = 0; i < 11; ++i) path1.push_back(next(GTK_DIR_TAB_FORWARD));
+    EXPECT_EQ(path1, (std::vector<GtkWidget*>{way, w.ajouter, h, m, s, ms, doit, apercu,
+                                              reglages.plus, trouver, w.openfm}));
+    EXPECT_EQ(next(GTK_DIR_TAB_BACKWARD), trouver);
+    EXPECT_EQ(next(GTK_DIR_TAB_BACKWARD), reglages.plus);
+    // Opened, its column comes before "Trouver le décalage…".
+    gtk_expander_set_expanded(GTK_EXPANDER(reglages.plus), TRUE);
+    flush();
+    EXPECT_EQ(next(GTK_DIR_TAB_FORWARD), reglages.decaler);
+    gtk_widget_grab_focus(trouver);
+    EXPECT_EQ(next(GTK_DIR_TAB_BACKWARD), reglages.du) << "the last control of the column that is on";
 }
 
 TEST_F(WindowTest, ClosingEndsTheMainLoop)
