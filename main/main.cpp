@@ -20,7 +20,8 @@ int main(int argc, char* argv[])
     // A film still being read when the window closed (a disk that does not
     // answer) does not keep the program: it ends within a second anyway.
     if (!chronelle::ui::listeningEnded(900)) {
-        std::fflush(nullptr);
+        std::fflush(stdout);
+        std::fflush(stderr);
         std::_Exit(0);
     }
     return 0;

@@ -37,8 +37,8 @@ ListenControls listenControls()
 namespace {
 
 constexpr const char* DefaultTrackText = "par défaut";
-// Set to a file by the tests: the worker reads a byte of it before it
-// listens, as if the film were on a disk that does not answer.
+// Set to a file by the tests: the worker reads it whole before it listens,
+// as if the film were on a disk that does not answer.
 constexpr const char* HoldVariable = "CHRONELLE_TEST_HOLD_LISTENING";
 
 struct Job {
@@ -87,11 +87,9 @@ void holdForTests()
     const char* hold = g_getenv(HoldVariable);
     if (!hold)
         return;
-    FILE* f = std::fopen(hold, "rb");
-    if (f) {
-        std::fgetc(f);
-        std::fclose(f);
-    }
+    gchar* held = nullptr;
+    g_file_get_contents(hold, &held, nullptr, nullptr);
+    g_free(held);
 }
 
 gpointer work(gpointer data)

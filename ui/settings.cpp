@@ -309,7 +309,7 @@ GtkWidget* changeFrame()
         GtkWidget* rate;
     } rates[] = {{"Fréquence d'o_rigine", r.fpsFrom}, {"Fréquence vou_lue", r.fpsTo}};
     for (const auto& rate : rates) {
-        GtkWidget* l = labelFor(rate.label, rate.rate);
+        GtkWidget* l = labelFor(rate.label, entryOf(rate.rate));
         gtk_misc_set_alignment(GTK_MISC(l), 0, 0.5);
         gtk_size_group_add_widget(labels, l);
         gtk_box_pack_start(GTK_BOX(box), row({l, rate.rate}, 24), FALSE, FALSE, 0);
