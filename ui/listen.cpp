@@ -276,8 +276,10 @@ GtkWidget* listenOptions()
 {
     GtkWidget* box = gtk_hbox_new(FALSE, 6);
     controls.track = spinWithLabel(box, "_Piste audio", "Piste audio", 0, 0, 64);
+    gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(controls.track), FALSE);  // "par défaut"
     g_signal_connect(controls.track, "output", G_CALLBACK(track_output), nullptr);
     g_signal_connect(controls.track, "input", G_CALLBACK(track_input), nullptr);
+    track_output(GTK_SPIN_BUTTON(controls.track), nullptr);
     controls.search = spinWithLabel(box, "_Chercher un décalage jusqu'à", "Chercher un décalage jusqu'à (minutes)",
                                     double(MatchOptions().maxOffsetMs / 60000), 1, 120);
     gtk_box_pack_start(GTK_BOX(box), gtk_label_new("minutes"), FALSE, FALSE, 0);

@@ -150,6 +150,17 @@ GtkWidget* framed(const char* title, std::initializer_list<GtkWidget*> rows)
     return frame;
 }
 
+// A field on or off with its label: the key a label underlines is then free
+// for the fields that are on.
+void enable(GtkWidget* field, bool on)
+{
+    gtk_widget_set_sensitive(field, on);
+    GList* labels = gtk_widget_list_mnemonic_labels(entryOf(field));
+    for (GList* l = labels; l; l = l->next)
+        gtk_widget_set_sensitive(GTK_WIDGET(l->data), on);
+    g_list_free(labels);
+}
+
 // Only the fields of the chosen change and of the ticked selections can be
 // filled; the offset row is the offset's, and the conversion's after it.
 void updateSensitivity()
@@ -157,19 +168,18 @@ void updateSensitivity()
     Reglages& r = reglages;
     bool offset = active(r.decaler) || active(r.convertir);
     for (GtkWidget* w : {r.ajouter, r.retirer, h, m, s, ms})
-        gtk_widget_set_sensitive(w, offset);
+        enable(w, offset);
     for (Picker* p : {&r.to, &r.sync[0], &r.sync[1]}) {
         bool on = active(p == &r.to ? r.commencer : r.synchroniser);
-        gtk_widget_set_sensitive(p->cue, on);
-        gtk_widget_set_sensitive(p->at, on);
-        gtk_widget_set_sensitive(p->now, on);
+        for (GtkWidget* w : {p->cue, p->at, p->now})
+            enable(w, on);
     }
-    gtk_widget_set_sensitive(r.fpsFrom, active(r.convertir));
-    gtk_widget_set_sensitive(r.fpsTo, active(r.convertir));
-    gtk_widget_set_sensitive(r.from, active(r.aPartirDe));
-    gtk_widget_set_sensitive(r.until, active(r.avant));
-    gtk_widget_set_sensitive(r.firstCue, active(r.du));
-    gtk_widget_set_sensitive(r.lastCue, active(r.du));
+    for (GtkWidget* w : {r.fpsFrom, r.fpsTo})
+        enable(w, active(r.convertir));
+    enable(r.from, active(r.aPartirDe));
+    enable(r.until, active(r.avant));
+    enable(r.firstCue, active(r.du));
+    enable(r.lastCue, active(r.du));
 }
 
 void change_toggled(GtkWidget*, gpointer)

@@ -164,6 +164,9 @@ std::string newStartText(const LineChange& c)
         return text + " (ramené)";
     if (c.held & HeldEnd)
         return text + " (fin ramenée)";
+    // The line changes, but not where it starts.
+    if (text == startText(c.before))
+        return text + " (fin seulement)";
     return text;
 }
 
