@@ -47,6 +47,15 @@ void accept(gchar* filename)
     sayWaiting();
 }
 
+// A SubRip file by its name as the file system has it, in any case: a name
+// that is not in UTF-8 is one too.
+gboolean subripName(const GtkFileFilterInfo* info, gpointer)
+{
+    const gchar* name = info->filename ? info->filename : info->display_name;
+    std::size_t n = name ? std::strlen(name) : 0;
+    return n >= 4 && g_ascii_strcasecmp(name + n - 4, ".srt") == 0;
+}
+
 void showStep(const ProgressStep& step, void*)
 {
     if (step.stage == Stage::Failed)
@@ -84,8 +93,8 @@ void addSubtitleFilters(GtkWidget* fm)
 {
     GtkFileFilter* srt = gtk_file_filter_new();
     gtk_file_filter_set_name(srt, "Sous-titres SubRip (*.srt)");
-    gtk_file_filter_add_pattern(srt, "*.[Ss][Rr][Tt]");
-    gtk_file_filter_add_mime_type(srt, "application/x-subrip");
+    auto needed = GtkFileFilterFlags(GTK_FILE_FILTER_FILENAME | GTK_FILE_FILTER_DISPLAY_NAME);
+    gtk_file_filter_add_custom(srt, needed, subripName, nullptr, nullptr);
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(fm), srt);
     GtkFileFilter* all = gtk_file_filter_new();
     gtk_file_filter_set_name(all, "Tous les fichiers");
