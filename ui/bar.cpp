@@ -81,4 +81,9 @@ void settingChanged()
         sayWaiting();
 }
 
+void setting_changed(GtkWidget*, gpointer)
+{
+    settingChanged();
+}
+
 }  // namespace chronelle::ui

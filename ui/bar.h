@@ -28,6 +28,9 @@ bool sayingError();
 // unless the window itself is setting its controls (Quiet).
 void settingChanged();
 
+// settingChanged as the handler of a control's signal.
+void setting_changed(GtkWidget* widget, gpointer data);
+
 // While one lives, changes of the controls are the window's own, and leave
 // the bar as it is.
 struct Quiet {

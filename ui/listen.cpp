@@ -109,11 +109,13 @@ gpointer work(gpointer data)
                 heard.found = matchCues(reference, cues.cues, job->options);
         }
     }
+    g_idle_add(finished, job);
+    // Last: once counted out, the worker touches nothing more that the end
+    // of the run takes down.
     g_mutex_lock(&runningLock);
     --running;
     g_cond_broadcast(&runningEnded);
     g_mutex_unlock(&runningLock);
-    g_idle_add(finished, job);
     return nullptr;
 }
 
