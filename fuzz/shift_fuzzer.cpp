@@ -217,7 +217,7 @@ Model expected(const std::string& original, const Request& q, std::int64_t lines
                 else
                     m.clamped += moveTime(t, offset) + moveTime(t + 17, offset);
                 if (before != std::string(t, 29))
-                    m.changes.push_back(LineChange{lineNumber, before, std::string(t, 29)});
+                    m.changes.push_back(LineChange{lineNumber, cue, before, std::string(t, 29), 0});
             }
         }
         // Line numbers count an LF, a CR LF and a lone CR each as a line end.
@@ -384,7 +384,7 @@ void checkPreview(const PatchResult& dry, const Model& model)
     for (std::size_t k = 0; k < shown.size(); ++k) {
         const LineChange& a = dry.preview[k];
         const LineChange& b = model.changes[shown[k]];
-        check(a.line == b.line && a.before == b.before && a.after == b.after,
+        check(a.line == b.line && a.cue == b.cue && a.before == b.before && a.after == b.after,
               "the dry run's preview against the model");
     }
 }
