@@ -23,16 +23,14 @@ extern GtkWidget* label;  // the label made last
 extern GtkWidget* apercu; // "Aperçu": the change shown before it is made
 extern GtkWidget* trouver; // "Trouver le décalage avec la vidéo…", "Arrêter l'écoute" meanwhile
 
-// The texts of the window as it opens.
+// The texts of the window as it opens (the labels, with the keys they
+// underline, are where each control is made).
 constexpr const char* Title = "Chronelle";
 constexpr const char* ChooserTitle = "Open File";
-constexpr const char* OpenLabel = "Ouvrir un fichier sous-titres";
-constexpr const char* MoveLabel = "Move It! ";
 constexpr const char* WayText = "Choisis un fichier sous-titres";
 constexpr const char* RefusedText = "Type de fichier non compatible";
 constexpr const char* WaitingText = "En attente";
 constexpr const char* ApercuLabel = "Aperçu";
-constexpr const char* PlusLabel = "Plus de réglages";
 constexpr const char* TrouverLabel = "Trouver le décalage avec la vidéo…";
 constexpr const char* WayName = "Fichier sous-titres";  // the entry's name for screen readers
 constexpr const char* FrameTitle = " Instructions : ";
