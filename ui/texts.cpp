@@ -232,7 +232,7 @@ std::string soundText(SoundFailure failure)
 
 std::string minutes(std::int64_t ms)
 {
-    return std::to_string(ms / 60000) + " minutes";
+    return count(ms / 60000, "minute", "minutes");
 }
 
 // What to try when nothing sure was found: a larger search, another track.

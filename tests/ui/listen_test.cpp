@@ -171,6 +171,14 @@ TEST_F(FindTheChange, NothingFilledWhenNotSureStoppedOrClosed)
         EXPECT_EQ(readFile(dir.file("w.srt")), wrong);
         close();
     }
+    // Searched too near: nothing fits, or nothing sure (the nearest named);
+    // either way a larger search is what to try.
+    open(voices::srt(truth), "--add 90");
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(listenControls().search), 1);
+    EXPECT_TRUE(std::regex_match(find("film.wav"), std::regex("Aucun décalage .* ; essayer une recherche "
+                                                              "plus large que 1 minute")));
+    EXPECT_EQ(spin(s), 0);
+    close();
     open("pas des sous-titres\n");
     EXPECT_FALSE(can(trouver)) << "on for accepted subtitles only";
     close();
