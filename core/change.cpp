@@ -47,6 +47,12 @@ FormError syncRetiming(const ChangeForm& f, Retiming* r)
     }
 }
 
+std::int64_t signedOffset(const ChangeForm& f)
+{
+    std::int64_t ms = toMilliseconds(f.offset);
+    return f.add ? ms : -ms;
+}
+
 FormError fpsRetiming(const ChangeForm& f, Retiming* r)
 {
     std::string from = trimmed(f.fpsFrom), to = trimmed(f.fpsTo);
@@ -58,22 +64,24 @@ FormError fpsRetiming(const ChangeForm& f, Retiming* r)
     r->kind = Retiming::Kind::Scale;
     if (!parseRates(from, to, &r->scale))
         return {FormProblem::RatesTooFine, FormField::FpsTo};
+    // Then the offset, as --piece "FROM:TO+OFFSET" has it.
+    r->scale.add = signedOffset(f) * r->scale.den;
     return {};
 }
 
 FormError buildRetiming(const ChangeForm& f, Retiming* r)
 {
     switch (f.kind) {
-    case Kind::Offset: {
-        std::int64_t ms = toMilliseconds(f.offset);
-        r->offsetMs = f.add ? ms : -ms;
+    case Kind::Offset: r->offsetMs = signedOffset(f); return {};
+    case Kind::To: {
+        std::int64_t shown = 0, heard = 0;
+        if (!readTime(f.shown[0], &shown))
+            return {FormProblem::Time, FormField::Shown1};
+        if (!readTime(f.heard[0], &heard))
+            return {FormProblem::Time, FormField::Heard1};
+        r->offsetMs = heard - shown;
         return {};
     }
-    case Kind::To:
-        r->kind = Retiming::Kind::To;
-        if (!readTime(f.to, &r->targetMs))
-            return {FormProblem::Time, FormField::To};
-        return {};
     case Kind::Sync: return syncRetiming(f, r);
     case Kind::Fps: return fpsRetiming(f, r);
     }
@@ -108,67 +116,68 @@ bool offsetForm(std::int64_t ms, ChangeForm* f)
     return true;
 }
 
-// A scale without addition as two rates: named ones when a pair of the
-// usual rates gives it, else its reduced terms.
+// The usual rates, as the fields name them.
+const struct {
+    const char* name;
+    std::int64_t num, den;
+} UsualRates[] = {{"23,976", 24000, 1001}, {"24", 24, 1}, {"25", 25, 1}, {"29,97", 30000, 1001},
+                  {"30", 30, 1}};
+
+// A scale as two rates, then a whole number of milliseconds: named rates
+// when a pair of the usual ones gives it, else its reduced terms.
 bool fpsForm(const Scale& scale, ChangeForm* f)
 {
+    if (scale.add % scale.den != 0 || !offsetForm(scale.add / scale.den, f))
+        return false;
     std::int64_t g = std::gcd(scale.num, scale.den);
     std::int64_t num = scale.num / g, den = scale.den / g;
-    const struct {
-        const char* name;
-        std::int64_t num, den;
-    } rates[] = {{"23,976", 24000, 1001}, {"24", 24, 1}, {"25", 25, 1}, {"29,97", 30000, 1001},
-                 {"30", 30, 1}};
-    for (const auto& a : rates)
-        for (const auto& b : rates)
+    f->kind = Kind::Fps;
+    for (const auto& a : UsualRates)
+        for (const auto& b : UsualRates)
             if (a.num * b.den * den == a.den * b.num * num) {
                 f->fpsFrom = a.name;
                 f->fpsTo = b.name;
-                f->kind = Kind::Fps;
                 return true;
             }
     if (num > MaxRateDigits || den > MaxRateDigits)
         return false;
     f->fpsFrom = std::to_string(num);
     f->fpsTo = std::to_string(den);
-    f->kind = Kind::Fps;
     return true;
 }
 
-// x with x * a = 1 modulo m (a and m coprime, m >= 1).
-std::int64_t inverse(std::int64_t a, std::int64_t m)
+bool sameScale(const Scale& a, const Scale& b)
 {
-    std::int64_t r0 = m, r1 = a % m, s0 = 0, s1 = 1;
-    while (r1 != 0) {
-        std::int64_t q = r0 / r1, r = r0 - q * r1, s = s0 - q * s1;
-        r0 = r1, r1 = r, s0 = s1, s1 = s;
-    }
-    return ((s0 % m) + m) % m;
+    return a.num * b.den == b.num * a.den && a.add * b.den == b.add * a.den;
 }
 
-// A scale as two points (shown, heard) that give it exactly: the first
-// shown as early as it can be, the second one step of the reduced ratio on.
-bool syncForm(const Scale& scale, ChangeForm* f)
+// A scale as the earliest and the latest cue taken to their new starts,
+// when those two points give it exactly.
+bool syncForm(const Scale& scale, const std::vector<Cue>& cues, ChangeForm* f)
 {
-    std::int64_t g = std::gcd(scale.num, scale.den);
-    if (scale.num <= 0 || scale.add % g != 0)
+    if (cues.empty())
         return false;
-    std::int64_t n = scale.num / g, d = scale.den / g, a = scale.add / g;
-    // heard1 * d - shown1 * n = a, so shown1 = -a / n modulo d.
-    std::int64_t shown = (((-a) % d + d) % d) * inverse(n % d, d) % d;
-    std::int64_t heard = (a + shown * n) / d;
-    if (heard < 0) {
-        std::int64_t k = (-heard + n - 1) / n;
-        shown += k * d;
-        heard += k * n;
+    std::size_t first = 0, last = 0;
+    for (std::size_t i = 1; i < cues.size(); ++i) {
+        first = cues[i].startMs < cues[first].startMs ? i : first;
+        last = cues[i].startMs >= cues[last].startMs ? i : last;
     }
-    if (shown + d > MaxTimeMs || heard + n > MaxTimeMs)
+    std::int64_t t[2] = {cues[first].startMs, cues[last].startMs}, heard[2];
+    for (int k = 0; k < 2; ++k) {
+        heard[k] = scaleTime(t[k], scale);
+        if (heard[k] < 0 || heard[k] > MaxTimeMs)
+            return false;
+    }
+    Scale two;
+    if (syncScale(t[0], heard[0], t[1], heard[1], &two) != SyncError::None || !sameScale(two, scale))
         return false;
     f->kind = Kind::Sync;
-    f->shown[0] = formatTime(shown);
-    f->heard[0] = formatTime(heard);
-    f->shown[1] = formatTime(shown + d);
-    f->heard[1] = formatTime(heard + n);
+    f->cue[0] = std::int64_t(first) + 1;
+    f->cue[1] = std::int64_t(last) + 1;
+    for (int k = 0; k < 2; ++k) {
+        f->shown[k] = formatTime(t[k]);
+        f->heard[k] = formatTime(heard[k]);
+    }
     return true;
 }
 
@@ -188,7 +197,8 @@ FormError buildChange(const ChangeForm& form, ShiftOptions* options)
     return {};
 }
 
-bool formOf(const Retiming& retiming, const Selection& selection, ChangeForm* form)
+bool formOf(const Retiming& retiming, const Selection& selection, const std::vector<Cue>& cues,
+            ChangeForm* form)
 {
     ChangeForm f;
     switch (retiming.kind) {
@@ -196,18 +206,12 @@ bool formOf(const Retiming& retiming, const Selection& selection, ChangeForm* fo
         if (!offsetForm(retiming.offsetMs, &f))
             return false;
         break;
-    case Retiming::Kind::To:
-        if (retiming.targetMs < 0 || retiming.targetMs > MaxTimeMs)
-            return false;
-        f.kind = Kind::To;
-        f.to = formatTime(retiming.targetMs);
-        break;
+    case Retiming::Kind::To:  // its offset depends on the file: never found
     case Retiming::Kind::Pieces: return false;  // the window has one change only
     case Retiming::Kind::Scale:
         if (retiming.scale.num <= 0 || retiming.scale.den <= 0)
             return false;
-        if (!(retiming.scale.add == 0 && fpsForm(retiming.scale, &f)) &&
-            !syncForm(retiming.scale, &f))
+        if (!fpsForm(retiming.scale, &f) && !syncForm(retiming.scale, cues, &f))
             return false;
         break;
     }
@@ -220,6 +224,22 @@ bool formOf(const Retiming& retiming, const Selection& selection, ChangeForm* fo
     f.until = f.byUntil ? formatTime(selection.untilMs) : "";
     f.firstCue = selection.firstCue;
     f.lastCue = selection.lastCue;
+    *form = f;
+    return true;
+}
+
+bool ratesForm(const std::string& from, const std::string& to, std::int64_t offsetMs,
+               ChangeForm* form)
+{
+    ChangeForm f;
+    if (!offsetForm(offsetMs, &f))
+        return false;
+    f.kind = Kind::Fps;
+    f.fpsFrom = from;
+    f.fpsTo = to;
+    for (std::string* rate : {&f.fpsFrom, &f.fpsTo})
+        for (char& c : *rate)
+            c = c == '.' ? ',' : c;
     *form = f;
     return true;
 }
@@ -245,6 +265,84 @@ bool parseFraction(const std::string& digits, int* ms)
     }
     *ms = value;
     return true;
+}
+
+namespace {
+
+constexpr std::size_t MostDigits = 9;  // beyond, any field is too large anyway
+
+bool separator(char c)
+{
+    return c == ',' || c == '.';
+}
+
+}  // namespace
+
+TypedProblem checkTyped(OffsetField field, const std::string& text)
+{
+    bool seen = false;
+    std::size_t after = 0;  // digits after the separator
+    for (char c : text) {
+        if (c == '-' || c == '+')
+            return TypedProblem::Sign;
+        if (separator(c)) {
+            if (field != OffsetField::Seconds)
+                return TypedProblem::Separator;
+            if (seen)
+                return TypedProblem::SecondSeparator;
+            seen = true;
+        } else if (c < '0' || c > '9') {
+            return TypedProblem::NotDigit;
+        } else if (seen && ++after > 3) {
+            return TypedProblem::FractionDigits;
+        }
+    }
+    return TypedProblem::None;
+}
+
+TypedOffset readTyped(const std::string (&texts)[4])
+{
+    TypedOffset r;
+    std::int64_t value[4] = {0, 0, 0, 0};
+    int fraction = -1;
+    for (int i = 0; i < 4; ++i) {
+        r.field = OffsetField(i);
+        r.problem = checkTyped(r.field, texts[i]);
+        if (r.problem != TypedProblem::None)
+            return r;
+        std::size_t mark = texts[i].find_first_of(",.");
+        std::string whole = texts[i].substr(0, mark);
+        if (whole.size() > MostDigits) {
+            r.problem = TypedProblem::TooLarge;
+            return r;
+        }
+        value[i] = whole.empty() ? 0 : std::stoll(whole);
+        if (mark != std::string::npos)
+            parseFraction(texts[i].substr(mark + 1), &fraction);
+    }
+    if (fraction >= 0)
+        value[3] = fraction;
+    std::int64_t ms = ((value[0] * 60 + value[1]) * 60 + value[2]) * 1000 + value[3];
+    if (ms > MaxFormOffsetMs) {
+        // At fault: the first field from the hours down that holds anything.
+        int i = 0;
+        while (i < 3 && value[i] == 0)
+            ++i;
+        r.problem = TypedProblem::TooLarge;
+        r.field = OffsetField(i);
+        return r;
+    }
+    r.problem = TypedProblem::None;
+    r.field = OffsetField::Hours;
+    r.shift = Shift{int(ms / 3600000), int(ms / 60000 % 60), int(ms / 1000 % 60), int(ms % 1000)};
+    return r;
+}
+
+bool typedFraction(const std::string& seconds, int* ms)
+{
+    std::size_t mark = seconds.find_first_of(",.");
+    return mark != std::string::npos && checkTyped(OffsetField::Seconds, seconds) == TypedProblem::None &&
+           parseFraction(seconds.substr(mark + 1), ms);
 }
 
 HeldEnds heldEnds(const Retiming& retiming, std::int64_t offsetMs)

@@ -44,6 +44,20 @@ bool blank(const char* l, std::size_t n)
     return true;
 }
 
+// The lines of `text` joined by '\n', each without its line end, the last
+// without one after it.
+std::string withoutLineEnds(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '\r')
+            out += c;
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
 bool soundLine(std::string line)
 {
     if (!line.empty() && line[0] == '-')  // a speaker's dash
@@ -72,8 +86,11 @@ struct Reader {
 
     void endCue()
     {
-        if (inCue && !result.cues.empty())
-            result.cues.back().soundOnly = soundOnlyText(text);
+        if (inCue && !result.cues.empty()) {
+            Cue& cue = result.cues.back();
+            cue.soundOnly = soundOnlyText(text);
+            cue.text = withoutLineEnds(text);
+        }
         inCue = false;
         text.clear();
     }

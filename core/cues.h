@@ -1,5 +1,5 @@
-// The cues of a subtitle file as the matcher sees them: when each one is
-// shown, and whether it holds speech at all.
+// The cues of a subtitle file: when each one is shown, its text, and whether
+// it holds speech at all (the matcher's question).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,9 @@ struct Cue {
     // Only music notes or a sound in brackets ("♪ ♪", "[porte qui claque]"):
     // nothing anyone says.
     bool soundOnly = false;
+    // Its text lines as the file holds them, without their line ends, one
+    // after the other with '\n' between them (the first 4 KiB at most).
+    std::string text;
 };
 
 enum class CuesFailure {

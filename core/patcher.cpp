@@ -119,7 +119,8 @@ struct Preview {
     bool afterCR = false;       // the byte before `countedTo` is a CR
     // The latest changes, kept in place: a ring of PreviewLines.
     struct Kept {
-        std::int64_t line;
+        std::int64_t line, cue;
+        int held;
         char before[TimingLine::text], after[TimingLine::text];
     } last[PreviewLines];
 };
@@ -161,33 +162,53 @@ void countTo(Preview& p, const Block& block, std::int64_t upTo)
     p.countedTo = upTo;
 }
 
-void remember(Preview& p, PatchResult& result, const Block& block, std::size_t i, const char* l)
+// Which times of `line` the change holds at an end, when it holds any: those
+// whose exact new time lies outside 00:00:00,000 .. 99:59:59,999.
+int heldTimes(const Change& c, const char* line)
+{
+    const Offset& o = c.offset;
+    std::int64_t offsetMs = ((std::int64_t(o.h) * 60 + o.m) * 60 + o.s) * 1000 + o.ms;
+    int held = 0;
+    for (int k = 0; k < 2; ++k) {
+        std::int64_t t = timeAt(line + 17 * k);
+        t = c.scaling ? scaleTime(t, c.scale) : t + offsetMs;
+        if (t < 0 || t > MaxTimeMs)
+            held |= k == 0 ? HeldStart : HeldEnd;
+    }
+    return held;
+}
+
+void remember(Preview& p, PatchResult& result, const Block& block, std::size_t i, const char* l,
+              std::int64_t cue, int held, bool every)
 {
     const char* line = block.bytes + i;
     if (std::memcmp(line, l, TimingLine::text) == 0)
         return;
     countTo(p, block, block.start + std::int64_t(i));
     std::int64_t k = result.changedLines++;
-    if (std::size_t(k) < PreviewLines) {
-        result.preview.push_back(LineChange{p.lineEnds + 1, std::string(line, TimingLine::text),
-                                            std::string(l, TimingLine::text)});
+    if (every || std::size_t(k) < PreviewLines) {
+        result.preview.push_back(LineChange{p.lineEnds + 1, cue, std::string(line, TimingLine::text),
+                                            std::string(l, TimingLine::text), held});
         return;
     }
     Preview::Kept& kept = p.last[k % PreviewLines];
     kept.line = p.lineEnds + 1;
+    kept.cue = cue;
+    kept.held = held;
     std::memcpy(kept.before, line, TimingLine::text);
     std::memcpy(kept.after, l, TimingLine::text);
 }
 
 // The first changes, then the last ones not among them, in file order.
-void endPreview(const Preview& p, PatchResult& result)
+void endPreview(const Preview& p, PatchResult& result, bool every)
 {
     std::int64_t n = result.changedLines;
     std::int64_t from = std::max<std::int64_t>(PreviewLines, n - std::int64_t(PreviewLines));
-    for (std::int64_t k = from; k < n; ++k) {
+    for (std::int64_t k = from; k < n && !every; ++k) {
         const Preview::Kept& kept = p.last[k % PreviewLines];
-        result.preview.push_back(LineChange{kept.line, std::string(kept.before, TimingLine::text),
-                                            std::string(kept.after, TimingLine::text)});
+        result.preview.push_back(LineChange{kept.line, kept.cue,
+                                            std::string(kept.before, TimingLine::text),
+                                            std::string(kept.after, TimingLine::text), kept.held});
     }
 }
 
@@ -257,7 +278,7 @@ PatchResult fail(Run& run, Failure failure)
     if (run.fd >= 0)
         closeFile(run.fd);
     setShifting(false);
-    report(run, ProgressStep{ErrorText, run.fraction});
+    report(run, ProgressStep{Stage::Failed, run.fraction});
     return run.result;
 }
 
@@ -415,22 +436,27 @@ Failure changeLine(Run& run, std::size_t i)
     // may change, in a copy put back whole. Timed, each is the faster way
     // for its kind.
     if (run.writing && run.change.offsetKnown && !run.change.scaling) {
-        run.result.clampedTimes += shiftTimes(write(pos, cue, b), run.change.offset);
+        char* l = write(pos, cue, b);
+        run.result.clampedTimes += shiftTimes(l, run.change.offset);
+        run.result.changedLines += std::memcmp(l, b.pending.back().before, TimingLine::text) != 0;
         return Failure::None;
     }
     char l[TimingLine::text];
     std::memcpy(l, b.bytes + i, TimingLine::text);
     bool first = !run.change.offsetKnown;
-    run.result.clampedTimes += apply(run.change, l, b.bytes + i, run.result);
+    int held = apply(run.change, l, b.bytes + i, run.result);
+    run.result.clampedTimes += held;
     if (first && !run.options.dryRun)
         run.writing = !changesNothing(run.change);
     if (run.writing) {
+        run.result.changedLines += std::memcmp(l, b.bytes + i, TimingLine::text) != 0;
         std::memcpy(write(pos, cue, b), l, TimingLine::text);
         return Failure::None;
     }
     counted(run.result, cue, cue, 1);
     if (run.options.dryRun)
-        remember(run.preview, run.result, b, i, l);
+        remember(run.preview, run.result, b, i, l, cue,
+                 held > 0 ? heldTimes(run.change, b.bytes + i) : 0, run.options.everyChange);
     return Failure::None;
 }
 
@@ -543,7 +569,7 @@ Failure pass(Run& run)
         !run.change.offsetKnown)
         return Failure::NoLineToMove;
     if (run.options.dryRun)
-        endPreview(run.preview, run.result);
+        endPreview(run.preview, run.result, run.options.everyChange);
     return f;
 }
 

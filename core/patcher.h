@@ -14,18 +14,27 @@
 
 namespace chronelle {
 
+// What is being done, as a code: each front end words it in its own
+// language.
+enum class Stage {
+    Opening,
+    Modifying,
+    Closing,
+    Succeeded,
+    Failed,     // reported at the fraction last shown
+    Listening,  // the matcher listening to a film, with the fraction heard
+};
+
 struct ProgressStep {
-    const char* text;
+    Stage stage;
     double fraction;
 };
 
-// The steps, in the order they are reported.
-constexpr ProgressStep StepOpening{"Ouverture du fichier", 0.2};
-constexpr ProgressStep StepModifying{"Modification du fichier sous-titres", 0.8};
-constexpr ProgressStep StepClosing{"Fermeture du fichier", 0.9};
-constexpr ProgressStep StepSucceeded{"Modification du sous-titres réussie", 1.0};
-// A failure is reported as this text, at the fraction last shown.
-constexpr const char* ErrorText = "Erreur";
+// The steps of a shift, in the order they are reported.
+constexpr ProgressStep StepOpening{Stage::Opening, 0.2};
+constexpr ProgressStep StepModifying{Stage::Modifying, 0.8};
+constexpr ProgressStep StepClosing{Stage::Closing, 0.9};
+constexpr ProgressStep StepSucceeded{Stage::Succeeded, 1.0};
 
 using ProgressFn = void (*)(const ProgressStep& step, void* user);
 
@@ -66,6 +75,9 @@ struct ShiftOptions {
     // file is still opened for writing, so that a dry run fails where the
     // real one would.
     bool dryRun = false;
+    // The dry run keeps every line that would change, not only the first
+    // and last ones (the window's table of them).
+    bool everyChange = false;
     bool sync = true;         // on the disk before success is reported
     bool probeFirst = false;  // refuse a file that does not look like subtitles
 };
@@ -88,8 +100,19 @@ enum class Failure {
 // A line that a dry run would change.
 struct LineChange {
     std::int64_t line;  // its line number in the file, from 1
+    std::int64_t cue;   // its position among the shiftable lines, from 1
     std::string before, after;
+    // Which of its times would be held at 00:00:00,000 or 99:59:59,999:
+    // HeldStart, HeldEnd, both or neither.
+    int held = 0;
 };
+constexpr int HeldStart = 1, HeldEnd = 2;
+
+inline bool operator==(const LineChange& a, const LineChange& b)
+{
+    return a.line == b.line && a.cue == b.cue && a.before == b.before && a.after == b.after &&
+           a.held == b.held;
+}
 
 // The dry run keeps this many of the first, and of the last, changes.
 constexpr std::size_t PreviewLines = 3;
@@ -113,9 +136,11 @@ struct PatchResult {
     // putting its first bytes back failed too. -1 when none was.
     std::int64_t tornAt = -1;
     std::int64_t offsetMs = 0;  // the offset applied (Kind::To: the one found)
-    // Dry run: how many selected lines would change, and the first and last
-    // of them (at most PreviewLines each, in file order).
+    // How many selected lines change, their bytes different (a dry run: would
+    // change); told on success.
     std::int64_t changedLines = 0;
+    // Dry run: the first and last lines that would change (at most
+    // PreviewLines each, in file order), or all of them with everyChange.
     std::vector<LineChange> preview;
 };
 

@@ -217,7 +217,7 @@ Model expected(const std::string& original, const Request& q, std::int64_t lines
                 else
                     m.clamped += moveTime(t, offset) + moveTime(t + 17, offset);
                 if (before != std::string(t, 29))
-                    m.changes.push_back(LineChange{lineNumber, before, std::string(t, 29)});
+                    m.changes.push_back(LineChange{lineNumber, cue, before, std::string(t, 29), 0});
             }
         }
         // Line numbers count an LF, a CR LF and a lone CR each as a line end.
@@ -331,13 +331,13 @@ void checkSteps(const PatchResult& r)
     check(n >= (r.ok ? 1u : 2u), "too few progress steps");
     std::size_t normal = r.ok ? n : n - 1;
     for (std::size_t i = 0; i < normal; ++i)
-        check(i < 4 && std::strcmp(steps[i].text, order[i].text) == 0 &&
+        check(i < 4 && steps[i].stage == order[i].stage &&
                   steps[i].fraction == order[i].fraction,
               "progress steps out of order");
     if (r.ok) {
         check(n == 4, "success without every step");
     } else {
-        check(std::strcmp(steps[n - 1].text, ErrorText) == 0, "a failure not shown as Erreur");
+        check(steps[n - 1].stage == Stage::Failed, "a failure not shown as one");
         check(steps[n - 1].fraction == steps[n - 2].fraction, "Erreur moved the bar");
     }
 }
@@ -384,7 +384,7 @@ void checkPreview(const PatchResult& dry, const Model& model)
     for (std::size_t k = 0; k < shown.size(); ++k) {
         const LineChange& a = dry.preview[k];
         const LineChange& b = model.changes[shown[k]];
-        check(a.line == b.line && a.before == b.before && a.after == b.after,
+        check(a.line == b.line && a.cue == b.cue && a.before == b.before && a.after == b.after,
               "the dry run's preview against the model");
     }
 }

@@ -393,7 +393,7 @@ struct Shared {
             return;
         if (percent > shownPercent) {
             shownPercent = percent;
-            options->progress(ProgressStep{StepListening, percent / 100.0}, options->user);
+            options->progress(ProgressStep{Stage::Listening, percent / 100.0}, options->user);
         }
         reporting.clear();
     }
@@ -601,7 +601,7 @@ SoundResult listen(const std::string& path, const SoundOptions& options, Sound* 
         r.failure = SoundFailure::Truncated;
     }
     if (options.progress && r.failure == SoundFailure::None)
-        options.progress(ProgressStep{StepListening, 1.0}, options.user);
+        options.progress(ProgressStep{Stage::Listening, 1.0}, options.user);
     return r;
 }
 

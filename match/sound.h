@@ -17,9 +17,6 @@ constexpr int Bands = 16;
 // A band's level is kept in half decibels above this.
 constexpr double LevelFloorDb = -110;
 
-// Shown while a film is listened to, with the fraction done.
-constexpr const char* StepListening = "Écoute de la vidéo…";
-
 struct SoundOptions {
     int track = 0;  // 0: the film's default audio track; N: its Nth one, from 1
     ProgressFn progress = nullptr;  // may be called from another thread

@@ -50,6 +50,10 @@ TEST(ReadCues, TheTimingLinesThePatcherShifts)
         EXPECT_EQ(r.cues[i].endMs, expected[i][1]) << i;  // never before its start
         EXPECT_EQ(r.cues[i].soundOnly, expected[i][2] != 0) << i;
     }
+    // The text, its lines without their line ends.
+    EXPECT_EQ(r.cues[0].text, "Bonjour.");
+    EXPECT_EQ(r.cues[1].text, "[rires]");
+    EXPECT_EQ(r.cues[3].text, "Deux");
 }
 
 TEST(ReadCues, ManyBlocksAndBadFiles)

@@ -50,10 +50,10 @@ protected:
     void expectErreur(double fraction)
     {
         ASSERT_FALSE(steps.empty());
-        EXPECT_EQ(steps.back().text, "Erreur");
+        EXPECT_EQ(steps.back().stage, chronelle::Stage::Failed);
         EXPECT_EQ(steps.back().fraction, fraction);
         for (const Step& s : steps)
-            EXPECT_NE(s.text, chronelle::StepSucceeded.text);
+            EXPECT_NE(s.stage, chronelle::Stage::Succeeded);
     }
 };
 
@@ -99,7 +99,7 @@ TEST_F(Faults, ReadOnlyFileIsLeftUntouched)
     int status = asUnprivileged([&] {
         PatchResult r = shift(Shift{0, 0, 5, 0});
         bool asExpected = !r.ok && r.failure == Failure::Open && r.errnum == EACCES &&
-                          !r.partlyWritten && steps.back().text == std::string("Erreur") &&
+                          !r.partlyWritten && steps.back().stage == chronelle::Stage::Failed &&
                           steps.back().fraction == 0.2;
         return asExpected ? 0 : 1;
     });
@@ -291,7 +291,7 @@ struct Resize {
 void resizeWhenModifying(const chronelle::ProgressStep& step, void* data)
 {
     auto* r = static_cast<Resize*>(data);
-    if (step.text == std::string(chronelle::StepModifying.text)) {
+    if (step.stage == chronelle::Stage::Modifying) {
         ASSERT_EQ(truncate(r->path.c_str(), r->size), 0);
     }
 }

@@ -59,13 +59,13 @@ TEST_F(Patcher, ReportsTheStepsInOrder)
 {
     shiftBytes(Example, Shift{0, 0, 1, 0}, 1);
     ASSERT_EQ(steps.size(), 4u);
-    EXPECT_EQ(steps[0].text, "Ouverture du fichier");
+    EXPECT_EQ(steps[0].stage, chronelle::Stage::Opening);
     EXPECT_EQ(steps[0].fraction, 0.2);
-    EXPECT_EQ(steps[1].text, "Modification du fichier sous-titres");
+    EXPECT_EQ(steps[1].stage, chronelle::Stage::Modifying);
     EXPECT_EQ(steps[1].fraction, 0.8);
-    EXPECT_EQ(steps[2].text, "Fermeture du fichier");
+    EXPECT_EQ(steps[2].stage, chronelle::Stage::Closing);
     EXPECT_EQ(steps[2].fraction, 0.9);
-    EXPECT_EQ(steps[3].text, "Modification du sous-titres réussie");
+    EXPECT_EQ(steps[3].stage, chronelle::Stage::Succeeded);
     EXPECT_EQ(steps[3].fraction, 1.0);
 }
 
@@ -232,7 +232,7 @@ TEST_F(Patcher, FileWithoutTimingLinesSucceedsUnchanged)
     PatchResult r;
     EXPECT_EQ(shiftBytes(text, Shift{0, 0, 1, 0}, 1, &r), text);
     EXPECT_EQ(r.timingLines, 0);
-    EXPECT_EQ(steps.back().text, "Modification du sous-titres réussie");
+    EXPECT_EQ(steps.back().stage, chronelle::Stage::Succeeded);
 }
 
 TEST_F(Patcher, MissingFileIsAnErrorAtTheOpeningFraction)
@@ -241,7 +241,7 @@ TEST_F(Patcher, MissingFileIsAnErrorAtTheOpeningFraction)
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.failure, chronelle::Failure::Open);
     ASSERT_EQ(steps.size(), 2u);
-    EXPECT_EQ(steps[1].text, "Erreur");
+    EXPECT_EQ(steps[1].stage, chronelle::Stage::Failed);
     EXPECT_EQ(steps[1].fraction, 0.2);
 }
 
@@ -254,6 +254,36 @@ TEST_F(Patcher, FailedWriteIsAnErrorNotASuccess)
     chronelle::failWriteNumber(0);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.failure, chronelle::Failure::Write);
-    EXPECT_EQ(steps.back().text, "Erreur");
+    EXPECT_EQ(steps.back().stage, chronelle::Stage::Failed);
     EXPECT_EQ(readFile(path).size(), before.size());
+}
+
+TEST_F(Patcher, EveryChangeWithItsCueAndTheTimesHeld)
+{
+    // Removing 21 s from the lines before 0:25 holds their starts at 0; a
+    // line already at 0 does not change; the first of subtitles(), the 4th
+    // line, starts at 0:20.
+    const std::string before = "1\r\n00:00:20,000 --> 00:00:24,400\r\nA\r\n\r\n"
+                               "2\r\n00:00:25,000 --> 00:00:28,000\r\nB\r\n\r\n"
+                               "3\r\n00:00:00,000 --> 00:00:00,000\r\nC\r\n\r\n" +
+                               subtitles(10);
+    writeFile(path, before);
+    chronelle::ShiftOptions o;
+    o.retiming.offsetMs = -21000;
+    o.selection.untilMs = 25000;
+    o.dryRun = o.everyChange = true;
+    PatchResult dry = shiftFile(path, o, nullptr, nullptr);
+    ASSERT_TRUE(dry.ok);
+    EXPECT_EQ(dry.changedLines, 2);
+    ASSERT_EQ(dry.preview.size(), 2u);
+    EXPECT_EQ(dry.preview[0].cue, 1);
+    EXPECT_EQ(dry.preview[1].cue, 4);
+    EXPECT_EQ(dry.preview[1].line, 14);
+    for (const chronelle::LineChange& c : dry.preview)
+        EXPECT_EQ(c.held, chronelle::HeldStart);
+    // The real run changes as many, and says so.
+    o.dryRun = false;
+    PatchResult real = shiftFile(path, o, nullptr, nullptr);
+    EXPECT_EQ(real.changedLines, 2);
+    EXPECT_EQ(real.timingLines, 3);
 }

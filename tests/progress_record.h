@@ -1,13 +1,12 @@
 // The progress steps a shift reports, recorded for the tests to look at.
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "patcher.h"
 
 struct Step {
-    std::string text;
+    chronelle::Stage stage;
     double fraction;
 };
 
@@ -15,5 +14,5 @@ struct Step {
 // given as user data.
 inline void record(const chronelle::ProgressStep& step, void* user)
 {
-    static_cast<std::vector<Step>*>(user)->push_back({step.text, step.fraction});
+    static_cast<std::vector<Step>*>(user)->push_back({step.stage, step.fraction});
 }

@@ -1,12 +1,10 @@
-// "Plus de réglages": the change (the offset row, a time to reach, two
-// points, two frame rates) and the lines it concerns; read into the core's
-// form of a change, or set from one. The comma typed in "Seconde(s)" is
-// here too.
-#include <algorithm>
-#include <cstring>
-#include <initializer_list>
+// "Plus de réglages": the column beside the rows, its change and its
+// selection; the subtitles picked by number; the form read, or shown.
+#include "settings.h"
 
-#include "change.h"
+#include "bar.h"
+#include "fields.h"
+#include "offset.h"
 #include "texts.h"
 #include "window.h"
 
@@ -18,131 +16,35 @@ namespace {
 
 using Kind = ChangeForm::Kind;
 
-// The highest line number the cue fields hold; at it, the range is open.
-constexpr double LastCueShown = 99999999;
-constexpr const char* FractionKey = "chronelle-fraction";  // set on `ms` after a comma
-constexpr const char* ProblemKey = "chronelle-problem";    // set on `bar` while it shows one
+std::vector<Cue> cues;  // of the file accepted, read again after each change
+GtkWidget* topWindow = nullptr;
 
-bool active(GtkWidget* toggle)
-{
-    return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(toggle));
-}
-
-std::string text(GtkWidget* entry)
-{
-    if (GTK_IS_COMBO_BOX(entry))
-        entry = gtk_bin_get_child(GTK_BIN(entry));
-    return gtk_entry_get_text(GTK_ENTRY(entry));
-}
-
-void setText(GtkWidget* entry, const std::string& value)
-{
-    if (GTK_IS_COMBO_BOX(entry))
-        entry = gtk_bin_get_child(GTK_BIN(entry));
-    gtk_entry_set_text(GTK_ENTRY(entry), value.c_str());
-}
-
-int spinValue(GtkWidget* spin)
-{
-    // Takes in a value still being typed.
-    gtk_spin_button_update(GTK_SPIN_BUTTON(spin));
-    return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(spin));
-}
-
-void unmark(GtkWidget* entry, gpointer)
-{
-    gtk_widget_modify_base(entry, GTK_STATE_NORMAL, nullptr);
-}
-
-// A field of the form; its changes take away the mark of a value that could
-// not be read.
-GtkWidget* field(GtkWidget* entry, const char* name, int width)
-{
-    GtkWidget* inner = GTK_IS_COMBO_BOX(entry) ? gtk_bin_get_child(GTK_BIN(entry)) : entry;
-    gtk_entry_set_width_chars(GTK_ENTRY(inner), width);
-    nameControl(inner, name);
-    g_signal_connect(inner, "changed", G_CALLBACK(unmark), nullptr);
-    return entry;
-}
-
-GtkWidget* timeField(const char* name)
-{
-    return field(gtk_entry_new(), name, 12);
-}
-
-GtkWidget* rateField(const char* name)
-{
-    GtkWidget* combo = gtk_combo_box_text_new_with_entry();
-    for (const char* rate : {"23,976", "24", "25", "29,97", "30"})
-        gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), rate);
-    nameControl(combo, name);
-    return field(combo, name, 7);
-}
-
-GtkWidget* cueField(const char* name, double value)
-{
-    GtkObject* adjustment = gtk_adjustment_new(value, 1, LastCueShown, 1, 10, 0);
-    GtkWidget* spin = gtk_spin_button_new(GTK_ADJUSTMENT(adjustment), 1.0, 0);
-    gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(spin), TRUE);
-    return field(spin, name, 8);
-}
-
-// A label that screen readers give as the label of `target`.
-GtkWidget* labelFor(const char* text, GtkWidget* target)
-{
-    GtkWidget* l = gtk_label_new(text);
-    gtk_label_set_mnemonic_widget(GTK_LABEL(l), target);
-    return l;
-}
-
-// A row of the expander, left to right, its children at their own width,
-// `indent` pixels from the left.
-GtkWidget* row(std::initializer_list<GtkWidget*> children, guint indent = 0)
-{
-    GtkWidget* box = gtk_hbox_new(FALSE, 3);
-    for (GtkWidget* child : children)
-        gtk_box_pack_start(GTK_BOX(box), child, FALSE, FALSE, 0);
-    GtkWidget* aligned = gtk_alignment_new(0, 0, 0, 0);
-    gtk_alignment_set_padding(GTK_ALIGNMENT(aligned), 0, 0, indent, 0);
-    gtk_container_add(GTK_CONTAINER(aligned), box);
-    return aligned;
-}
-
-GtkWidget* framed(const char* title, std::initializer_list<GtkWidget*> rows)
-{
-    GtkWidget* box = gtk_vbox_new(FALSE, 2);
-    gtk_container_set_border_width(GTK_CONTAINER(box), 4);
-    for (GtkWidget* r : rows)
-        gtk_box_pack_start(GTK_BOX(box), r, FALSE, FALSE, 0);
-    GtkWidget* frame = gtk_frame_new(title);
-    gtk_container_add(GTK_CONTAINER(frame), box);
-    return frame;
-}
 
 // Only the fields of the chosen change and of the ticked selections can be
-// filled; the offset row is the first change's.
+// filled; the offset row is the offset's, and the conversion's after it.
 void updateSensitivity()
 {
     Reglages& r = reglages;
-    bool offset = active(r.decaler);
+    bool offset = active(r.decaler) || active(r.convertir);
     for (GtkWidget* w : {r.ajouter, r.retirer, h, m, s, ms})
-        gtk_widget_set_sensitive(w, offset);
-    gtk_widget_set_sensitive(r.to, active(r.commencer));
-    for (int i = 0; i < 2; ++i) {
-        gtk_widget_set_sensitive(r.shown[i], active(r.synchroniser));
-        gtk_widget_set_sensitive(r.heard[i], active(r.synchroniser));
+        enable(w, offset);
+    for (Picker* p : {&r.to, &r.sync[0], &r.sync[1]}) {
+        bool on = active(p == &r.to ? r.commencer : r.synchroniser);
+        for (GtkWidget* w : {p->cue, p->at, p->now})
+            enable(w, on);
     }
-    gtk_widget_set_sensitive(r.fpsFrom, active(r.convertir));
-    gtk_widget_set_sensitive(r.fpsTo, active(r.convertir));
-    gtk_widget_set_sensitive(r.from, active(r.aPartirDe));
-    gtk_widget_set_sensitive(r.until, active(r.avant));
-    gtk_widget_set_sensitive(r.firstCue, active(r.du));
-    gtk_widget_set_sensitive(r.lastCue, active(r.du));
+    for (GtkWidget* w : {r.fpsFrom, r.fpsTo})
+        enable(w, active(r.convertir));
+    enable(r.from, active(r.aPartirDe));
+    enable(r.until, active(r.avant));
+    enable(r.firstCue, active(r.du));
+    enable(r.lastCue, active(r.du));
 }
 
 void change_toggled(GtkWidget*, gpointer)
 {
     updateSensitivity();
+    settingChanged();
 }
 
 void selection_toggled(GtkWidget*, gpointer);
@@ -164,6 +66,7 @@ void selection_toggled(GtkWidget*, gpointer)
     Reglages& r = reglages;
     setQuietly(r.tous, !(active(r.aPartirDe) || active(r.avant) || active(r.du)));
     updateSensitivity();
+    settingChanged();
 }
 
 void tous_toggled(GtkWidget*, gpointer)
@@ -174,12 +77,13 @@ void tous_toggled(GtkWidget*, gpointer)
         for (GtkWidget* check : {r.aPartirDe, r.avant, r.du})
             setQuietly(check, false);
     } else if (!others) {
-        setQuietly(r.tous, true);  // every line, until another choice is made
+        setQuietly(r.tous, true);  // every subtitle, until another choice is made
     }
     updateSensitivity();
+    settingChanged();
 }
 
-// The two cue numbers follow each other, so that the range is never empty.
+// The two numbers follow each other, so that the range is never empty.
 void cue_changed(GtkWidget* spin, gpointer)
 {
     GtkSpinButton* first = GTK_SPIN_BUTTON(reglages.firstCue);
@@ -190,130 +94,124 @@ void cue_changed(GtkWidget* spin, gpointer)
                                   spin == reglages.firstCue ? a : b);
 }
 
+// The subtitle picked is shown, and its start is the new one to begin with.
+void picked(GtkWidget* spin, gpointer data)
+{
+    auto* p = static_cast<Picker*>(data);
+    std::size_t n = std::size_t(gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(spin)));
+    if (n < 1 || n > cues.size()) {
+        gtk_label_set_text(GTK_LABEL(p->now), "");
+        return;
+    }
+    std::string now = currentText(cues[n - 1]);
+    gtk_label_set_text(GTK_LABEL(p->now), now.c_str());
+    gtk_widget_set_tooltip_text(p->now, now.c_str());
+    setText(p->at, formatTime(cues[n - 1].startMs));
+}
+
+// "Sous-titre n° [1]  Nouveau début [0:00:20,000]", and under them the
+// subtitle's current start and text; `which` tells the point apart for
+// screen readers.
+void picker(const char* which, Picker* into)
+{
+    Picker& p = *into;
+    std::string cueName = std::string("Sous-titre n° ") + which;
+    std::string atName = std::string("Nouveau début ") + which;
+    p.cue = numberField(cueName.c_str(), 1);
+    p.at = timeField(atName.c_str());
+    p.now = gtk_label_new("");
+    gtk_label_set_ellipsize(GTK_LABEL(p.now), PANGO_ELLIPSIZE_END);
+    gtk_label_set_width_chars(GTK_LABEL(p.now), 40);
+    gtk_label_set_max_width_chars(GTK_LABEL(p.now), 40);
+    gtk_misc_set_alignment(GTK_MISC(p.now), 0, 0.5);
+    g_signal_connect(p.cue, "value-changed", G_CALLBACK(picked), into);
+}
+
+// The picker's rows, its labels with the underlined keys `cueLabel` and
+// `atLabel`.
+void pickerRows(Picker& p, const char* cueLabel, const char* atLabel, GtkWidget* box)
+{
+    gtk_box_pack_start(GTK_BOX(box),
+                       row({labelFor(cueLabel, p.cue), p.cue, labelFor(atLabel, p.at), p.at}, 24),
+                       FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), row({p.now}, 24), FALSE, FALSE, 0);
+}
+
+GtkWidget* radio(const char* label)
+{
+    GtkWidget* b = reglages.decaler
+                       ? gtk_radio_button_new_with_mnemonic_from_widget(
+                             GTK_RADIO_BUTTON(reglages.decaler), label)
+                       : gtk_radio_button_new_with_mnemonic(nullptr, label);
+    g_signal_connect(b, "toggled", G_CALLBACK(change_toggled), nullptr);
+    gtk_button_set_alignment(GTK_BUTTON(b), 0, 0.5);
+    return b;
+}
+
+// The keys: those of the offset row (A R H N S L) serve again here, as it is
+// off whenever these fields are on.
 GtkWidget* changeFrame()
 {
     Reglages& r = reglages;
-    r.decaler = gtk_radio_button_new_with_label(nullptr, "Décaler de la durée ci-dessus");
-    auto radio = [&](const char* label) {
-        GtkWidget* b = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(r.decaler), label);
-        g_signal_connect(b, "toggled", G_CALLBACK(change_toggled), nullptr);
-        return b;
-    };
-    r.commencer = radio("Faire commencer le premier sous-titre concerné à");
-    r.to = timeField("Faire commencer le premier sous-titre concerné à");
-    r.synchroniser = radio("Synchroniser sur deux repères");
-    const char* shownNames[] = {"affiché à (repère 1)", "affiché à (repère 2)"};
-    const char* heardNames[] = {"entendu à (repère 1)", "entendu à (repère 2)"};
-    GtkWidget* points[2];
-    for (int i = 0; i < 2; ++i) {
-        r.shown[i] = timeField(shownNames[i]);
-        r.heard[i] = timeField(heardNames[i]);
-        points[i] = row({labelFor("affiché à", r.shown[i]), r.shown[i],
-                         labelFor("entendu à", r.heard[i]), r.heard[i]},
-                        24);
+    r.decaler = radio("Dé_caler de la durée choisie");
+    r.commencer = radio("Ré_gler le début d'un sous-titre");
+    picker("à régler", &r.to);
+    r.synchroniser = radio("S_ynchroniser sur deux repères");
+    picker("du repère 1", &r.sync[0]);
+    picker("du repère 2", &r.sync[1]);
+    r.convertir = radio("Convertir la fré_quence d'images puis décaler");
+    r.fpsFrom = rateField("Fréquence d'origine", "25");
+    r.fpsTo = rateField("Fréquence voulue", "23,976");
+    GtkWidget* box = gtk_vbox_new(FALSE, 2);
+    gtk_container_set_border_width(GTK_CONTAINER(box), 4);
+    gtk_box_pack_start(GTK_BOX(box), row({r.decaler}), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), row({r.commencer}), FALSE, FALSE, 0);
+    pickerRows(r.to, "_Sous-titre n°", "_Nouveau début", box);
+    gtk_box_pack_start(GTK_BOX(box), row({r.synchroniser}), FALSE, FALSE, 0);
+    pickerRows(r.sync[0], "_Sous-titre n°", "_Nouveau début", box);
+    pickerRows(r.sync[1], "Sous-tit_re n°", "Nouve_au début", box);
+    gtk_box_pack_start(GTK_BOX(box), row({r.convertir}), FALSE, FALSE, 0);
+    // One above the other, their fields aligned.
+    GtkSizeGroup* labels = gtk_size_group_new(GTK_SIZE_GROUP_HORIZONTAL);
+    const struct {
+        const char* label;
+        GtkWidget* rate;
+    } rates[] = {{"Fréquence d'o_rigine", r.fpsFrom}, {"Fréquence vou_lue", r.fpsTo}};
+    for (const auto& rate : rates) {
+        GtkWidget* l = labelFor(rate.label, entryOf(rate.rate));
+        gtk_misc_set_alignment(GTK_MISC(l), 0, 0.5);
+        gtk_size_group_add_widget(labels, l);
+        gtk_box_pack_start(GTK_BOX(box), row({l, rate.rate}, 24), FALSE, FALSE, 0);
     }
-    r.convertir = radio("Convertir la fréquence d'images");
-    r.fpsFrom = rateField("de");
-    r.fpsTo = rateField("à");
-    // The arrow keys go from one change to the next in the order of their
-    // centres, left to right first: as wide as each other, they go top down.
-    GtkSizeGroup* same = gtk_size_group_new(GTK_SIZE_GROUP_HORIZONTAL);
-    for (GtkWidget* b : {r.decaler, r.commencer, r.synchroniser, r.convertir}) {
-        gtk_size_group_add_widget(same, b);
-        gtk_button_set_alignment(GTK_BUTTON(b), 0, 0.5);
-    }
-    g_object_unref(same);  // held by its widgets
-    return framed("Changement", {row({r.decaler}), row({r.commencer, r.to}), row({r.synchroniser}),
-                                 points[0], points[1], row({r.convertir}),
-                                 row({labelFor("de", r.fpsFrom), r.fpsFrom, labelFor("à", r.fpsTo),
-                                      r.fpsTo},
-                                     24)});
+    g_object_unref(labels);  // held by its widgets
+    GtkWidget* frame = gtk_frame_new("Changement");
+    gtk_container_add(GTK_CONTAINER(frame), box);
+    return frame;
 }
 
 GtkWidget* selectionFrame()
 {
     Reglages& r = reglages;
-    r.tous = gtk_check_button_new_with_label("Tous");
+    r.tous = gtk_check_button_new_with_mnemonic("To_us");
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(r.tous), TRUE);
     g_signal_connect(r.tous, "toggled", G_CALLBACK(tous_toggled), nullptr);
     auto check = [](const char* label) {
-        GtkWidget* b = gtk_check_button_new_with_label(label);
+        GtkWidget* b = gtk_check_button_new_with_mnemonic(label);
         g_signal_connect(b, "toggled", G_CALLBACK(selection_toggled), nullptr);
         return b;
     };
-    r.aPartirDe = check("À partir de");
+    r.aPartirDe = check("À part_ir de");
     r.from = timeField("À partir de");
-    r.avant = check("Avant");
+    r.avant = check("A_vant");
     r.until = timeField("Avant");
-    r.du = check("Du n°");
-    r.firstCue = cueField("Du n°", 1);
-    r.lastCue = cueField("au n°", LastCueShown);
+    r.du = check("_Du n°");
+    r.firstCue = numberField("Du n°", 1);
+    r.lastCue = lastField("jusqu'au n°");
     for (GtkWidget* spin : {r.firstCue, r.lastCue})
         g_signal_connect(spin, "value-changed", G_CALLBACK(cue_changed), nullptr);
     return framed("Sous-titres concernés",
                   {row({r.tous}), row({r.aPartirDe, r.from}), row({r.avant, r.until}),
-                   row({r.du, r.firstCue, labelFor("au n°", r.lastCue), r.lastCue})});
-}
-
-// "," or "." typed in "Seconde(s)": what follows goes into "Milliseconde(s)"
-// as the digits of a fraction ("1,5" is 1 s and 500 ms).
-void seconds_insert_text(GtkEditable* editable, gchar* typed, gint length, gint* position, gpointer)
-{
-    std::string t(typed, length < 0 ? std::strlen(typed) : std::size_t(length));
-    std::size_t mark = t.find_first_of(",.");
-    if (mark == std::string::npos)
-        return;
-    g_signal_stop_emission_by_name(editable, "insert-text");
-    if (mark > 0) {
-        // Through the spin button's own filter: digits only.
-        g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(seconds_insert_text),
-                                        nullptr);
-        gtk_editable_insert_text(editable, t.c_str(), gint(mark), position);
-        g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(seconds_insert_text),
-                                          nullptr);
-    }
-    gtk_widget_grab_focus(ms);
-    g_object_set_data(G_OBJECT(ms), FractionKey, GINT_TO_POINTER(1));
-    gtk_entry_set_text(GTK_ENTRY(ms), "");
-    gint at = 0;
-    gtk_editable_insert_text(GTK_EDITABLE(ms), t.c_str() + mark + 1, gint(t.size() - mark - 1), &at);
-    gtk_editable_set_position(GTK_EDITABLE(ms), -1);
-}
-
-// After a comma, at most three digits: a fourth is not taken, as a letter
-// is not.
-void milliseconds_insert_text(GtkEditable* editable, gchar* typed, gint length, gint* position,
-                              gpointer)
-{
-    if (!g_object_get_data(G_OBJECT(editable), FractionKey))
-        return;
-    // Typing over a selection deletes it first.
-    std::string now = gtk_entry_get_text(GTK_ENTRY(editable));
-    now.insert(std::min(now.size(), std::size_t(*position)),
-               std::string(typed, length < 0 ? std::strlen(typed) : std::size_t(length)));
-    int unused = 0;
-    if (!parseFraction(now, &unused))
-        g_signal_stop_emission_by_name(editable, "insert-text");
-}
-
-// The digits typed after a comma, taken in as a fraction of a second.
-gint milliseconds_input(GtkSpinButton* spin, gdouble* value, gpointer)
-{
-    if (!g_object_get_data(G_OBJECT(spin), FractionKey))
-        return FALSE;
-    g_object_set_data(G_OBJECT(spin), FractionKey, nullptr);
-    int fraction = 0;
-    if (!parseFraction(gtk_entry_get_text(GTK_ENTRY(spin)), &fraction))
-        return GTK_INPUT_ERROR;
-    *value = fraction;
-    return TRUE;
-}
-
-// Once the value shows in the field (the arrows, a value set), what it shows
-// is no fraction any more.
-void milliseconds_changed(GtkWidget* spin, gpointer)
-{
-    g_object_set_data(G_OBJECT(spin), FractionKey, nullptr);
+                   row({r.du, r.firstCue, labelFor("_jusqu'au n°", r.lastCue), r.lastCue})});
 }
 
 ChangeForm readForm()
@@ -324,12 +222,14 @@ ChangeForm readForm()
              : active(r.synchroniser) ? Kind::Sync
              : active(r.convertir)    ? Kind::Fps
                                       : Kind::Offset;
-    f.offset = Shift{spinValue(h), spinValue(m), spinValue(s), spinValue(ms)};
+    f.offset = Shift{int(spinValue(h)), int(spinValue(m)), int(spinValue(s)), int(spinValue(ms))};
     f.add = adri != 0;
-    f.to = text(r.to);
+    const Picker* points[2] = {f.kind == Kind::To ? &r.to : &r.sync[0], &r.sync[1]};
     for (int i = 0; i < 2; ++i) {
-        f.shown[i] = text(r.shown[i]);
-        f.heard[i] = text(r.heard[i]);
+        f.cue[i] = spinValue(points[i]->cue);
+        if (f.cue[i] >= 1 && std::size_t(f.cue[i]) <= cues.size())
+            f.shown[i] = formatTime(cues[std::size_t(f.cue[i]) - 1].startMs);
+        f.heard[i] = text(points[i]->at);
     }
     f.fpsFrom = text(r.fpsFrom);
     f.fpsTo = text(r.fpsTo);
@@ -339,21 +239,21 @@ ChangeForm readForm()
     f.until = text(r.until);
     f.byCues = active(r.du);
     f.firstCue = spinValue(r.firstCue);
-    f.lastCue = spinValue(r.lastCue) >= LastCueShown ? NoLimit : spinValue(r.lastCue);
+    f.lastCue = spinValue(r.lastCue) >= highest(r.lastCue) ? NoLimit : spinValue(r.lastCue);
     return f;
 }
 
 GtkWidget* fieldOf(FormField f)
 {
     Reglages& r = reglages;
+    const Picker& first = active(r.commencer) ? r.to : r.sync[0];
     switch (f) {
-    case FormField::To: return r.to;
-    case FormField::Shown1: return r.shown[0];
-    case FormField::Heard1: return r.heard[0];
-    case FormField::Shown2: return r.shown[1];
-    case FormField::Heard2: return r.heard[1];
-    case FormField::FpsFrom: return gtk_bin_get_child(GTK_BIN(r.fpsFrom));
-    case FormField::FpsTo: return gtk_bin_get_child(GTK_BIN(r.fpsTo));
+    case FormField::Shown1: return first.cue;
+    case FormField::Heard1: return first.at;
+    case FormField::Shown2: return r.sync[1].cue;
+    case FormField::Heard2: return r.sync[1].at;
+    case FormField::FpsFrom: return entryOf(r.fpsFrom);
+    case FormField::FpsTo: return entryOf(r.fpsTo);
     case FormField::From: return r.from;
     case FormField::Until: return r.until;
     case FormField::Cues: return r.lastCue;
@@ -370,93 +270,117 @@ void showProblem(const FormError& e)
     if (entry) {
         GdkColor pink;
         gdk_color_parse("#ffc8c8", &pink);
-        gtk_widget_modify_base(entry, GTK_STATE_NORMAL, &pink);
         gtk_expander_set_expanded(GTK_EXPANDER(reglages.plus), TRUE);
         gtk_widget_grab_focus(entry);
+        gtk_widget_modify_base(entry, GTK_STATE_NORMAL, &pink);
     }
-    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), problemText(e.problem).c_str());
-    g_object_set_data(G_OBJECT(bar), ProblemKey, GINT_TO_POINTER(1));
+    sayError(problemText(e.problem));
 }
 
-// Its Alt key gives the expander the keyboard as well as opening it, so that
-// Tab then goes into it.
+// Its key gives the expander the keyboard as well as opening it, so that
+// Tab then goes into what it opened.
 gboolean plus_mnemonic_activate(GtkWidget* expander, gboolean, gpointer)
 {
     gtk_widget_grab_focus(expander);
     return FALSE;
 }
 
+// Open, the column shows beside the rows; closed, the window goes back to
+// the size it had.
+void plus_expanded(GObject* expander, GParamSpec*, gpointer)
+{
+    if (gtk_expander_get_expanded(GTK_EXPANDER(expander))) {
+        gtk_widget_show(reglages.column);
+        return;
+    }
+    gtk_widget_hide(reglages.column);
+    gtk_window_resize(GTK_WINDOW(topWindow), 1, 1);
+}
+
+void setPicker(Picker& p, std::int64_t cue, const std::string& at)
+{
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(p.cue), double(cue));
+    setText(p.at, at);
+}
+
 }  // namespace
 
-GtkWidget* buildReglages()
+void buildReglages(GtkWidget* window)
 {
     Reglages& r = reglages;
+    topWindow = window;
     // Opened, its content is there at once: the key typed next goes into
     // it, not past it, however fast it comes.
     g_object_set(gtk_settings_get_default(), "gtk-enable-animations", FALSE, nullptr);
-    r.plus = gtk_expander_new(PlusLabel);
-    GtkWidget* box = gtk_vbox_new(FALSE, 3);
-    gtk_box_pack_start(GTK_BOX(box), changeFrame(), FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(box), selectionFrame(), FALSE, FALSE, 0);
-    gtk_container_add(GTK_CONTAINER(r.plus), box);
+    r.decaler = nullptr;
+    r.plus = gtk_expander_new_with_mnemonic("_Plus de réglages");
     g_signal_connect(r.plus, "mnemonic-activate", G_CALLBACK(plus_mnemonic_activate), nullptr);
-    gtk_widget_show_all(box);
+    g_signal_connect(r.plus, "notify::expanded", G_CALLBACK(plus_expanded), nullptr);
+    r.column = gtk_vbox_new(FALSE, 3);
+    gtk_box_pack_start(GTK_BOX(r.column), changeFrame(), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(r.column), selectionFrame(), FALSE, FALSE, 0);
+    gtk_widget_show_all(r.column);
+    gtk_widget_hide(r.column);
+    gtk_widget_set_no_show_all(r.column, TRUE);
     updateSensitivity();
-
-    g_signal_connect(s, "insert-text", G_CALLBACK(seconds_insert_text), nullptr);
-    g_signal_connect(ms, "insert-text", G_CALLBACK(milliseconds_insert_text), nullptr);
-    g_signal_connect(ms, "input", G_CALLBACK(milliseconds_input), nullptr);
-    g_signal_connect(ms, "value-changed", G_CALLBACK(milliseconds_changed), nullptr);
-    return r.plus;
+    for (GtkWidget* spin : {h, m, s, ms})
+        g_signal_connect(spin, "value-changed", G_CALLBACK(setting_changed), nullptr);
+    g_signal_connect(r.ajouter, "toggled", G_CALLBACK(setting_changed), nullptr);
+    watchOffset();
 }
 
-bool readChange(ShiftOptions* options)
+void loadCues(const std::string& path)
 {
-    for (FormField f : {FormField::To, FormField::Shown1, FormField::Heard1, FormField::Shown2,
-                        FormField::Heard2, FormField::FpsFrom, FormField::FpsTo, FormField::From,
-                        FormField::Until, FormField::Cues})
-        unmark(fieldOf(f), nullptr);
-    FormError e = buildChange(readForm(), options);
-    if (e.problem != FormProblem::None) {
-        showProblem(e);
-        return false;
-    }
-    // A problem the bar showed is mended.
-    if (g_object_get_data(G_OBJECT(bar), ProblemKey)) {
-        g_object_set_data(G_OBJECT(bar), ProblemKey, nullptr);
-        gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), WaitingText);
-    }
-    return true;
+    Quiet quiet;
+    CuesResult read = path.empty() ? CuesResult() : readCues(path);
+    cues = std::move(read.cues);
+    double n = double(std::max<std::size_t>(cues.size(), 1));
+    Reglages& r = reglages;
+    for (Picker* p : {&r.to, &r.sync[0], &r.sync[1]})
+        gtk_spin_button_set_range(GTK_SPIN_BUTTON(p->cue), 1, n);
+    gtk_spin_button_set_range(GTK_SPIN_BUTTON(r.firstCue), 1, n);
+    // "dernier" stays the last, wherever that now is.
+    bool toLast = spinValue(r.lastCue) >= highest(r.lastCue);
+    gtk_spin_button_set_range(GTK_SPIN_BUTTON(r.lastCue), 1, n);
+    if (toLast)
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(r.lastCue), n);
+    gtk_spin_button_update(GTK_SPIN_BUTTON(r.lastCue));
+    // The second point is the last subtitle, far from the first.
+    if (gtk_spin_button_get_value(GTK_SPIN_BUTTON(r.sync[1].cue)) <= 1)
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(r.sync[1].cue), n);
+    for (Picker* p : {&r.to, &r.sync[0], &r.sync[1]})
+        picked(p->cue, p);
 }
 
-bool showChange(const Retiming& retiming, const Selection& selection)
+const std::vector<Cue>& fileCues()
 {
-    ChangeForm f;
-    if (!formOf(retiming, selection, &f))
-        return false;
+    return cues;
+}
+
+void showForm(const ChangeForm& f)
+{
+    Quiet quiet;
     Reglages& r = reglages;
     GtkWidget* kinds[] = {r.decaler, r.commencer, r.synchroniser, r.convertir};
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(kinds[int(f.kind)]), TRUE);
-    if (f.kind == Kind::Offset) {
+    if (f.kind == Kind::Offset || f.kind == Kind::Fps) {
         gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(f.add ? r.ajouter : r.retirer), TRUE);
         const int values[] = {f.offset.h, f.offset.m, f.offset.s, f.offset.ms};
         GtkWidget* spins[] = {h, m, s, ms};
         for (int i = 0; i < 4; ++i)
             gtk_spin_button_set_value(GTK_SPIN_BUTTON(spins[i]), values[i]);
-        milliseconds_changed(ms, nullptr);
     }
-    // The fields of the other changes, and of the selections not made, keep
-    // what they hold.
+    // The fields of the other changes keep what they hold.
     if (f.kind == Kind::To)
-        setText(r.to, f.to);
-    for (int i = 0; i < 2 && f.kind == Kind::Sync; ++i) {
-        setText(r.shown[i], f.shown[i]);
-        setText(r.heard[i], f.heard[i]);
-    }
+        setPicker(r.to, f.cue[0], f.heard[0]);
+    for (int i = 0; i < 2 && f.kind == Kind::Sync; ++i)
+        setPicker(r.sync[i], f.cue[i], f.heard[i]);
     if (f.kind == Kind::Fps) {
         setText(r.fpsFrom, f.fpsFrom);
         setText(r.fpsTo, f.fpsTo);
     }
+    if (f.kind != Kind::Offset)
+        gtk_expander_set_expanded(GTK_EXPANDER(r.plus), TRUE);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(r.aPartirDe), f.byFrom);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(r.avant), f.byUntil);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(r.du), f.byCues);
@@ -465,8 +389,34 @@ bool showChange(const Retiming& retiming, const Selection& selection)
     if (f.byUntil)
         setText(r.until, f.until);
     if (f.byCues) {
-        gtk_spin_button_set_value(GTK_SPIN_BUTTON(r.lastCue), double(f.lastCue));
+        double last = f.lastCue == NoLimit ? highest(r.lastCue) : double(f.lastCue);
+        gtk_spin_button_set_value(GTK_SPIN_BUTTON(r.lastCue), last);
         gtk_spin_button_set_value(GTK_SPIN_BUTTON(r.firstCue), double(f.firstCue));
+    }
+}
+
+bool showChange(const Retiming& retiming, const Selection& selection)
+{
+    ChangeForm f;
+    if (!formOf(retiming, selection, cues, &f))
+        return false;
+    showForm(f);
+    return true;
+}
+
+bool readChange(ShiftOptions* options)
+{
+    for (FormField f : {FormField::Shown1, FormField::Heard1, FormField::Shown2, FormField::Heard2,
+                        FormField::FpsFrom, FormField::FpsTo, FormField::From, FormField::Until,
+                        FormField::Cues})
+        unmark(fieldOf(f), nullptr);
+    bool offsetUsed = active(reglages.decaler) || active(reglages.convertir);
+    if (offsetUsed && !takeOffset())
+        return false;
+    FormError e = buildChange(readForm(), options);
+    if (e.problem != FormProblem::None) {
+        showProblem(e);
+        return false;
     }
     return true;
 }

@@ -7,6 +7,12 @@
 
 #include <cstring>
 
+#include "bar.h"
+#include "handlers.h"
+#include "listen.h"
+#include "preview.h"
+#include "settings.h"
+
 namespace chronelle::ui {
 
 int adri = 1;
@@ -53,78 +59,71 @@ GtkWidget* spinButton(double upper, double step)
     return spin;
 }
 
-// The bar's text is its name for screen readers, so that they read the
-// outcome there.
-void nameBar(GObject*, GParamSpec*, gpointer)
+// The entry has no label to underline a key in: its key, Alt+F, is given as
+// its description. A window warns of mnemonics left when it goes: this one
+// is taken away as it is destroyed, before the entry is.
+void forget_mnemonic(GtkWidget* window, gpointer entry)
 {
-    const gchar* text = gtk_progress_bar_get_text(GTK_PROGRESS_BAR(bar));
-    nameControl(bar, text ? text : "");
+    gtk_window_remove_mnemonic(GTK_WINDOW(window), GDK_f, GTK_WIDGET(entry));
 }
 
-// A window warns of mnemonics left when it goes: they are taken away as it
-// is destroyed, before its controls are.
-struct Mnemonic {
-    guint key;
-    GtkWidget* widget;
-};
-using Mnemonics = std::vector<Mnemonic>;
-
-void forget_mnemonics(GtkWidget* window, gpointer list)
-{
-    for (const Mnemonic& m : *static_cast<Mnemonics*>(list))
-        gtk_window_remove_mnemonic(GTK_WINDOW(window), m.key, m.widget);
-}
-
-void freeMnemonics(gpointer list, GClosure*)
-{
-    delete static_cast<Mnemonics*>(list);
-}
-
-// Every control has a name for screen readers (a button's is its label) and
-// the main ones an Alt key, which no visible text shows: the labels stay as
-// they are, and the key is given as each one's description.
+// Every control has a name for screen readers: a button's is its label, a
+// spin button's the label before it.
 void nameControls(const Window& w)
 {
+    nameControl(way, WayName);
+    gtk_window_add_mnemonic(GTK_WINDOW(w.window), GDK_f, way);
+    atk_object_set_description(gtk_widget_get_accessible(way), "Alt+F");
+    g_signal_connect(w.window, "destroy", G_CALLBACK(forget_mnemonic), way);
     const struct {
         GtkWidget* widget;
-        const char* name;  // null: the label's
-        guint key;
-    } controls[] = {
-        {w.openfm, nullptr, GDK_o}, {way, WayName, GDK_f},         {w.ajouter, nullptr, GDK_a},
-        {w.retirer, nullptr, GDK_r}, {h, "Heure(s)", GDK_h},        {m, "Minute(s)", GDK_n},
-        {s, "Seconde(s)", GDK_s},   {ms, "Milliseconde(s)", GDK_l}, {doit, nullptr, GDK_m},
-        {apercu, nullptr, GDK_e},   {reglages.plus, nullptr, GDK_p}, {trouver, nullptr, GDK_t},
-    };
-    auto* added = new Mnemonics;
-    for (const auto& c : controls) {
-        if (c.name)
-            nameControl(c.widget, c.name);
-        gtk_window_add_mnemonic(GTK_WINDOW(w.window), c.key, c.widget);
-        added->push_back({c.key, c.widget});
-        gchar* description = g_strdup_printf("Alt+%c", g_ascii_toupper(gchar(c.key)));
-        atk_object_set_description(gtk_widget_get_accessible(c.widget), description);
-        g_free(description);
-    }
-    g_signal_connect_data(w.window, "destroy", G_CALLBACK(forget_mnemonics), added, freeMnemonics,
-                          GConnectFlags(0));
-    nameBar(nullptr, nullptr, nullptr);
-    g_signal_connect(bar, "notify::text", G_CALLBACK(nameBar), nullptr);
+        const char* name;
+    } spins[] = {{h, "Heure(s)"}, {m, "Minute(s)"}, {s, "Seconde(s)"}, {ms, "Milliseconde(s)"}};
+    for (const auto& spin : spins)
+        nameControl(spin.widget, spin.name);
 }
 
 // Tab goes through the rows as it always did, "Move It! " right after the
-// milliseconds; then "Aperçu" and "Plus de réglages", which lies above them.
+// milliseconds, then "Aperçu", "Plus de réglages" and what it opens, and
+// last "Trouver le décalage…" (which the open button's row passes by).
 void keepKeyboardPath(const Window& w)
 {
     GList* chain = nullptr;
-    for (GtkWidget* row : {w.hbox5, w.hbox3, way, w.hbox2, w.hbox, w.hbox4, reglages.plus, bar})
+    for (GtkWidget* row : {w.hbox5, w.hbox3, way, w.hbox2, w.hbox, w.hbox4, reglages.plus, w.barRow})
         chain = g_list_append(chain, row);
     gtk_container_set_focus_chain(GTK_CONTAINER(vbox), chain);
     g_list_free(chain);
-    // "Trouver le décalage…" is reached by its Alt key: Tab passes it by,
-    // from the open button straight to the entry, as before it was there.
     chain = g_list_append(nullptr, w.openfm);
     gtk_container_set_focus_chain(GTK_CONTAINER(w.hbox3), chain);
     g_list_free(chain);
+    chain = g_list_append(nullptr, vbox);
+    chain = g_list_append(chain, reglages.column);
+    chain = g_list_append(chain, trouver);
+    gtk_container_set_focus_chain(GTK_CONTAINER(w.side), chain);
+    g_list_free(chain);
+}
+
+// Tab from "Trouver le décalage…", the end of the chain, starts it again;
+// Shift+Tab goes back into the column, or to the rows.
+gboolean side_focus(GtkWidget* side, GtkDirectionType direction, gpointer)
+{
+    if (!gtk_widget_has_focus(trouver) ||
+        (direction != GTK_DIR_TAB_FORWARD && direction != GTK_DIR_TAB_BACKWARD))
+        return FALSE;
+    g_signal_stop_emission_by_name(side, "focus");
+    if (direction == GTK_DIR_TAB_FORWARD)
+        return FALSE;
+    gtk_container_set_focus_child(GTK_CONTAINER(gtk_widget_get_parent(trouver)), nullptr);
+    gtk_container_set_focus_child(GTK_CONTAINER(vbox), nullptr);
+    return gtk_widget_child_focus(reglages.column, direction) ||
+           gtk_widget_child_focus(vbox, direction);
+}
+
+GtkWidget* mnemonicLabel(const char* text, GtkWidget* target)
+{
+    GtkWidget* l = gtk_label_new_with_mnemonic(text);
+    gtk_label_set_mnemonic_widget(GTK_LABEL(l), target);
+    return l;
 }
 
 }  // namespace
@@ -132,6 +131,19 @@ void keepKeyboardPath(const Window& w)
 void nameControl(GtkWidget* widget, const char* name)
 {
     atk_object_set_name(gtk_widget_get_accessible(widget), name);
+}
+
+void nameWindow(const char* filename)
+{
+    if (!filename) {
+        gtk_window_set_title(GTK_WINDOW(gtk_widget_get_toplevel(way)), Title);
+        return;
+    }
+    gchar* base = g_filename_display_basename(filename);
+    gchar* title = g_strconcat(base, " – ", Title, nullptr);
+    gtk_window_set_title(GTK_WINDOW(gtk_widget_get_toplevel(way)), title);
+    g_free(title);
+    g_free(base);
 }
 
 std::string findDataFile(const std::string& name, const std::vector<std::string>& dirs)
@@ -191,9 +203,9 @@ Window buildWindow()
     w.window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(w.window), Title);
 
-    doit = gtk_button_new_with_label(MoveLabel);
+    doit = gtk_button_new_with_mnemonic("_Move It! ");
     gtk_widget_set_sensitive(doit, FALSE);
-    apercu = gtk_button_new_with_label(ApercuLabel);
+    apercu = gtk_button_new_with_mnemonic("Ap_erçu");
     gtk_widget_set_sensitive(apercu, FALSE);
 
     vbox = gtk_vbox_new(FALSE, 5);
@@ -203,11 +215,12 @@ Window buildWindow()
     w.hbox4 = gtk_hbox_new(FALSE, 0);
     w.hbox5 = gtk_hbox_new(FALSE, 3);
 
-    w.openfm = gtk_button_new_with_label(OpenLabel);
+    w.openfm = gtk_button_new_with_mnemonic("_Ouvrir un fichier sous-titres");
 
     w.fm = gtk_file_chooser_dialog_new(
         ChooserTitle, GTK_WINDOW(w.window), GTK_FILE_CHOOSER_ACTION_OPEN, GTK_STOCK_CANCEL,
         GTK_RESPONSE_CANCEL, GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, nullptr);
+    addSubtitleFilters(w.fm);
     // Should the window be destroyed while it runs, the chooser goes with it
     // and fileman finds a response that asks for nothing.
     gtk_window_set_destroy_with_parent(GTK_WINDOW(w.fm), TRUE);
@@ -232,11 +245,11 @@ Window buildWindow()
     s = spinButton(59, 1);
     ms = spinButton(999, 10);
 
-    w.ajouter = gtk_radio_button_new_with_label(nullptr, "Ajouter");
-    w.retirer = gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(w.ajouter), "Retirer");
+    w.ajouter = gtk_radio_button_new_with_mnemonic(nullptr, "_Ajouter");
+    w.retirer = gtk_radio_button_new_with_mnemonic_from_widget(GTK_RADIO_BUTTON(w.ajouter), "_Retirer");
     reglages.ajouter = w.ajouter;
     reglages.retirer = w.retirer;
-    buildReglages();
+    buildReglages(w.window);
     w.preview = buildPreview(w.window);
     w.video = buildTrouver(w.window, w.openfm);
 
@@ -244,8 +257,7 @@ Window buildWindow()
     std::string banner = findDataFile(BannerFile, dataDirs());
     w.image = gtk_image_new_from_file(banner.empty() ? BannerFile : banner.c_str());
 
-    bar = gtk_progress_bar_new();
-    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(bar), WaitingText);
+    w.barRow = buildBar();
 
     g_signal_connect(w.window, "delete_event", G_CALLBACK(delete_event), nullptr);
     g_signal_connect(w.window, "destroy", G_CALLBACK(destroy), nullptr);
@@ -277,10 +289,9 @@ Window buildWindow()
     const struct {
         const char* text;
         GtkWidget* spin;
-    } shift[] = {{"Heure(s)", h}, {"Minute(s)", m}, {"Seconde(s)", s}, {"Milliseconde(s)", ms}};
+    } shift[] = {{"_Heure(s)", h}, {"Mi_nute(s)", m}, {"_Seconde(s)", s}, {"Mi_lliseconde(s)", ms}};
     for (const auto& field : shift) {
-        label = gtk_label_new(field.text);
-        gtk_label_set_mnemonic_widget(GTK_LABEL(label), field.spin);
+        label = mnemonicLabel(field.text, field.spin);
         pack(w.hbox, label);
         pack(w.hbox, field.spin);
     }
@@ -288,11 +299,19 @@ Window buildWindow()
     pack(vbox, w.hbox4);
     pack(w.hbox4, doit);
     pack(w.hbox4, apercu);
-    pack(vbox, bar);
+    pack(vbox, w.barRow);
+
+    // "Plus de réglages" opens beside the rows, not below them: the window
+    // stays within a laptop's screen.
+    w.side = gtk_hbox_new(FALSE, 6);
+    gtk_box_pack_start(GTK_BOX(w.side), vbox, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(w.side), reglages.column, FALSE, FALSE, 0);
+    g_signal_connect(w.side, "focus", G_CALLBACK(side_focus), nullptr);
     nameControls(w);
     keepKeyboardPath(w);
 
-    gtk_container_add(GTK_CONTAINER(w.window), vbox);
+    gtk_container_add(GTK_CONTAINER(w.window), w.side);
+    gtk_widget_show(w.side);
     gtk_widget_show(vbox);
     gtk_widget_show(w.hbox);
     gtk_widget_show(w.hbox2);

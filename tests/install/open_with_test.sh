@@ -28,7 +28,8 @@ fail() {
 source "$(dirname "$0")/../ui/x_helpers.sh"
 primary() { xclip -o -selection primary 2>/dev/null || true; }
 primary_is() { [ "$(primary)" = "$1" ]; }
-shown_or_ended() { is_visible '^Chronelle$' || ended; }
+# The title is "Chronelle", or "NAME – Chronelle" once a file is accepted.
+shown_or_ended() { is_visible 'Chronelle$' || ended; }
 ended() { has_ended "$pid"; }
 
 # Starts chronelle on "$@" from a folder without pictures; sets $window.
@@ -36,8 +37,8 @@ open_window() {
   (cd "$work/empty" && exec "$chronelle" --class=ChronelleOpenWith "$@" >"$work/chronelle.log" 2>&1) &
   pid=$!
   within 15 shown_or_ended || true
-  is_visible '^Chronelle$' || fail "the window did not open"
-  window=$(visible '^Chronelle$')
+  is_visible 'Chronelle$' || fail "the window did not open"
+  window=$(visible 'Chronelle$')
   # The toolkit took its option (rather than it being taken for a file).
   xprop -id "$window" WM_CLASS | grep -q '"ChronelleOpenWith"' ||
     fail "the toolkit's --class was not applied: $(xprop -id "$window" WM_CLASS)"

@@ -17,7 +17,7 @@ std::vector<Cue> asCues(const std::vector<voices::Cue>& v)
 {
     std::vector<Cue> out;
     for (const voices::Cue& c : v)
-        out.push_back(Cue{c.startMs, c.endMs, false});
+        out.push_back(Cue{c.startMs, c.endMs, false, {}});
     return out;
 }
 

@@ -73,7 +73,7 @@ TEST(Listen, HalvesAtOnceHearWhatOnePassHears)
         ASSERT_GE(steps.size(), 2u);
         for (std::size_t i = 1; i < steps.size(); ++i)
             EXPECT_GT(steps[i].fraction, steps[i - 1].fraction);
-        EXPECT_EQ(steps.back().text, chronelle::StepListening);
+        EXPECT_EQ(steps.back().stage, chronelle::Stage::Listening);
         EXPECT_EQ(steps.back().fraction, 1.0);
     }
 }

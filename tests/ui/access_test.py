@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 # The window over the accessibility bus (AT-SPI), as a screen reader sees it:
 # every control that takes the keyboard has a name, the spin buttons those
-# of their labels. Then, finding controls by name only, it opens a file,
-# converts it from 25 to 23,976 images per second and reads the outcome on
-# the bar; the file is byte for byte what chronelle-shift --fps 25:23.976
-# makes of a copy. Starts its own session bus (and so its own accessibility
-# bus and registry) in a private home.
+# of their labels, and each labelled one an Alt key; the last subtitle reads
+# "dernier"; the bar's value reads without a warning. Then, finding controls
+# by name only, it opens a file, converts it from 25 to 23,976 images per
+# second and reads the outcome on the bar; the file is byte for byte what
+# chronelle-shift --fps 25:23.976 makes of a copy. Starts its own session
+# bus (and so its own accessibility bus and registry) in a private home.
 # Usage: access_test.py CHRONELLE CHRONELLE_SHIFT   (through with_display.sh --private)
 import os
 import shutil
@@ -56,7 +57,8 @@ def inner(chronelle, chronelle_shift, work):
 
     env = dict(os.environ, GTK_MODULES="gail:atk-bridge")
     env.pop("NO_AT_BRIDGE", None)
-    app_process = subprocess.Popen([chronelle], cwd=work, env=env)
+    log = open(os.path.join(work, "chronelle.log"), "w+")
+    app_process = subprocess.Popen([chronelle], cwd=work, env=env, stderr=log)
     try:
         def app():
             for a in pyatspi.Registry.getDesktop(0):
@@ -90,6 +92,25 @@ def inner(chronelle, chronelle_shift, work):
                 sys.exit("access: %s is labelled by %s" % (name, labels))
         control("text", "Fichier sous-titres")
         control("push button", "Trouver le décalage avec la vidéo…")
+        last = control("spin button", "jusqu'au n°").queryText()
+        if last.getText(0, -1) != "dernier":
+            sys.exit("access: the last subtitle reads %r" % last.getText(0, -1))
+        # An Alt key for each labelled control, told by the label it shows;
+        # those always on each a key of its own (the fields of a change
+        # share theirs with the offset row, which is off meanwhile).
+        keys = {}
+        for role, name in (("push button", "Ouvrir un fichier sous-titres"), ("radio button", "Retirer"),
+                           ("spin button", "Milliseconde(s)"), ("push button", "Move It! "),
+                           ("push button", "Aperçu"), ("toggle button", "Plus de réglages"),
+                           ("radio button", "Synchroniser sur deux repères"), ("check box", "Du n°"),
+                           ("spin button", "Sous-titre n° du repère 2"), ("text", "Fréquence voulue")):
+            keys[name] = control(role, name).queryAction().getKeyBinding(0).split(";")[0]
+        always = list(keys.values())[:8]
+        if not all(keys.values()) or len(set(always)) != len(always):
+            sys.exit("access: Alt keys %s" % keys)
+        bar = control("progress bar", "En attente").queryValue()
+        if bar.currentValue != 0 or bar.maximumValue <= 0:
+            sys.exit("access: the bar's value is %r of %r" % (bar.currentValue, bar.maximumValue))
 
         # Open the file through the chooser, its name typed in.
         act(control("push button", "Ouvrir un fichier sous-titres"))
@@ -106,16 +127,20 @@ def inner(chronelle, chronelle_shift, work):
         until(lambda: entry.getText(0, -1) == film, "the entry does not show the file")
 
         # 25 -> 23,976, then "Move It! ".
-        act(control("radio button", "Convertir la fréquence d'images"))
-        control("text", "de").queryEditableText().setTextContents("25")
-        control("text", "à").queryEditableText().setTextContents("23,976")
+        act(control("radio button", "Convertir la fréquence d'images puis décaler"))
+        control("text", "Fréquence d'origine").queryEditableText().setTextContents("25")
+        control("text", "Fréquence voulue").queryEditableText().setTextContents("23,976")
         act(control("push button", "Move It! "))
-        bar = control("progress bar", "Modification du sous-titres réussie")
+        bar = control("progress bar", "Modification du sous-titres réussie : 40 sous-titres décalés")
         with open(film, "rb") as a, open(copy, "rb") as b:
             if a.read() != b.read():
                 sys.exit("access: the window's conversion differs from chronelle-shift's")
-        print("access: %d controls named; converted 25 -> 23,976 by name; the bar reads %r"
-              % (len(focusable), bar.name))
+        log.seek(0)
+        warnings = [line for line in log if "CRITICAL" in line or "WARNING" in line]
+        if warnings:
+            sys.exit("access: the program warned: %s" % warnings)
+        print("access: %d controls named; Alt keys %s; converted 25 -> 23,976 by name; the bar reads %r"
+              % (len(focusable), sorted(keys.values()), bar.name))
     finally:
         app_process.terminate()
         app_process.wait()

@@ -4,14 +4,17 @@
 # (ctrl+L, then its name), chooses "Retirer", sets 2 seconds, presses
 # "Move It! ", checks the file's bytes, closes the window and checks the exit
 # status 0; then converts the file from 25 to 23,976 images per second at the
-# keyboard through "Plus de réglages", as chronelle-shift does. Started in a
-# folder without its pictures, it finds them in the build tree. Run it
-# through with_display.sh --private.
-# Usage: e2e_test.sh CHRONELLE CLOSE_WINDOW CHRONELLE_SHIFT
+# keyboard through "Plus de réglages", as chronelle-shift does; and, built
+# with the matcher, closes the window while it listens to a film that never
+# comes (held on a pipe): the program ends all the same. Started in a folder
+# without its pictures, it finds them in the build tree. Run it through
+# with_display.sh --private.
+# Usage: e2e_test.sh CHRONELLE CLOSE_WINDOW CHRONELLE_SHIFT match|no-match
 set -euo pipefail
 chronelle=$1
 close_window=$2
 chronelle_shift=$3
+matcher=${4:-no-match}
 
 work=$(mktemp -d /tmp/chronelle-e2e-XXXXXX)
 pid=
@@ -118,15 +121,17 @@ echo "e2e: shifted by -2 s through the window, closed with status 0"
 
 # A frame-rate conversion at the keyboard, the file named on the command
 # line: Alt+P opens "Plus de réglages", Tab goes to its first change, Down
-# three times to "Convertir la fréquence d'images", Tab to "de": 25, Tab Tab
-# (past the list's button) to "à": 23,976; Alt+M is "Move It! ".
+# three times to "Convertir la fréquence d'images puis décaler", Tab to
+# "Fréquence d'origine": 25, Tab Tab (past the list's button) to "Fréquence
+# voulue": 23,976; Alt+M is "Move It! ".
 cp "$work/expected.srt" "$work/converted.srt"
 "$chronelle_shift" -q --fps 25:23.976 "$work/converted.srt" ||
   fail "chronelle-shift did not convert the copy"
 (cd "$folder" && exec "$chronelle" "$name" >"$work/chronelle.log" 2>&1) &
 pid=$!
-within 15 is_visible '^Chronelle$' || fail "the window did not open again"
-window=$(visible '^Chronelle$')
+# The title names the file.
+within 15 is_visible "^$name – Chronelle\$" || fail "the window did not open again, named after its file"
+window=$(visible "^$name – Chronelle\$")
 focus "$window" || fail "cannot focus the window"
 xdotool key alt+p Tab Down Down Down Tab
 xdotool type 25
@@ -136,3 +141,28 @@ xdotool key alt+m
 within 10 same_bytes "$file" "$work/converted.srt" || fail "the file was not converted from 25 to 23,976"
 close_and_check_status
 echo "e2e: converted from 25 to 23,976 images per second at the keyboard"
+
+[ "$matcher" = match ] || exit 0
+# "Trouver le décalage avec la vidéo…" (Alt+T), the well-timed copy as the
+# film; the worker is held before it reads anything, as on a disk that does
+# not answer. Opening the pipe for writing returns once the worker has it
+# open: it is listening, and stays stuck until the pipe is closed.
+hold=$work/hold
+mkfifo "$hold"
+(cd "$folder" && CHRONELLE_TEST_HOLD_LISTENING=$hold exec "$chronelle" "$name" >"$work/chronelle.log" 2>&1) &
+pid=$!
+within 15 is_visible "^$name – Chronelle\$" || fail "the window did not open a third time"
+window=$(visible "^$name – Chronelle\$")
+focus "$window" || fail "cannot focus the window"
+xdotool key alt+t
+within 10 is_visible '^Choisis la vidéo$' || fail "the film's chooser did not open"
+chooser=$(visible '^Choisis la vidéo$')
+focus "$chooser" || fail "cannot focus the film's chooser"
+xdotool key ctrl+l
+xdotool type --delay 15 "$work/converted.srt"
+xdotool key Return
+exec 3>"$hold"
+step "listening, held"
+close_and_check_status
+exec 3>&-
+echo "e2e: closed while listening to a film that never came, ended with status 0"

@@ -15,9 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "bar.h"
 #include "chooser_driver.h"
 #include "file_io.h"
+#include "handlers.h"
+#include "listen.h"
+#include "preview.h"
+#include "settings.h"
 #include "test_files.h"
+#include "texts.h"
 
 using namespace chronelle::ui;
 using testing_files::readFile;
@@ -83,13 +89,14 @@ std::vector<GtkWidget*> children(GtkWidget* container)
     return result;
 }
 
+// The text shown, without the mark of its underlined key.
 std::string labelText(GtkWidget* widget)
 {
-    if (GTK_IS_LABEL(widget))
-        return gtk_label_get_text(GTK_LABEL(widget));
-    if (GTK_IS_BUTTON(widget))
+    if (GTK_IS_BUTTON(widget) && gtk_button_get_use_stock(GTK_BUTTON(widget)))
         return gtk_button_get_label(GTK_BUTTON(widget));
-    return "";
+    if (GTK_IS_BUTTON(widget))
+        widget = gtk_bin_get_child(GTK_BIN(widget));
+    return GTK_IS_LABEL(widget) ? gtk_label_get_text(GTK_LABEL(widget)) : "";
 }
 
 // The subtitles of patcher's edge case: two timing lines, CR LF.
@@ -103,6 +110,9 @@ const std::string GoodPlus5 =
     "1\r\n00:00:25,000 --> 00:00:29,400\r\nBonjour.\r\n\r\n"
     "2\r\n00:00:30,000 --> 00:00:33,000\r\nAu revoir.\r\n\r\n"
     "3\r\n00:01:05,000 --> 00:01:07,500\r\nFin.\r\n\r\n";
+
+// The success of a change of Good.
+const std::string Done3 = "Modification du sous-titres r\xC3\xA9ussie : 3 sous-titres d\xC3\xA9" "cal\xC3\xA9s";
 
 // Long texts: only two timing lines among the first 15 lines.
 std::string longFirstCues()
@@ -294,10 +304,7 @@ TEST_F(WindowTest, SpinButtonsRefuseValuesBeyondTheirRanges)
         EXPECT_EQ(spin(r.button), r.upper);
         gtk_spin_button_set_value(b, -1);
         EXPECT_EQ(spin(r.button), 0);
-        // Typed by the user: clamped when the value is taken in.
-        gtk_entry_set_text(GTK_ENTRY(b), std::to_string(r.upper * 10).c_str());
-        gtk_spin_button_update(b);
-        EXPECT_EQ(spin(r.button), r.upper);
+        gtk_spin_button_set_value(b, r.upper);
         // The arrows stop at the ends.
         gtk_spin_button_spin(b, GTK_SPIN_STEP_FORWARD, 0);
         EXPECT_EQ(spin(r.button), r.upper);
@@ -323,12 +330,15 @@ TEST_F(WindowTest, SpinButtonsRefuseValuesBeyondTheirRanges)
 TEST_F(WindowTest, RowsInOrderAndPacking)
 {
     build();
-    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(w.window)), vbox);
+    // The rows, and beside them what "Plus de réglages" opens.
+    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(w.window)), w.side);
+    EXPECT_EQ(children(w.side), (std::vector<GtkWidget*>{vbox, reglages.column}));
     // "Plus de réglages", closed, between the offset and "Move It! ", and
-    // "Aperçu" beside it.
+    // "Aperçu" beside it; the bar after the icon of an error.
     std::vector<GtkWidget*> rows = {w.hbox5, w.hbox3, w.image,        way,
-                                    w.hbox2, w.hbox,  reglages.plus, w.hbox4, bar};
+                                    w.hbox2, w.hbox,  reglages.plus, w.hbox4, w.barRow};
     EXPECT_EQ(children(vbox), rows);
+    EXPECT_EQ(children(w.barRow).back(), bar);
     EXPECT_EQ(children(w.hbox5), std::vector<GtkWidget*>{w.frame});
     // "Trouver le décalage avec la vidéo…" beside the open button.
     EXPECT_EQ(children(w.hbox3), (std::vector<GtkWidget*>{w.openfm, trouver}));
@@ -336,7 +346,7 @@ TEST_F(WindowTest, RowsInOrderAndPacking)
     EXPECT_EQ(children(w.hbox2), (std::vector<GtkWidget*>{w.ajouter, w.retirer}));
     EXPECT_EQ(children(w.hbox4), (std::vector<GtkWidget*>{doit, apercu}));
     EXPECT_EQ(labelText(apercu), "Aperçu");
-    EXPECT_STREQ(gtk_expander_get_label(GTK_EXPANDER(reglages.plus)), "Plus de réglages");
+    EXPECT_EQ(labelText(gtk_expander_get_label_widget(GTK_EXPANDER(reglages.plus))), "Plus de réglages");
     EXPECT_FALSE(gtk_expander_get_expanded(GTK_EXPANDER(reglages.plus)));
 
     std::vector<GtkWidget*> shift = children(w.hbox);
@@ -415,9 +425,12 @@ TEST_F(WindowTest, TheChooserIsMadeOnceAndHidden)
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(w.fm)), "Open File");
     EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(w.fm)), GTK_WINDOW(w.window));
     EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(w.fm)), GTK_FILE_CHOOSER_ACTION_OPEN);
-    EXPECT_EQ(gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(w.fm)), nullptr);
+    // SubRip files first, and all files.
     GSList* filters = gtk_file_chooser_list_filters(GTK_FILE_CHOOSER(w.fm));
-    EXPECT_EQ(filters, nullptr);
+    ASSERT_EQ(g_slist_length(filters), 2u);
+    EXPECT_EQ(gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(w.fm)), filters->data);
+    EXPECT_STREQ(gtk_file_filter_get_name(GTK_FILE_FILTER(filters->data)), "Sous-titres SubRip (*.srt)");
+    EXPECT_STREQ(gtk_file_filter_get_name(GTK_FILE_FILTER(filters->next->data)), "Tous les fichiers");
     g_slist_free(filters);
 
     // Its two buttons: the stock buttons "gtk-cancel" (-6) and "gtk-open" (-3).
@@ -485,6 +498,93 @@ TEST_F(WindowTest, TheBannerIsAsWideAsTheRows)
     gtk_widget_get_allocation(vbox, &rows);
     // Within a few pixels: the rows' width depends on the fonts at hand.
     EXPECT_NEAR(gdk_pixbuf_get_width(banner), rows.width, rows.width / 10);
+}
+
+// The size of `window` once the X server has answered its last resize.
+GtkAllocation settled(GtkWidget* window)
+{
+    for (int round = 0; round < 2; ++round) {
+        flush();
+        gdk_display_sync(gdk_display_get_default());
+    }
+    flush();
+    GtkAllocation a;
+    gtk_widget_get_allocation(window, &a);
+    return a;
+}
+
+TEST_F(WindowTest, EveryStateFitsALaptopAndShowsMoveIt)
+{
+    std::string path = dir.file("film.srt");
+    writeFile(path, subtitles(40));
+    startWith({path});
+    GtkAllocation first = settled(w.window);
+    auto fits = [](GtkWidget* window, GtkWidget* move, const char* state) {
+        GtkAllocation a = settled(window), b;
+        gtk_widget_get_allocation(move, &b);
+        EXPECT_TRUE(a.width <= 1000 && a.height <= 700) << state << ": " << a.width << "x" << a.height;
+        EXPECT_TRUE(gtk_widget_get_mapped(move) && b.x + b.width <= a.width && b.y + b.height <= a.height)
+            << state;
+    };
+    fits(w.window, doit, "as it opens");
+    gtk_expander_set_expanded(GTK_EXPANDER(reglages.plus), TRUE);
+    for (GtkWidget* change : {reglages.commencer, reglages.synchroniser, reglages.convertir})
+        gtk_button_clicked(GTK_BUTTON(change));
+    fits(w.window, doit, "Plus de r\xC3\xA9glages");
+    int wide = settled(w.window).width;
+    sayError(std::string(400, 'x'));
+    fits(w.window, doit, "a long text on the bar");
+    EXPECT_EQ(settled(w.window).width, wide) << "a long text does not widen the window";
+    EXPECT_EQ(gtk_widget_get_tooltip_text(bar), std::string(400, 'x'));
+    setShift(0, 0, 1, 0);
+    gtk_button_clicked(GTK_BUTTON(apercu));
+    GList* buttons = gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_action_area(GTK_DIALOG(w.preview))));
+    fits(w.preview, GTK_WIDGET(g_list_last(buttons)->data), "Aper\xC3\xA7u");
+    g_list_free(buttons);
+    gtk_dialog_response(GTK_DIALOG(w.preview), GTK_RESPONSE_CLOSE);
+    // Closed again, the window is as it was.
+    gtk_expander_set_expanded(GTK_EXPANDER(reglages.plus), FALSE);
+    GtkAllocation last = settled(w.window);
+    EXPECT_TRUE(last.width == first.width && last.height == first.height)
+        << last.width << "x" << last.height << " after " << first.width << "x" << first.height;
+}
+
+// Tab as GTK moves it: the original path, then "Aperçu", "Plus de
+// réglages" and what it opens, and "Trouver le décalage…" last; Shift+Tab
+// back the same way.
+TEST_F(WindowTest, TabGoesTheOriginalWayThenToTheRest)
+{
+    std::string path = dir.file("film.srt");
+    writeFile(path, Good);
+    startWith({path});
+    gtk_widget_show(trouver);  // shown even in a build without the matcher
+    gtk_widget_set_sensitive(trouver, TRUE);
+    // As if it had the keyboard, without taking it from another test's
+    // window: GTK moves the focus only within an active window.
+    GdkEvent* in = gdk_event_new(GDK_FOCUS_CHANGE);
+    in->focus_change.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(w.window)));
+    in->focus_change.in = TRUE;
+    gtk_widget_send_focus_change(w.window, in);
+    gdk_event_free(in);
+    gtk_widget_grab_focus(w.openfm);
+    auto next = [&](GtkDirectionType d) {
+        // As the Tab key does: past the end, the chain starts again.
+        if (!gtk_widget_child_focus(w.window, d))
+            gtk_widget_child_focus(w.window, d);
+        return gtk_window_get_focus(GTK_WINDOW(w.window));
+    };
+    std::vector<GtkWidget*> path1;
+    for (int i = 0; i < 11; ++i) path1.push_back(next(GTK_DIR_TAB_FORWARD));
+    EXPECT_EQ(path1, (std::vector<GtkWidget*>{way, w.ajouter, h, m, s, ms, doit, apercu,
+                                              reglages.plus, trouver, w.openfm}));
+    EXPECT_EQ(next(GTK_DIR_TAB_BACKWARD), trouver);
+    EXPECT_EQ(next(GTK_DIR_TAB_BACKWARD), reglages.plus);
+    // Opened, its column comes before "Trouver le décalage…".
+    gtk_expander_set_expanded(GTK_EXPANDER(reglages.plus), TRUE);
+    flush();
+    EXPECT_EQ(next(GTK_DIR_TAB_FORWARD), reglages.decaler);
+    gtk_widget_grab_focus(trouver);
+    EXPECT_EQ(next(GTK_DIR_TAB_BACKWARD), reglages.du) << "the last control of the column that is on";
 }
 
 TEST_F(WindowTest, ClosingEndsTheMainLoop)
@@ -573,7 +673,9 @@ TEST_F(WindowTest, RefusesTwoTimingLinesInTheFirst15Lines)
     EXPECT_FALSE(gtk_widget_get_visible(w.fm));
     EXPECT_EQ(entryText(way), "Type de fichier non compatible");
     EXPECT_FALSE(sensitive(doit));
-    EXPECT_EQ(barText(), "En attente");
+    EXPECT_EQ(barText(), "Pas un fichier SubRip : 2 lignes de temps seulement parmi les 15 "
+                         "premi\xC3\xA8res lignes, il en faut 3");
+    EXPECT_TRUE(sayingError());
     EXPECT_EQ(readFile(path), longFirstCues());
 }
 
@@ -626,8 +728,9 @@ TEST_F(WindowTest, CancelOrCloseLeaveEverythingAsItWas)
         EXPECT_EQ(barText(), "En attente");
     }
     choose(good);
+    setShift(0, 0, 5, 0);
     clickMove();
-    ASSERT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    ASSERT_EQ(barText(), Done3);
     for (int response : {GTK_RESPONSE_CANCEL, GTK_RESPONSE_DELETE_EVENT}) {
         SCOPED_TRACE(response);
         choose(other, response);
@@ -635,7 +738,7 @@ TEST_F(WindowTest, CancelOrCloseLeaveEverythingAsItWas)
         EXPECT_EQ(entryText(way), good);
         EXPECT_EQ(wayFilename(), good);
         EXPECT_FALSE(sensitive(doit));
-        EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+        EXPECT_EQ(barText(), Done3);
         EXPECT_DOUBLE_EQ(barFraction(), 1.0);
     }
     EXPECT_EQ(readFile(other), Good);
@@ -685,7 +788,7 @@ TEST_F(WindowTest, AccentedNamesOpenAndShowInUtf8)
     ASSERT_TRUE(sensitive(doit));
     setShift(0, 0, 5, 0);
     clickMove();
-    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_EQ(barText(), Done3);
     EXPECT_EQ(readFile(path), GoodPlus5);
 }
 
@@ -704,7 +807,7 @@ TEST_F(WindowTest, NamesThatAreNotUtf8OpenAndShowValidUtf8)
     ASSERT_TRUE(sensitive(doit));
     setShift(0, 0, 5, 0);
     clickMove();
-    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_EQ(barText(), Done3);
     EXPECT_EQ(readFile(path), GoodPlus5);
 }
 
@@ -720,10 +823,10 @@ TEST_F(WindowTest, MoveShiftsTheFileAndShowsEveryStep)
     std::vector<std::string> shown = clickMove();
     std::vector<std::string> expected = {
         "t:Ouverture du fichier", "f:0.2", "t:Modification du fichier sous-titres",        "f:0.8",
-        "t:Fermeture du fichier", "f:0.9", "t:Modification du sous-titres r\xC3\xA9ussie", "f:1.0",
+        "t:Fermeture du fichier", "f:0.9", "t:Modification du sous-titres r\xC3\xA9ussie", "f:1.0", "t:" + Done3, "f:1.0",
     };
     EXPECT_EQ(shown, expected);
-    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_EQ(barText(), Done3);
     EXPECT_DOUBLE_EQ(barFraction(), 1.0);
     EXPECT_FALSE(sensitive(doit));
     EXPECT_EQ(readFile(path), GoodPlus5);
@@ -769,7 +872,7 @@ TEST_F(WindowTest, MoveTakesEveryFieldAndTheDirection)
     choose(path);
     setShift(0, 0, 0, 0);
     clickMove();
-    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_EQ(barText(), NothingChangesText) << "nothing written";
     EXPECT_EQ(readFile(path), line + line + line);
 }
 
@@ -885,6 +988,7 @@ TEST_F(WindowTest, AFileOnTheCommandLineIsAcceptedAsIfChosen)
     startWith({path});
     EXPECT_EQ(entryText(way), path);
     EXPECT_EQ(wayFilename(), path);
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(w.window)), "film.srt \xE2\x80\x93 Chronelle");
     EXPECT_TRUE(sensitive(doit));
     EXPECT_EQ(barText(), "En attente");
     EXPECT_DOUBLE_EQ(barFraction(), 0.0);
@@ -895,7 +999,7 @@ TEST_F(WindowTest, AFileOnTheCommandLineIsAcceptedAsIfChosen)
 
     setShift(0, 0, 5, 0);
     clickMove();
-    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_EQ(barText(), Done3);
     EXPECT_EQ(readFile(path), GoodPlus5);
 }
 
@@ -906,13 +1010,25 @@ TEST_F(WindowTest, AFileOnTheCommandLineIsRefusedAsIfChosen)
     writeFile(notes, "Liste de courses\r\npain\r\nlait\r\n");
     writeFile(two, TwoCues);
     writeFile(longer, longFirstCues());
-    for (const std::string& path :
-         {notes, two, longer, dir.file("absent.srt"), dir.path(), std::string("/dev/null")}) {
+    // Each with its reason on the bar.
+    const struct {
+        std::string path;
+        const char* reason;
+    } refused[] = {
+        {notes, "Pas un fichier SubRip : aucune ligne de temps parmi"},
+        {two, "Pas un fichier SubRip : 2 lignes de temps seulement"},
+        {longer, "Pas un fichier SubRip : 2 lignes de temps seulement"},
+        {dir.file("absent.srt"), "Ce fichier n'existe pas ou plus"},
+        {dir.path(), "C'est un dossier, pas un fichier sous-titres"},
+        {"/dev/null", "Ce n'est pas un fichier ordinaire"},
+    };
+    for (const auto& [path, reason] : refused) {
         SCOPED_TRACE(path);
         startWith({path});
         EXPECT_EQ(entryText(way), "Type de fichier non compatible");
+        EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(w.window)), "Chronelle");
         EXPECT_FALSE(sensitive(doit));
-        EXPECT_EQ(barText(), "En attente");
+        EXPECT_EQ(barText().rfind(reason, 0), 0u) << barText();
         // "Move It! " pressed anyway opens nothing by the refused name.
         clickMove();
         EXPECT_EQ(barText(), "Erreur");
@@ -946,7 +1062,7 @@ TEST_F(WindowTest, CommandLineNamesAreTakenWholeAndAsTheyAre)
     EXPECT_EQ(entryText(way), dir.file("-x.srt"));
     EXPECT_TRUE(sensitive(doit));
     clickMove();
-    EXPECT_EQ(barText(), "Modification du sous-titres r\xC3\xA9ussie");
+    EXPECT_EQ(barText(), NothingChangesText);
     closeWindow();
 
     // A name that is not UTF-8 (Latin-1 "\xC9pisode") opens as the file
