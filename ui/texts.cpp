@@ -277,6 +277,9 @@ std::string doubtText(const Heard& heard)
     std::string best = changeWords(heard.form);
     if (f.doubt == Doubt::FewCues)
         return text + " : trop peu de répliques pour juger de « " + best + " »";
+    if (f.doubt == Doubt::Cut)
+        return text + " : la vidéo semble coupée (une scène en moins ou une pause en plus) ; "
+                      "chronelle-shift --splits la met en phase morceau par morceau";
     if (f.doubt == Doubt::Rival && !heard.rivals.empty())
         return text + " : « " + best + " » ou « " + changeWords(heard.rivals.front()) +
                " » conviennent presque autant" + advice(heard);

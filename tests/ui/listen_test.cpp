@@ -13,9 +13,9 @@
 
 #include "chooser_driver.h"
 #include "listen.h"
-#include "match/voices.h"
 #include "preview.h"
 #include "settings.h"
+#include "test_films.h"
 #include "texts.h"
 #include "window.h"
 
@@ -34,16 +34,18 @@ int shift(const std::string& args, const std::string& dir) { return run(quote(CH
 
 class FindTheChange : public ::testing::Test {
 protected:
-    // A minute of voices over music 10 dB under them, a shorter film, a
-    // silent one and a file that is no film; made once per process.
+    // Three minutes of voices over music 20 dB under them, its subtitles and
+    // another film's, a shorter film, a silent one and a file that is no
+    // film; made once per process.
     static void SetUpTestSuite()
     {
         films = new TempDir;
-        truth = voices::cues(60, 31);
-        voices::film(films->file("film.wav"), truth, 60, -10, 31);
-        voices::film(films->file("court.wav"), voices::cues(20, 32), 20, -10, 32);
-        voices::writeWav(films->file("muet.wav"), std::vector<float>(30 * voices::Rate, 0.0f));
+        makeFilm(films->path(), "film.mkv", "--seed 31 --duration 3:00 --music-db -20");
+        makeFilm(films->path(), "autre.mkv", "--seed 35 --duration 3:00 --srt-only");
+        makeFilm(films->path(), "court.mkv", "--seed 32 --duration 0:20");
+        ASSERT_EQ(run("ffmpeg -v error -f lavfi -i anullsrc=r=16000 -t 30 muet.wav", films->path()).status, 0);
         writeFile(films->file("abime.mkv"), "pas une vidéo\n");
+        truth = readFile(films->file("film.srt"));
     }
     static void TearDownTestSuite() { delete films; }
     void TearDown() override { close(); }
@@ -99,14 +101,14 @@ protected:
     }
 
     static TempDir* films;
-    static std::vector<voices::Cue> truth;
+    static std::string truth;  // the film's subtitles
     TempDir dir;
     Window w;
     std::string wrong;  // the subtitles before the window
 };
 
 TempDir* FindTheChange::films = nullptr;
-std::vector<voices::Cue> FindTheChange::truth;
+std::string FindTheChange::truth;
 
 }  // namespace
 
@@ -120,9 +122,9 @@ TEST_F(FindTheChange, FillsTheControlsAndAperçuThenMoveItMakeTheChange)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.wrong);
-        open(voices::srt(truth), c.wrong);
+        open(truth, c.wrong);
         std::smatch got;
-        std::string said = find("film.wav");
+        std::string said = find("film.mkv");
         ASSERT_TRUE(std::regex_match(said, got, std::regex(std::string(c.found) + " \\((très )?sûr\\)"))) << said;
         std::string change = "--fps 25:23.976";
         if (got.size() == 4 && got[1].matched) {
@@ -136,7 +138,7 @@ TEST_F(FindTheChange, FillsTheControlsAndAperçuThenMoveItMakeTheChange)
         }
         click(apercu);
         GtkTreeModel* shown = gtk_tree_view_get_model(GTK_TREE_VIEW(previewTable(w.preview)));
-        EXPECT_EQ(std::size_t(gtk_tree_model_iter_n_children(shown, nullptr)), truth.size());
+        EXPECT_EQ(std::size_t(gtk_tree_model_iter_n_children(shown, nullptr)), starts(truth).size());
         gtk_dialog_response(GTK_DIALOG(w.preview), GTK_RESPONSE_CLOSE);
         EXPECT_EQ(readFile(dir.file("w.srt")), wrong) << "nothing written before Move It!";
 
@@ -156,10 +158,10 @@ TEST_F(FindTheChange, NothingFilledWhenNotSureStoppedOrClosed)
         std::string subtitles;
         const char *film, *said;
     } cases[] = {
-        {voices::srt(voices::cues(60, 35)), "film.wav", NoSureText},
-        {voices::srt(truth), "muet.wav", "Vidéo silencieuse : aucun décalage trouvé"},
-        {voices::srt(truth), "court.wav", "Vidéo plus courte que les sous-titres : aucun décalage trouvé"},
-        {voices::srt(truth), "abime.mkv", "Vidéo illisible : ce fichier ne peut pas être lu comme une vidéo"},
+        {readFile(films->file("autre.srt")), "film.mkv", NoSureText},
+        {truth, "muet.wav", "Vidéo silencieuse : aucun décalage trouvé"},
+        {truth, "court.mkv", "Vidéo plus courte que les sous-titres : aucun décalage trouvé"},
+        {truth, "abime.mkv", "Vidéo illisible : ce fichier ne peut pas être lu comme une vidéo"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.film);
@@ -173,28 +175,28 @@ TEST_F(FindTheChange, NothingFilledWhenNotSureStoppedOrClosed)
     }
     // Searched too near: nothing fits, or nothing sure (the nearest named);
     // either way a larger search is what to try.
-    open(voices::srt(truth), "--add 90");
+    open(truth, "--add 90");
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(listenControls().search), 1);
-    EXPECT_TRUE(std::regex_match(find("film.wav"), std::regex("Aucun décalage .* ; essayer une recherche "
+    EXPECT_TRUE(std::regex_match(find("film.mkv"), std::regex("Aucun décalage .* ; essayer une recherche "
                                                               "plus large que 1 minute")));
     EXPECT_EQ(spin(s), 0);
     close();
     open("pas des sous-titres\n");
     EXPECT_FALSE(can(trouver)) << "on for accepted subtitles only";
     close();
-    open(voices::srt(truth), "--add 1.5");
+    open(truth, "--add 1.5");
     // Stopped while the film is slow to read (the worker held on a pipe):
     // the window lets it go at once, and nothing is filled in.
     std::string hold = dir.file("hold");
     ASSERT_EQ(mkfifo(hold.c_str(), 0600), 0);
     g_setenv("CHRONELLE_TEST_HOLD_LISTENING", hold.c_str(), TRUE);
-    EXPECT_EQ(find("film.wav", true), StoppedText);
+    EXPECT_EQ(find("film.mkv", true), StoppedText);
     EXPECT_TRUE(spin(s) == 0 && can(doit) && can(w.openfm));
     int held = ::open(hold.c_str(), O_WRONLY);  // once the worker holds, it goes on
     g_unsetenv("CHRONELLE_TEST_HOLD_LISTENING");
     ::close(held);
     // Closed while it listens: the worker is stopped and let go.
-    choose("film.wav");
+    choose("film.mkv");
     close();
     EXPECT_FALSE(listening());
     EXPECT_EQ(readFile(dir.file("w.srt")), wrong);
