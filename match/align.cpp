@@ -657,7 +657,7 @@ Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vec
     // plain offset (no ratio) if it is one of them, else the one with the
     // least offset (a frame rate changed alone), as the cues cannot tell
     // two close ratios apart on a short film.
-    auto near = [&](std::size_t r) { return fits[r] > 0 && fits[r] + std::max<std::size_t>(2, most / 50) > most; };
+    auto near = [&](std::size_t r) { return fits[r] > 0 && fits[r] + std::max<std::size_t>(4, most / 20) > most; };
     for (std::size_t r = 0; r < rs.size(); ++r)
         if (near(r) && (f.ratio < 0 || (f.ratio > 0 && std::abs(snaps[r].mapping.offsetMs) <
                                                           std::abs(snaps[std::size_t(f.ratio)].mapping.offsetMs))))
