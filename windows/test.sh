@@ -422,13 +422,16 @@ colour() {  # one of Windows' colours, as "R G B"
     awk -v name="$1" '$1 == name { print $3, $4, $5 }'
 }
 # Whether the window, captured into $work/window.png, shows a shift's end:
-# its bar full (a row at its foot mostly in Windows' highlight colour, which
-# the bar takes only at 100 %), and nothing changed since the last capture.
+# its bar full (a row at the foot of its left half, where the bar is even
+# with "Plus de réglages" open beside it, mostly in Windows' highlight
+# colour, which the bar takes only at 100 %), and nothing changed since the
+# last capture.
 shows_end() {
-  local full
+  local full half
   [ -f "$work/window.png" ] && mv "$work/window.png" "$work/before.png"
   import -window "$window" "$work/window.png" 2>/dev/null || return 1
-  full=$(convert "$work/window.png" -gravity south -crop x30+0+0 +repage \
+  half=$(identify -format '%[fx:floor(w/2)]' "$work/window.png")
+  full=$(convert "$work/window.png" -gravity southwest -crop "${half}x30+0+0" +repage \
     -fill black +opaque "rgb(${highlight// /,})" -fill white -opaque "rgb(${highlight// /,})" \
     -scale '1x30!' -format '%[fx:maxima]' info:)
   awk -v f="$full" 'BEGIN { exit !(f > 0.8) }' && [ -f "$work/before.png" ] &&
