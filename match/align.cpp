@@ -107,64 +107,6 @@ double sumTo(const Track& t, double x)
     return t.sums[i] + (x - double(i)) * t.activity[i];
 }
 
-double onsetAt(const Track& t, double x)
-{
-    std::size_t n = t.onsets.size();
-    if (x < 0 || x >= double(n - 1))
-        return 0;
-    std::size_t i = std::size_t(x);
-    double f = x - double(i);
-    return t.onsets[i] * (1 - f) + t.onsets[i + 1] * f;
-}
-
-// The correlation of the cues' extent with the activity (times
-// `boxWeight`) plus that of their starts with the onsets.
-double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& m,
-                 double boxWeight)
-{
-    double box = 0, onset = 0, length = 0;
-    for (const Cue* c = from; c != to; ++c) {
-        double s = mapTime(m, double(c->startMs)) / Frame, e = mapTime(m, double(c->endMs)) / Frame;
-        box += sumTo(t, e) - sumTo(t, s);
-        // Onsets are measured at the middle of their frames.
-        onset += onsetAt(t, (mapTime(m, double(c->startMs)) + t.leadMs) / Frame - 0.5);
-        length += e - s;
-    }
-    double n = double(t.activity.size());
-    length = std::min(length, n * 0.999);
-    double boxNorm = t.activityNorm * std::sqrt(length * (1 - length / n));
-    double onsetNorm = t.onsetNorm * std::sqrt(double(to - from));
-    return (boxNorm > 0 ? boxWeight * box / boxNorm : 0) + (onsetNorm > 0 ? onset / onsetNorm : 0);
-}
-
-// The offset within `half` ms of `centre`, by steps of `step`, that fits
-// best (with the cues' extent weighed by `boxWeight`).
-static double bestOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double centre,
-                         double half, double step, double boxWeight)
-{
-    double best = centre, bestFit = -1e300;
-    for (double d = -half; d <= half + step / 2; d += step) {
-        m.offsetMs = centre + d;
-        double f = fitnessOf(t, from, to, m, boxWeight);
-        if (f > bestFit) {
-            bestFit = f;
-            best = m.offsetMs;
-        }
-    }
-    return best;
-}
-
-Mapping refineOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double halfMs)
-{
-    double best = m.offsetMs;
-    if (halfMs > 200)
-        best = bestOffset(t, from, to, m, best, halfMs, 40, 1);
-    best = bestOffset(t, from, to, m, best, halfMs > 200 ? 40 : halfMs, 10, 1);
-    best = bestOffset(t, from, to, m, best, 100, 5, 0);
-    m.offsetMs = bestOffset(t, from, to, m, best, 5, 1, 0);
-    return m;
-}
-
 namespace {
 
 // The longest FFT used. libavutil 57 (FFmpeg 5.1, Debian 12's) slows down
@@ -783,15 +725,8 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     out.agree = best.agreement.agree;
     out.agrees = best.agreement.agrees;
     out.chance = best.agreement.chance;
-    out.correlation = best.rise;
     out.spanMs = cues.back().endMs - cues.front().startMs;
     return out;
-}
-
-double fitness(const Track& track, const std::vector<Cue>& cues, const Mapping& m)
-{
-    std::vector<Cue> speech = speechCues(cues);
-    return fitnessOf(track, speech.data(), speech.data() + speech.size(), m);
 }
 
 Track cueTrack(const std::vector<Cue>& all)
@@ -804,7 +739,6 @@ Track cueTrack(const std::vector<Cue>& all)
         end = std::max(end, c.endMs);
     std::size_t n = std::size_t(end / FrameMs + 1);
     t.activity.assign(n, 0);
-    t.onsets.assign(n, 0);
     for (const Cue& c : cues) {
         std::int64_t from = std::max<std::int64_t>(0, c.startMs);
         // Frames the cue covers in part count that part: a start is then
@@ -813,14 +747,6 @@ Track cueTrack(const std::vector<Cue>& all)
             std::int64_t a = std::max(from, k * FrameMs), b = std::min(c.endMs, (k + 1) * FrameMs);
             float& v = t.activity[std::size_t(k)];
             v = std::min(1.0f, v + float(b - a) / float(FrameMs));
-        }
-        // A start, blurred as the film's onsets are, centred where it falls
-        // (onsets are measured at the middle of their frames).
-        double at = double(from) / Frame - 0.5;
-        for (std::int64_t k = std::max<std::int64_t>(0, std::int64_t(at) - 9);
-             k <= std::int64_t(at) + 9 && k < std::int64_t(n); ++k) {
-            double d = double(k) - at;
-            t.onsets[std::size_t(k)] += float(std::exp(-0.5 * d * d / 9.0));
         }
     }
     finishTrack(t);

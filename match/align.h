@@ -71,8 +71,6 @@ struct Alignment {
     double chance = 0;        // how many would agree with a change by chance
     // The other places found, the nearest rival first.
     std::vector<Rival> rivals;
-    double score = 0;   // 0 to 1: how sure the change is (the confidence)
-    double correlation = 0;
     std::int64_t spanMs = 0;  // from the first cue's start to the last one's end
 };
 
@@ -81,12 +79,8 @@ struct Alignment {
 Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& cues,
                 const AlignOptions& options);
 
-// How well the cues fit the track under a mapping: the correlation of the
-// cues' extent with its activity plus that of their starts with its onsets.
-double fitness(const Track& track, const std::vector<Cue>& cues, const Mapping& m);
-
 // A track made of another subtitle file's cues: active while they are
-// shown, onsets where they begin.
+// shown.
 Track cueTrack(const std::vector<Cue>& cues);
 
 // The parts of the alignment that the piecewise fit (splits.h) builds on.
@@ -95,18 +89,9 @@ Track cueTrack(const std::vector<Cue>& cues);
 // for no time.
 std::vector<Cue> speechCues(const std::vector<Cue>& cues);
 
-// The sum of the track's activity over frames [0, x), and its onsets at x
-// (in frames, the frame x falls in taken in part).
+// The sum of the track's activity over frames [0, x) (in frames, the frame x
+// falls in taken in part).
 double sumTo(const Track& t, double x);
-double onsetAt(const Track& t, double x);
-
-// fitness() on the cues [from, to), with their extent weighed by `boxWeight`.
-double fitnessOf(const Track& t, const Cue* from, const Cue* to, const Mapping& m,
-                 double boxWeight = 1);
-
-// The offset within `halfMs` of the mapping's that fits the cues [from, to)
-// best, to the millisecond.
-Mapping refineOffset(const Track& t, const Cue* from, const Cue* to, Mapping m, double halfMs);
 
 // A cue whose start lies this close to where a change puts it agrees with
 // the change (ms).

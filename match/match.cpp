@@ -210,7 +210,6 @@ void weigh(Found& f, const double* weights)
     Alignment& a = f.alignment;
     const Rival* rival = a.rivals.empty() ? nullptr : &a.rivals.front();
     f.confidence = confidenceOf(weights, double(a.agree), a.chance, a.cues, rival);
-    a.score = f.confidence;
     // A rival is told only beside a best change that stands well above
     // chance itself: two places that fit a periodic film, not two that
     // chance made.
@@ -376,7 +375,6 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
         }
         if (splits.size() > 1 && least >= SureConfidence && gain >= CutGain) {
             f.confidence = least * (f.alignment.cues >= SureCues);
-            f.alignment.score = f.confidence;
             f.doubt = f.alignment.cues < SureCues ? Doubt::FewCues : Doubt::None;
             f.sure = f.doubt == Doubt::None;
             if (ratio) {

@@ -21,7 +21,6 @@ namespace {
 constexpr int SteadyFrames = 40;     // half a second each way
 constexpr int QuietFrames = 1500;    // 15 s each way, for the quiet and the loud
 constexpr double SilentDb = -75;     // the loudest 1 % below this: silence
-constexpr int OnsetSigma = 3;        // frames: how much an onset is blurred
 // Subtitlers show a line 0 to 100 ms before it is said.
 constexpr double SpeechLeadMs = 50;
 constexpr int Groups = Bands / 4;    // bands taken four at a time
@@ -269,36 +268,11 @@ void classify(const std::vector<float>& x, std::size_t first, std::size_t last, 
     }
 }
 
-// Where a signal rises: the positive part of the slope of the signal blurred
-// by a bell of 30 ms. The slope of a step so blurred peaks on the step
-// itself, which is what a subtitle's start is set against.
-std::vector<float> onsetsOf(const std::vector<float>& a)
-{
-    constexpr int Radius = 3 * OnsetSigma;
-    float bell[2 * Radius + 1], total = 0;
-    for (int k = -Radius; k <= Radius; ++k)
-        total += bell[k + Radius] = float(std::exp(-0.5 * k * k / (OnsetSigma * OnsetSigma)));
-    std::size_t n = a.size();
-    std::vector<float> blurred(n, 0), rise(n, 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        float sum = 0;
-        for (int k = -Radius; k <= Radius; ++k) {
-            std::ptrdiff_t j = std::ptrdiff_t(i) + k;
-            sum += bell[k + Radius] * a[std::size_t(std::clamp<std::ptrdiff_t>(j, 0, std::ptrdiff_t(n) - 1))];
-        }
-        blurred[i] = sum / total;
-    }
-    for (std::size_t i = 1; i + 1 < n; ++i)
-        rise[i] = std::max(0.0f, blurred[i + 1] - blurred[i - 1]);
-    return rise;
-}
-
 Track speechView(const std::vector<std::uint8_t>& bands, const char* name)
 {
     Track t;
     t.name = name;
     t.activity = speechProbability(bands);
-    t.onsets = onsetsOf(t.activity);
     t.leadMs = SpeechLeadMs;
     return t;
 }
@@ -357,18 +331,16 @@ std::vector<float> speechProbability(const std::vector<std::uint8_t>& bands)
 
 void finishTrack(Track& t)
 {
-    for (std::vector<float>* a : {&t.activity, &t.onsets}) {
-        double mean = 0;
-        for (float v : *a)
-            mean += v;
-        mean /= a->empty() ? 1 : double(a->size());
-        double squares = 0;
-        for (float& v : *a) {
-            v = float(v - mean);
-            squares += double(v) * v;
-        }
-        (a == &t.activity ? t.activityNorm : t.onsetNorm) = std::sqrt(squares);
+    double mean = 0;
+    for (float v : t.activity)
+        mean += v;
+    mean /= t.activity.empty() ? 1 : double(t.activity.size());
+    double squares = 0;
+    for (float& v : t.activity) {
+        v = float(v - mean);
+        squares += double(v) * v;
     }
+    t.activityNorm = std::sqrt(squares);
     t.sums.assign(t.activity.size() + 1, 0);
     double sum = 0;
     for (std::size_t i = 0; i < t.activity.size(); ++i)

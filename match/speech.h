@@ -12,17 +12,15 @@
 namespace chronelle {
 
 // A signal to align cues with, one value per 10 ms frame: activity (high
-// while someone speaks) and onsets (high where speech begins), each with
-// its mean taken out.
+// while someone speaks), with its mean taken out.
 struct Track {
     const char* name = "";
     std::vector<float> activity;
-    std::vector<float> onsets;
     // Prefix sums of activity (one more than frames): the sum over any
     // stretch of time in two look-ups. Floats are plenty: the activity's
     // mean is out, so they stay small.
     std::vector<float> sums;
-    double activityNorm = 0, onsetNorm = 0;  // square roots of the sums of squares
+    double activityNorm = 0;  // the square root of its sum of squares
     // How long after a cue's start its words are heard rising in the
     // activity: subtitles are shown a little before the words.
     double leadMs = 0;
@@ -48,7 +46,7 @@ std::vector<float> speechProbability(const std::vector<std::uint8_t>& bands);
 // speech_model.h): for training it offline.
 std::vector<float> speechFeatures(const std::vector<std::uint8_t>& bands);
 
-// Takes the mean out of `activity` and `onsets` and fills in the rest.
+// Takes the mean out of `activity` and fills in the rest.
 void finishTrack(Track& track);
 
 }  // namespace chronelle

@@ -65,7 +65,7 @@ TEST(Align, FindsEachKindOfChange)
     for (const auto& c : cases) {
         std::vector<Cue> wrong = moved(truth, c.wrong);
         chronelle::Found f = chronelle::matchCues(ref, wrong, chronelle::MatchOptions());
-        EXPECT_TRUE(f.sure) << c.what << ": score " << f.alignment.score;
+        EXPECT_TRUE(f.sure) << c.what << ": confidence " << f.confidence;
         EXPECT_EQ(f.kind, c.kind) << c.what;
         EXPECT_EQ(f.mode, c.mode) << c.what;
         if (c.text) {
@@ -95,8 +95,8 @@ TEST(Align, RefusesWhatDoesNotFit)
     for (unsigned seed : {8u, 9u, 10u}) {
         chronelle::Found f = chronelle::matchCues(ref, asCues(voices::cues(600, seed)), {});
         EXPECT_EQ(f.alignment.fit, chronelle::Fit::Found);
-        EXPECT_FALSE(f.sure) << seed << ": score " << f.alignment.score;
-        EXPECT_LT(f.alignment.score, chronelle::SureConfidence / 2) << seed;
+        EXPECT_FALSE(f.sure) << seed << ": confidence " << f.confidence;
+        EXPECT_LT(f.confidence, chronelle::SureConfidence / 2) << seed;
     }
     // Five minutes off is beyond a search of ten seconds each way, not
     // beyond the ten minutes searched by default.
@@ -164,7 +164,7 @@ TEST(Align, SplitsFindCutsAndKeepAFilmWithoutThem)
             w.endMs = std::llround(c.wrong(double(w.endMs), start));
         }
         chronelle::Found f = chronelle::matchCues(ref, wrong, splits);
-        EXPECT_TRUE(f.sure) << c.what << ": score " << f.alignment.score;
+        EXPECT_TRUE(f.sure) << c.what << ": confidence " << f.confidence;
         EXPECT_EQ(f.pieces.size(), c.pieces) << c.what << ": " << f.mode << " " << f.text;
         if (c.pieces == 0) {
             chronelle::Found plain = chronelle::matchCues(ref, wrong, {});
@@ -178,7 +178,7 @@ TEST(Align, SplitsFindCutsAndKeepAFilmWithoutThem)
     // Another film's subtitles are no surer in pieces.
     for (unsigned seed : {8u, 9u, 10u}) {
         chronelle::Found f = chronelle::matchCues(ref, asCues(voices::cues(600, seed)), splits);
-        EXPECT_FALSE(f.sure) << seed << ": score " << f.alignment.score;
+        EXPECT_FALSE(f.sure) << seed << ": confidence " << f.confidence;
         EXPECT_TRUE(f.pieces.empty()) << seed;
     }
 }
