@@ -15,6 +15,7 @@
 #include <shellapi.h>
 #endif
 
+#include "duration.h"
 #include "file_io.h"
 #include "match_files.h"
 #include "options.h"
@@ -58,14 +59,7 @@ unsigned long plural(std::int64_t n)
 // An offset in milliseconds as --add or --remove takes it back.
 std::vector<std::string> offsetArguments(std::int64_t ms)
 {
-    std::int64_t a = ms < 0 ? -ms : ms;
-    std::string text = std::to_string(a / 1000);
-    if (a % 1000) {
-        text += format(".%03d", int(a % 1000));
-        while (text.back() == '0')
-            text.pop_back();
-    }
-    return {ms < 0 ? "--remove" : "--add", text};
+    return {ms < 0 ? "--remove" : "--add", chronelle::formatOffset(ms < 0 ? -ms : ms)};
 }
 
 // The command that makes the same change to the selected lines after

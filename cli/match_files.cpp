@@ -18,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "duration.h"
 #include "match.h"
 #include "words.h"
 
@@ -34,14 +35,8 @@ double seconds(std::chrono::steady_clock::time_point since)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// "1:52:03"
-std::string clock(std::int64_t ms)
-{
-    return format("%d:%02d:%02d", int(ms / 3600000), int(ms / 60000 % 60), int(ms / 1000 % 60));
-}
-
 // "2.480 s"
-std::string length(std::int64_t ms) { return decimal(double(ms) / 1000, 3) + " s"; }
+std::string length(std::int64_t ms) { return decimal(chronelle::formatSeconds(ms)) + " s"; }
 
 std::string laterOrSooner(std::int64_t ms)
 {
@@ -67,7 +62,7 @@ std::string pieceWords(const Found& f)
     const chronelle::Alignment& a = f.alignment;
     std::string splits, changes;
     for (std::size_t k = 1; k < f.found.size(); ++k)
-        splits += (k > 1 ? ", " : "") + clock(f.found[k].fromMs);
+        splits += (k > 1 ? ", " : "") + chronelle::formatClock(f.found[k].fromMs);
     for (std::size_t k = 0; k < f.found.size(); ++k)
         changes = k == 0 ? laterOrSooner(f.found[k].offsetMs)
                          : format(_("%s, then %s"), changes.c_str(), laterOrSooner(f.found[k].offsetMs).c_str());
@@ -119,7 +114,7 @@ std::string soundFailure(const Reference& r, const Options& o)
     case SoundFailure::Decoder: return format(_("cannot decode its sound: %s"), detail);
     case SoundFailure::Truncated:
         return format(_("its sound stops at %s of the %s it says it lasts: the file looks truncated"),
-                      clock(s.frames * chronelle::FrameMs).c_str(), clock(s.statedMs).c_str());
+                      chronelle::formatClock(s.frames * chronelle::FrameMs).c_str(), chronelle::formatClock(s.statedMs).c_str());
     case SoundFailure::Stopped:
     case SoundFailure::None: break;
     }
@@ -149,15 +144,15 @@ void sayReference(const Options& o, const Reference& r, double took)
         return;
     if (r.film && o.track == 0 && r.sound.tracks > 1)
         std::printf(_("%s: listened to its %d audio tracks, %s, in %s s\n"), o.match.c_str(), r.sound.tracks,
-                    clock(r.durationMs).c_str(), decimal(took, 2).c_str());
+                    chronelle::formatClock(r.durationMs).c_str(), decimal(took, 2).c_str());
     else if (r.film)
         std::printf(_("%s: listened to audio track %d of %d (%s), %s, in %s s\n"), o.match.c_str(),
-                    r.sound.track, r.sound.tracks, r.sound.codec.c_str(), clock(r.durationMs).c_str(),
+                    r.sound.track, r.sound.tracks, r.sound.codec.c_str(), chronelle::formatClock(r.durationMs).c_str(),
                     decimal(took, 2).c_str());
     else
         std::printf(ngettext("%s: read %d cue, %s, in %s s\n", "%s: read %d cues, %s, in %s s\n",
                              (unsigned long)r.cuesResult.cues.size()),
-                    o.match.c_str(), int(r.cuesResult.cues.size()), clock(r.durationMs).c_str(),
+                    o.match.c_str(), int(r.cuesResult.cues.size()), chronelle::formatClock(r.durationMs).c_str(),
                     decimal(took, 2).c_str());
 }
 
@@ -196,13 +191,13 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
     const chronelle::Alignment& a = f.alignment;
     if (a.fit == chronelle::Fit::TooLong) {
         complain(_("%s: its subtitles last longer than %s (%s); the file was left untouched"), path,
-                 o.match.c_str(), clock(ref.durationMs).c_str());
+                 o.match.c_str(), chronelle::formatClock(ref.durationMs).c_str());
         return 1;
     }
     if (a.fit == chronelle::Fit::TooFar) {
         complain(_("%s: no offset within %s each way puts its subtitles in %s (--max-offset allows more); "
                    "the file was left untouched"),
-                 path, clock(o.maxOffsetMs).c_str(), o.match.c_str());
+                 path, chronelle::formatClock(o.maxOffsetMs).c_str(), o.match.c_str());
         return 1;
     }
     if (f.doubt == chronelle::Doubt::Cut) {

@@ -2,7 +2,6 @@
 // (duration.h), and made again from a change, exactly, for the window to show.
 #include "change.h"
 
-#include <cstdio>
 #include <numeric>
 
 #include "duration.h"
@@ -242,14 +241,6 @@ bool ratesForm(const std::string& from, const std::string& to, std::int64_t offs
             c = c == '.' ? ',' : c;
     *form = f;
     return true;
-}
-
-std::string formatTime(std::int64_t ms)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02d:%02d,%03d", static_cast<long long>(ms / 3600000),
-                  int(ms / 60000 % 60), int(ms / 1000 % 60), int(ms % 1000));
-    return text;
 }
 
 bool parseFraction(const std::string& digits, int* ms)

@@ -43,7 +43,7 @@ enum class FormProblem {
     RatesTooFine,       // two rates whose ratio cannot be computed exactly
     SameShown,          // both points of a sync shown at the same time
     Reversed,           // a sync that would put the subtitles out of order
-    UntilNotAfterFrom,  // "Avant" not later than "À partir de"
+    UntilNotAfterFrom,  // the end of the selection not after its start
     CuesReversed,       // the last position before the first
 };
 struct FormError {
@@ -67,9 +67,6 @@ bool formOf(const Retiming& retiming, const Selection& selection, const std::vec
 // Kind::Fps. False when the offset is beyond the spin buttons.
 bool ratesForm(const std::string& from, const std::string& to, std::int64_t offsetMs,
                ChangeForm* form);
-
-// A time as the fields show it: "0:00:41,300".
-std::string formatTime(std::int64_t ms);
 
 // The digits typed after a decimal comma, as milliseconds: "5" is 500, "25"
 // 250, "125" 125; "" is 0. False for anything else (a fourth digit too).

@@ -10,7 +10,7 @@ namespace chronelle {
 
 struct Cue {
     std::int64_t startMs = 0, endMs = 0;
-    // Only music notes or a sound in brackets ("♪ ♪", "[porte qui claque]"):
+    // Only music notes or a sound in brackets ("♪ ♪", "[door slams]"):
     // nothing anyone says.
     bool soundOnly = false;
     // Its text lines as the file holds them, without their line ends, one

@@ -1,8 +1,10 @@
-// Parsing of the command-line tool's arguments.
+// Parsing of the command-line tool's arguments, and times written back in
+// their forms.
 #include "duration.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <numeric>
 #include <vector>
@@ -283,6 +285,40 @@ bool sortPieces(std::vector<Piece>& pieces)
         if (pieces[i].from < pieces[i - 1].until)
             return false;
     return true;
+}
+
+std::string formatTime(std::int64_t ms, char mark)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02d:%02d%c%03d", static_cast<long long>(ms / 3600000),
+                  int(ms / 60000 % 60), int(ms / 1000 % 60), mark, int(ms % 1000));
+    return text;
+}
+
+std::string formatClock(std::int64_t ms)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(ms / 3600000),
+                  int(ms / 60000 % 60), int(ms / 1000 % 60));
+    return text;
+}
+
+std::string formatSeconds(std::int64_t ms, char mark)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld%c%03d", static_cast<long long>(ms / 1000), mark,
+                  int(ms % 1000));
+    return text;
+}
+
+std::string formatOffset(std::int64_t ms)
+{
+    std::string s = formatSeconds(ms);
+    while (s.back() == '0')
+        s.pop_back();
+    if (s.back() == '.')
+        s.pop_back();
+    return s;
 }
 
 }  // namespace chronelle

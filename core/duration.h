@@ -1,6 +1,7 @@
 // The arguments of the command-line tool: durations and times ("5", "2.5",
 // "0,250", "1:30", "0:00:05,000"), ranges of timing lines ("12", "12-40",
-// "12-", "-40"), two-point syncs and frame rates.
+// "12-", "-40"), two-point syncs and frame rates; and times written back as
+// text in the same forms, numbers only (the front ends add the words).
 #pragma once
 
 #include <cstdint>
@@ -62,5 +63,20 @@ PieceError parsePiece(const std::string& text, bool byCue, Piece* piece);
 
 // Sorts the pieces by where they begin; false when two of them overlap.
 bool sortPieces(std::vector<Piece>& pieces);
+
+// A time of `ms` >= 0 as "H:MM:SS,mmm" ("0:00:41,300", as the window's
+// fields show it), or with `mark` '.' as --sync and --piece take it
+// ("0:00:41.300", no comma to make a sync ambiguous).
+std::string formatTime(std::int64_t ms, char mark = ',');
+
+// "H:MM:SS", whole seconds: a film's length.
+std::string formatClock(std::int64_t ms);
+
+// "2.480": seconds with their three decimals, `mark` between.
+std::string formatSeconds(std::int64_t ms, char mark = '.');
+
+// "2.48", "7.3", "2": the shortest seconds that parseDuration reads back as
+// `ms` (--add 2.48).
+std::string formatOffset(std::int64_t ms);
 
 }  // namespace chronelle

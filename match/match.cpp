@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 
 #include "confidence_model.h"
 #include "duration.h"
@@ -43,18 +42,6 @@ double largestMove(const Mapping& a, const Mapping& b, const std::vector<Cue>& c
     return d;
 }
 
-std::string seconds(std::int64_t ms)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld.%03d", static_cast<long long>(ms / 1000), int(ms % 1000));
-    std::string s = text;
-    while (s.back() == '0')
-        s.pop_back();
-    if (s.back() == '.')
-        s.pop_back();
-    return s;
-}
-
 // Two cue starts far apart whose new times are both valid, and where the
 // mapping takes them; false when there are none.
 bool syncPoints(const Mapping& m, const std::vector<Cue>& cues, std::string* text)
@@ -71,8 +58,9 @@ bool syncPoints(const Mapping& m, const std::vector<Cue>& cues, std::string* tex
     }
     if (old1 < 0 || old2 <= old1)
         return false;
-    *text = syncTime(old1) + "=" + syncTime(std::llround(mapTime(m, double(old1)))) + "," +
-            syncTime(old2) + "=" + syncTime(std::llround(mapTime(m, double(old2))));
+    *text = formatTime(old1, '.') + "=" + formatTime(std::llround(mapTime(m, double(old1))), '.') +
+            "," + formatTime(old2, '.') + "=" +
+            formatTime(std::llround(mapTime(m, double(old2))), '.');
     return true;
 }
 
@@ -93,7 +81,7 @@ void describe(Found& f, const std::vector<Cue>& cues)
         f.kind = ChangeKind::Offset;
         f.offsetMs = std::llround(m.offsetMs);
         f.mode = f.offsetMs < 0 ? "--remove" : "--add";
-        f.text = seconds(std::llabs(f.offsetMs));
+        f.text = formatOffset(std::llabs(f.offsetMs));
         f.retiming.offsetMs = f.offsetMs;
         return;
     }
@@ -127,7 +115,7 @@ std::string pieceChange(const Alignment& a, const Mapping& m)
         text = std::to_string(std::llround(m.scale * 1e6)) + ":1000000";
     std::int64_t offset = std::llround(m.offsetMs);
     if (offset != 0 || text.empty())
-        text += (offset < 0 ? "-" : "+") + seconds(std::llabs(offset));
+        text += (offset < 0 ? "-" : "+") + formatOffset(std::llabs(offset));
     return text;
 }
 
@@ -140,8 +128,8 @@ void describePieces(Found& f, const std::vector<Split>& splits)
     f.retiming.kind = Retiming::Kind::Pieces;
     for (std::size_t k = 0; k < splits.size(); ++k) {
         const Split& s = splits[k];
-        std::string text = (k == 0 ? std::string("0") : syncTime(s.fromMs)) + "-" +
-                           (k + 1 < splits.size() ? syncTime(splits[k + 1].fromMs) : "") + "=" +
+        std::string text = (k == 0 ? std::string("0") : formatTime(s.fromMs, '.')) + "-" +
+                           (k + 1 < splits.size() ? formatTime(splits[k + 1].fromMs, '.') : "") + "=" +
                            pieceChange(f.alignment, s.mapping);
         Piece p;
         if (parsePiece(text, false, &p) != PieceError::None)
@@ -259,14 +247,6 @@ Hearing heardTracks(Sound& sound, std::vector<Track>* tracks)
 }
 
 }  // namespace
-
-std::string syncTime(std::int64_t ms)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%d:%02d:%02d.%03d", int(ms / 3600000), int(ms / 60000 % 60),
-                  int(ms / 1000 % 60), int(ms % 1000));
-    return text;
-}
 
 bool subtitleReference(const std::string& path)
 {

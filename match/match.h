@@ -122,7 +122,4 @@ struct Found {
 Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
                 const MatchOptions& options);
 
-// "H:MM:SS.mmm", as --sync takes a time.
-std::string syncTime(std::int64_t ms);
-
 }  // namespace chronelle

@@ -143,3 +143,25 @@ TEST(Arguments, Pieces)
     pieces[1].until = 51;
     EXPECT_FALSE(chronelle::sortPieces(pieces));
 }
+
+// What is written back is read back the same: the printed commands hold it.
+TEST(Arguments, TimesWrittenBack)
+{
+    const struct {
+        long long ms;
+        const char *time, *clock, *seconds, *offset;
+    } cases[] = {{0, "0:00:00,000", "0:00:00", "0.000", "0"},
+                 {7300, "0:00:07,300", "0:00:07", "7.300", "7.3"},
+                 {60050, "0:01:00,050", "0:01:00", "60.050", "60.05"},
+                 {5400000, "1:30:00,000", "1:30:00", "5400.000", "5400"},
+                 {359999999, "99:59:59,999", "99:59:59", "359999.999", "359999.999"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(chronelle::formatTime(c.ms), c.time);
+        EXPECT_EQ(chronelle::formatClock(c.ms), c.clock);
+        EXPECT_EQ(chronelle::formatSeconds(c.ms), c.seconds);
+        EXPECT_EQ(chronelle::formatOffset(c.ms), c.offset);
+        std::int64_t back = -1;
+        EXPECT_TRUE(chronelle::parseTime(chronelle::formatTime(c.ms, '.'), &back) && back == c.ms);
+        EXPECT_TRUE(chronelle::parseTime(c.offset, &back) && back == c.ms) << c.offset;
+    }
+}

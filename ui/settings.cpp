@@ -3,6 +3,7 @@
 #include "settings.h"
 
 #include "bar.h"
+#include "duration.h"
 #include "fields.h"
 #include "offset.h"
 #include "texts.h"

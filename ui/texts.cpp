@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "duration.h"
+
 namespace chronelle::ui {
 
 namespace {
@@ -33,9 +35,7 @@ std::string duration(const Shift& d)
         text = std::to_string(d.h) + " h ";
     if (d.h > 0 || d.m > 0)
         text += std::to_string(d.m) + " min ";
-    char seconds[32];
-    g_snprintf(seconds, sizeof seconds, "%d,%03d s", d.s, d.ms);
-    return text + seconds;
+    return text + formatSeconds(d.s * 1000 + d.ms, ',') + " s";
 }
 
 std::string offsetWords(const ChangeForm& f)
