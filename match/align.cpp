@@ -37,6 +37,10 @@ constexpr std::size_t PlainPeaks = 2;  // of each part's places, those without a
 constexpr std::size_t Fitted = 16;  // candidates put to the cues, at least
 constexpr std::size_t FittedCues = 24000;  // and as many more as this many cue-candidates allow
 constexpr std::size_t SplitCues = 20;  // the fewest cues in each half searched on its own
+// With more than twice this many cues, candidates are first put to this
+// many of them, and only this many of the candidates to them all.
+constexpr std::size_t SampleCues = 250;
+constexpr std::size_t Kept = 6;
 // A change beside the frame-rate ratios, found by the robust line: at most
 // this far from the candidate's scale.
 constexpr double MaxSlope = 0.0025;
@@ -663,8 +667,25 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     out.fit = coarseSearch(s, options);
     if (out.fit != Fit::Found)
         return out;
+    // Many cues: the candidates put first to a sample of them, and only the
+    // best few to them all.
+    std::vector<Peak> peaks = shortlist(s);
+    if (cues.size() > 2 * SampleCues && peaks.size() > Kept) {
+        std::vector<Cue> sample;
+        for (std::size_t i = 0; i < cues.size(); i += cues.size() / SampleCues)
+            sample.push_back(cues[i]);
+        std::vector<std::pair<std::size_t, std::size_t>> agree;  // agreeing cues, peak
+        for (std::size_t k = 0; k < peaks.size(); ++k)
+            agree.emplace_back(fitCandidate(tracks[std::size_t(peaks[k].track)], sample, s.ratios, peaks[k],
+                                            Frame * s.bin).agreement.agree, k);
+        std::stable_sort(agree.begin(), agree.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::vector<Peak> kept;
+        for (std::size_t k = 0; k < Kept; ++k)
+            kept.push_back(peaks[agree[k].second]);
+        peaks = kept;
+    }
     std::vector<Placed> fits;
-    for (const Peak& p : shortlist(s))
+    for (const Peak& p : peaks)
         fits.push_back(fitCandidate(tracks[std::size_t(p.track)], cues, s.ratios, p, Frame * s.bin));
     std::sort(fits.begin(), fits.end(), [](const Placed& a, const Placed& b) {
         return a.agreement.agree != b.agreement.agree ? a.agreement.agree > b.agreement.agree : a.rise > b.rise;
