@@ -18,13 +18,14 @@ int main(int argc, char** argv)
     chronelle::Sound sound;
     chronelle::SoundResult r = chronelle::listen(argv[1], o, &sound);
     if (r.failure != chronelle::SoundFailure::None) {
-        std::fprintf(stderr, "chronelle-features: %s: cannot listen (%d): %s\n", argv[1], int(r.failure),
-                     r.detail.c_str());
+        std::fprintf(stderr, "chronelle-features: %s: cannot listen (%d): %s\n", argv[1],
+                     int(r.failure), r.detail.c_str());
         return 1;
     }
     std::vector<float> x = chronelle::speechFeatures(sound.bands);
     std::FILE* f = std::fopen(argv[2], "wb");
-    if (!f || std::fwrite(x.data(), sizeof(float), x.size(), f) != x.size() || std::fclose(f) != 0) {
+    if (!f || std::fwrite(x.data(), sizeof(float), x.size(), f) != x.size() ||
+        std::fclose(f) != 0) {
         std::fprintf(stderr, "chronelle-features: cannot write %s\n", argv[2]);
         return 1;
     }

@@ -20,12 +20,14 @@ int main(int argc, char** argv)
             o.splits = true;
     }
     if (argc - i < 2) {
-        std::fprintf(stderr, "usage: chronelle-match-trace [--track N] [--splits] FILM SUBTITLE...\n");
+        std::fprintf(stderr,
+                     "usage: chronelle-match-trace [--track N] [--splits] FILM SUBTITLE...\n");
         return 2;
     }
     chronelle::Reference r = chronelle::loadReference(argv[i], o);
     if (r.failure != chronelle::ReferenceFailure::None) {
-        std::fprintf(stderr, "chronelle-match-trace: %s: cannot use it (%d)\n", argv[i], int(r.failure));
+        std::fprintf(stderr, "chronelle-match-trace: %s: cannot use it (%d)\n", argv[i],
+                     int(r.failure));
         return 1;
     }
     for (int k = i + 1; k < argc; ++k) {
@@ -36,19 +38,22 @@ int main(int argc, char** argv)
         }
         chronelle::Found f = chronelle::matchCues(r, c.cues, o);
         const chronelle::Alignment& a = f.alignment;
-        std::printf("{\"file\": \"%s\", \"fit\": %d, \"scale\": %.9f, \"offset_ms\": %.3f, \"track\": %d, "
-                    "\"audio\": %d, \"from\": %d, \"to\": %d, \"drift\": %d, \"cues\": %zu, \"agree\": %zu, "
-                    "\"chance\": %.3f, \"confidence\": %.4f, \"doubt\": %d, \"kind\": %d, \"change\": \"%s %s\", "
-                    "\"pieces\": %zu, \"rivals\": [",
-                    argv[k], int(a.fit), a.mapping.scale, a.mapping.offsetMs, a.track,
-                    r.tracks.empty() ? 0 : r.tracks[std::size_t(a.track)].audio, a.from, a.to, int(a.drift), a.cues,
-                    a.agree, a.chance, f.confidence, int(f.doubt), int(f.kind), f.mode.c_str(), f.text.c_str(),
-                    f.pieces.size());
+        std::printf(
+            "{\"file\": \"%s\", \"fit\": %d, \"scale\": %.9f, \"offset_ms\": %.3f, \"track\": %d, "
+            "\"audio\": %d, \"from\": %d, \"to\": %d, \"drift\": %d, \"cues\": %zu, \"agree\": %zu, "
+            "\"chance\": %.3f, \"confidence\": %.4f, \"doubt\": %d, \"kind\": %d, \"change\": \"%s %s\", "
+            "\"pieces\": %zu, \"rivals\": [",
+            argv[k], int(a.fit), a.mapping.scale, a.mapping.offsetMs, a.track,
+            r.tracks.empty() ? 0 : r.tracks[std::size_t(a.track)].audio, a.from, a.to, int(a.drift),
+            a.cues, a.agree, a.chance, f.confidence, int(f.doubt), int(f.kind), f.mode.c_str(),
+            f.text.c_str(), f.pieces.size());
         for (std::size_t j = 0; j < a.rivals.size(); ++j) {
             const chronelle::Rival& v = a.rivals[j];
-            std::printf("%s{\"scale\": %.9f, \"offset_ms\": %.3f, \"agree\": %zu, \"for\": %zu, \"best_for\": %zu, "
-                        "\"margin\": %.2f}", j ? ", " : "", v.mapping.scale, v.mapping.offsetMs, v.agree, v.agreeFor,
-                        v.bestFor, v.margin());
+            std::printf(
+                "%s{\"scale\": %.9f, \"offset_ms\": %.3f, \"agree\": %zu, \"for\": %zu, \"best_for\": %zu, "
+                "\"margin\": %.2f}",
+                j ? ", " : "", v.mapping.scale, v.mapping.offsetMs, v.agree, v.agreeFor, v.bestFor,
+                v.margin());
         }
         // The change as chronelle-shift's arguments (none: in time).
         std::printf("], \"args\": [");

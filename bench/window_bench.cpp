@@ -24,10 +24,7 @@ void settle()
     gdk_display_sync(gdk_display_get_default());
 }
 
-double since(gint64 start)
-{
-    return double(g_get_monotonic_time() - start) / 1000.0;
-}
+double since(gint64 start) { return double(g_get_monotonic_time() - start) / 1000.0; }
 
 std::string stamp(long ms)
 {
@@ -48,8 +45,9 @@ int main(int argc, char* argv[])
     FILE* out = std::fopen(path.c_str(), "wb");
     for (long i = 0; i < cues; ++i) {
         long start = 60000 + i * 2000;
-        std::fprintf(out, "%ld\r\n%s --> %s\r\nRéplique numéro %ld, sur une ligne\r\net une autre\r\n\r\n",
-                     i + 1, stamp(start).c_str(), stamp(start + 1500).c_str(), i + 1);
+        std::fprintf(
+            out, "%ld\r\n%s --> %s\r\nRéplique numéro %ld, sur une ligne\r\net une autre\r\n\r\n",
+            i + 1, stamp(start).c_str(), stamp(start + 1500).c_str(), i + 1);
     }
     std::fclose(out);
 

@@ -46,6 +46,7 @@ int runMatchProgram(char** argv)
     execv(program.c_str(), argv);
     int e = errno;
     sigprocmask(SIG_SETMASK, &before, nullptr);
-    complain(_("--match needs %s, which cannot be run: %s; no file was touched"), program.c_str(), std::strerror(e));
+    complain(_("--match needs %s, which cannot be run: %s; no file was touched"), program.c_str(),
+             std::strerror(e));
     return 2;
 }

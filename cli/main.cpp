@@ -12,6 +12,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+// After windows.h, which it needs.
 #include <shellapi.h>
 #endif
 
@@ -107,30 +109,34 @@ std::string partState(const char* path, const Options& o, const PatchResult& r, 
 {
     long long n = r.timingLines;
     if (r.failure == Failure::Changed)
-        return format(ngettext("%lld timing line had been shifted when it was seen; look at the file",
-                               "%lld timing lines had been shifted when it was seen; look at the file",
-                               plural(n)),
-                      n);
+        return format(
+            ngettext("%lld timing line had been shifted when it was seen; look at the file",
+                     "%lld timing lines had been shifted when it was seen; look at the file",
+                     plural(n)),
+            n);
     if (r.failure == Failure::Sync || r.failure == Failure::Close)
-        return format(ngettext("all %lld timing line was shifted, but may not all be on disk",
-                               "all %lld timing lines were shifted, but may not all be on disk", plural(n)),
-                      n);
+        return format(
+            ngettext("all %lld timing line was shifted, but may not all be on disk",
+                     "all %lld timing lines were shifted, but may not all be on disk", plural(n)),
+            n);
     what = format(_("%s after timing line %lld"), what.c_str(), static_cast<long long>(r.lastCue));
     // From the first line shifted: the lines before it were in no piece, or
     // not selected.
     bool selected = !o.from.empty() || !o.until.empty() || !o.pieces.empty();
     long long first = r.firstCue, last = r.lastCue;
     if (r.tornAt >= 0) {
-        const char* torn = selected ? _("the selected timing lines of %lld-%lld shifted; the next timing "
-                                        "line, at byte %lld, may be half shifted: mend it by hand; the "
-                                        "rest untouched")
-                                    : _("%lld-%lld shifted; the next timing line, at byte %lld, may be "
-                                        "half shifted: mend it by hand; the rest untouched");
+        const char* torn =
+            selected ? _("the selected timing lines of %lld-%lld shifted; the next timing "
+                         "line, at byte %lld, may be half shifted: mend it by hand; the "
+                         "rest untouched")
+                     : _("%lld-%lld shifted; the next timing line, at byte %lld, may be "
+                         "half shifted: mend it by hand; the rest untouched");
         return format(torn, first, last, static_cast<long long>(r.tornAt));
     }
-    const char* rest = selected ? _("the selected timing lines of %lld-%lld shifted, the rest untouched; "
-                                    "to finish: %s")
-                                : _("%lld-%lld shifted, the rest untouched; to finish: %s");
+    const char* rest =
+        selected ? _("the selected timing lines of %lld-%lld shifted, the rest untouched; "
+                     "to finish: %s")
+                 : _("%lld-%lld shifted, the rest untouched; to finish: %s");
     return format(rest, first, last, finishCommand(o, r, path).c_str());
 }
 
@@ -140,7 +146,8 @@ void reportFailure(const char* path, const Options& o, const PatchResult& r)
     if (r.failure == Failure::NotSubtitles)
         return sayRefused(path, r.probe);
     std::string what = failureText(r.failure);
-    std::string state = r.partlyWritten ? partState(path, o, r, what) : _("the file was left untouched");
+    std::string state =
+        r.partlyWritten ? partState(path, o, r, what) : _("the file was left untouched");
     // A FIFO or device has no system error of its own to show.
     if (r.errnum && !(r.failure == Failure::NotRegular && r.errnum == EINVAL) &&
         r.failure != Failure::Busy)
@@ -176,18 +183,19 @@ bool shiftOne(const char* path, const Options& o, PatchResult* out)
     bool dry = o.shift.dryRun;
     long long held = r.clampedTimes, n = r.timingLines;
     if (held > 0)
-        complain(dry ? ngettext("%s: warning: %lld time would be held at 00:00:00,000 or 99:59:59,999",
-                                "%s: warning: %lld times would be held at 00:00:00,000 or 99:59:59,999",
-                                plural(held))
-                     : ngettext("%s: warning: %lld time was held at 00:00:00,000 or 99:59:59,999",
-                                "%s: warning: %lld times were held at 00:00:00,000 or 99:59:59,999",
-                                plural(held)),
-                 path, held);
+        complain(
+            dry ? ngettext("%s: warning: %lld time would be held at 00:00:00,000 or 99:59:59,999",
+                           "%s: warning: %lld times would be held at 00:00:00,000 or 99:59:59,999",
+                           plural(held))
+                : ngettext("%s: warning: %lld time was held at 00:00:00,000 or 99:59:59,999",
+                           "%s: warning: %lld times were held at 00:00:00,000 or 99:59:59,999",
+                           plural(held)),
+            path, held);
     if (!o.quiet) {
         std::printf(dry ? ngettext("%s: %lld timing line would be shifted\n",
                                    "%s: %lld timing lines would be shifted\n", plural(n))
-                        : ngettext("%s: %lld timing line shifted\n", "%s: %lld timing lines shifted\n",
-                                   plural(n)),
+                        : ngettext("%s: %lld timing line shifted\n",
+                                   "%s: %lld timing lines shifted\n", plural(n)),
                     path, n);
         if (dry)
             printPreview(r);

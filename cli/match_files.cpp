@@ -65,12 +65,13 @@ std::string pieceWords(const Found& f)
         splits += (k > 1 ? ", " : "") + chronelle::formatClock(f.found[k].fromMs);
     for (std::size_t k = 0; k < f.found.size(); ++k)
         changes = k == 0 ? laterOrSooner(f.found[k].offsetMs)
-                         : format(_("%s, then %s"), changes.c_str(), laterOrSooner(f.found[k].offsetMs).c_str());
+                         : format(_("%s, then %s"), changes.c_str(),
+                                  laterOrSooner(f.found[k].offsetMs).c_str());
     std::string w = format(_("in %d pieces, split at %s: %s"), int(f.found.size()), splits.c_str(),
                            changes.c_str());
     if (a.from >= 0 && !a.drift)
-        return format(_("timed for %s fps, the film at %s fps; %s"), rate(a.from).c_str(), rate(a.to).c_str(),
-                      w.c_str());
+        return format(_("timed for %s fps, the film at %s fps; %s"), rate(a.from).c_str(),
+                      rate(a.to).c_str(), w.c_str());
     return w;
 }
 
@@ -82,14 +83,16 @@ std::string words(const Found& f)
     case ChangeKind::InTime: return _("already in time");
     case ChangeKind::Offset: return laterOrSooner(f.offsetMs);
     case ChangeKind::Rates:
-        return format(_("timed for %s fps, the film runs at %s fps"), rate(a.from).c_str(), rate(a.to).c_str());
+        return format(_("timed for %s fps, the film runs at %s fps"), rate(a.from).c_str(),
+                      rate(a.to).c_str());
     case ChangeKind::Linear: break;
     case ChangeKind::Pieces: return pieceWords(f);
     }
     std::string first = laterOrSooner(f.offsetMs), last = laterOrSooner(f.offsetMs + f.driftMs);
     if (a.from >= 0)
-        return format(_("%s at the first subtitle, %s at the last (timed for %s fps, the film at %s fps)"),
-                      first.c_str(), last.c_str(), rate(a.from).c_str(), rate(a.to).c_str());
+        return format(
+            _("%s at the first subtitle, %s at the last (timed for %s fps, the film at %s fps)"),
+            first.c_str(), last.c_str(), rate(a.from).c_str(), rate(a.to).c_str());
     return format(_("%s at the first subtitle, %s at the last"), first.c_str(), last.c_str());
 }
 
@@ -113,8 +116,10 @@ std::string soundFailure(const Reference& r, const Options& o)
         return format(_("it has no audio track %d (it has %d)"), o.track, s.tracks);
     case SoundFailure::Decoder: return format(_("cannot decode its sound: %s"), detail);
     case SoundFailure::Truncated:
-        return format(_("its sound stops at %s of the %s it says it lasts: the file looks truncated"),
-                      chronelle::formatClock(s.frames * chronelle::FrameMs).c_str(), chronelle::formatClock(s.statedMs).c_str());
+        return format(
+            _("its sound stops at %s of the %s it says it lasts: the file looks truncated"),
+            chronelle::formatClock(s.frames * chronelle::FrameMs).c_str(),
+            chronelle::formatClock(s.statedMs).c_str());
     case SoundFailure::Stopped:
     case SoundFailure::None: break;
     }
@@ -143,17 +148,18 @@ void sayReference(const Options& o, const Reference& r, double took)
     if (o.quiet)
         return;
     if (r.film && o.track == 0 && r.sound.tracks > 1)
-        std::printf(_("%s: listened to its %d audio tracks, %s, in %s s\n"), o.match.c_str(), r.sound.tracks,
-                    chronelle::formatClock(r.durationMs).c_str(), decimal(took, 2).c_str());
+        std::printf(_("%s: listened to its %d audio tracks, %s, in %s s\n"), o.match.c_str(),
+                    r.sound.tracks, chronelle::formatClock(r.durationMs).c_str(),
+                    decimal(took, 2).c_str());
     else if (r.film)
         std::printf(_("%s: listened to audio track %d of %d (%s), %s, in %s s\n"), o.match.c_str(),
-                    r.sound.track, r.sound.tracks, r.sound.codec.c_str(), chronelle::formatClock(r.durationMs).c_str(),
-                    decimal(took, 2).c_str());
+                    r.sound.track, r.sound.tracks, r.sound.codec.c_str(),
+                    chronelle::formatClock(r.durationMs).c_str(), decimal(took, 2).c_str());
     else
         std::printf(ngettext("%s: read %d cue, %s, in %s s\n", "%s: read %d cues, %s, in %s s\n",
                              (unsigned long)r.cuesResult.cues.size()),
-                    o.match.c_str(), int(r.cuesResult.cues.size()), chronelle::formatClock(r.durationMs).c_str(),
-                    decimal(took, 2).c_str());
+                    o.match.c_str(), int(r.cuesResult.cues.size()),
+                    chronelle::formatClock(r.durationMs).c_str(), decimal(took, 2).c_str());
 }
 
 // "audio track 2 of 2, " when the film has several.
@@ -161,7 +167,8 @@ std::string heardOn(const Reference& r, const chronelle::Alignment& a)
 {
     if (!r.film || r.sound.tracks < 2)
         return "";
-    return format(_("audio track %d of %d, "), r.tracks[std::size_t(a.track)].audio, r.sound.tracks);
+    return format(_("audio track %d of %d, "), r.tracks[std::size_t(a.track)].audio,
+                  r.sound.tracks);
 }
 
 // "97 %": a confidence, never rounded up to what it is not.
@@ -170,7 +177,8 @@ std::string percent(double v) { return format(_("%d %%"), int(std::floor(v * 100
 // A change found, in words and as the command that makes it.
 std::string candidate(const Options& o, const Found& f, const std::string& path)
 {
-    return f.kind == ChangeKind::InTime ? _("in time as it is") : words(f) + " (" + command(o, f, path) + ")";
+    return f.kind == ChangeKind::InTime ? _("in time as it is")
+                                        : words(f) + " (" + command(o, f, path) + ")";
 }
 
 std::string cuesFailure(const chronelle::CuesResult& c)
@@ -195,17 +203,20 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
         return 1;
     }
     if (a.fit == chronelle::Fit::TooFar) {
-        complain(_("%s: no offset within %s each way puts its subtitles in %s (--max-offset allows more); "
-                   "the file was left untouched"),
-                 path, chronelle::formatClock(o.maxOffsetMs).c_str(), o.match.c_str());
+        complain(
+            _("%s: no offset within %s each way puts its subtitles in %s (--max-offset allows more); "
+              "the file was left untouched"),
+            path, chronelle::formatClock(o.maxOffsetMs).c_str(), o.match.c_str());
         return 1;
     }
     if (f.doubt == chronelle::Doubt::Cut) {
-        complain(o.splits ? _("%s: one change fits its subtitles up to a place and another after it: the film "
-                              "looks cut, and the place of the cut is not clear; the file was left untouched")
-                          : _("%s: one change fits its subtitles up to a place and another after it: the film "
-                              "looks cut (--splits matches it piece by piece); the file was left untouched"),
-                 path);
+        complain(
+            o.splits
+                ? _("%s: one change fits its subtitles up to a place and another after it: the film "
+                    "looks cut, and the place of the cut is not clear; the file was left untouched")
+                : _("%s: one change fits its subtitles up to a place and another after it: the film "
+                    "looks cut (--splits matches it piece by piece); the file was left untouched"),
+            path);
         return 1;
     }
     if (f.doubt == chronelle::Doubt::Rival) {
@@ -221,14 +232,15 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
                  path, int(all.size()), places.c_str());
         return 1;
     }
-    std::string why = f.doubt == chronelle::Doubt::FewCues
-                          ? format(ngettext("only %d cue with speech, %d needed",
-                                            "only %d cues with speech, %d needed", (unsigned long)a.cues),
-                                   int(a.cues), int(chronelle::SureCues))
-                          : format(_("confidence %s, %s needed"), percent(f.confidence).c_str(),
-                                   percent(chronelle::SureConfidence).c_str());
-    complain(_("%s: no sure match (%s%s); the best candidate: %s; the file was left untouched"), path,
-             heardOn(ref, a).c_str(), why.c_str(), candidate(o, f, path).c_str());
+    std::string why =
+        f.doubt == chronelle::Doubt::FewCues
+            ? format(ngettext("only %d cue with speech, %d needed",
+                              "only %d cues with speech, %d needed", (unsigned long)a.cues),
+                     int(a.cues), int(chronelle::SureCues))
+            : format(_("confidence %s, %s needed"), percent(f.confidence).c_str(),
+                     percent(chronelle::SureConfidence).c_str());
+    complain(_("%s: no sure match (%s%s); the best candidate: %s; the file was left untouched"),
+             path, heardOn(ref, a).c_str(), why.c_str(), candidate(o, f, path).c_str());
     return 1;
 }
 
@@ -238,7 +250,8 @@ int startMatching(const Options& o, Matching* matching)
 {
     // A subtitle file has no tracks to choose from.
     if (o.track != 0 && chronelle::subtitleReference(o.match))
-        return usageError(format(_("--track goes with a film: %s is a subtitle file"), o.match.c_str()));
+        return usageError(
+            format(_("--track goes with a film: %s is a subtitle file"), o.match.c_str()));
     chronelle::MatchOptions mo;
     mo.maxOffsetMs = o.maxOffsetMs;
     mo.track = o.track;
@@ -285,8 +298,8 @@ int matchFile(const char* path, const Matching& matching, Options* one)
     if (f.alignment.fit != chronelle::Fit::Found || !f.sure)
         return sayNotFound(path, *one, *matching.reference, f);
     std::string score = format(_("%sconfidence %s, found in %s s"),
-                               heardOn(*matching.reference, f.alignment).c_str(), percent(f.confidence).c_str(),
-                               decimal(seconds(start), 2).c_str());
+                               heardOn(*matching.reference, f.alignment).c_str(),
+                               percent(f.confidence).c_str(), decimal(seconds(start), 2).c_str());
     if (f.kind == ChangeKind::InTime) {
         if (!one->quiet)
             std::printf(_("%s: already in time (%s); left as it is\n"), path, score.c_str());

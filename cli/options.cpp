@@ -40,70 +40,78 @@ struct Paragraph {
 };
 const Paragraph Help[] = {
     {N_("Changes the timing lines of SubRip (.srt) files in place. Only the digits of\n"
-       "the times change: nothing else in a file, and its length stays the same.\n"
-       "No backup is made.\n"), true, true},
+        "the times change: nothing else in a file, and its length stays the same.\n"
+        "No backup is made.\n"),
+     true, true},
     {N_("One change:\n"
-       "  -a, --add DURATION     add DURATION to every time: subtitles appear later\n"
-       "  -r, --remove DURATION  remove DURATION from every time: they appear sooner\n"
-       "      --to TIME          one offset, that makes the first selected subtitle\n"
-       "                         start at TIME\n"
-       "      --sync OLD1=NEW1,OLD2=NEW2\n"
-       "                         two points read off the video: a time at OLD1 goes\n"
-       "                         to NEW1, one at OLD2 to NEW2, all others in between\n"
-       "                         and beyond in proportion\n"
-       "      --fps FROM:TO      subtitles timed for a FROM fps video, played at TO fps\n"
-       "                         (25, 23.976, 30000/1001 ...)\n"
-       "      --piece FROM-UNTIL=CHANGE\n"
-       "                         the subtitles that start at FROM or later and before\n"
-       "                         UNTIL (either may be left out) by their own CHANGE:\n"
-       "                         +DURATION, -DURATION, FROM:TO rates, or rates then\n"
-       "                         an offset (25:23.976+2.5); given once per piece, the\n"
-       "                         pieces must not overlap; subtitles in none stay\n"
-       "      --piece-cues N-M=CHANGE\n"
-       "                         the same by position, counted from 1 in the file\n"
-       "      --match FILM|REFERENCE.srt\n"
-       "                         find the change: the one that puts each FILE in time\n"
-       "                         with the speech of FILM (any video or audio file)\n"
-       "                         or with a well-timed subtitle file; it is printed\n"
-       "                         as the command that makes it, then made. A file\n"
-       "                         whose match is not sure enough is left untouched\n"
-       "      --splits           with --match: a film with cuts (a scene or an advert\n"
-       "                         break taken out or put in): matched piece by piece\n"
-       "      --max-offset DURATION\n"
-       "                         with --match: look this far each way (default 10:00)\n"
-       "      --track N          with --match: the film's Nth audio track (from 1)\n"
-       "                         rather than its default one\n"), true, true},
+        "  -a, --add DURATION     add DURATION to every time: subtitles appear later\n"
+        "  -r, --remove DURATION  remove DURATION from every time: they appear sooner\n"
+        "      --to TIME          one offset, that makes the first selected subtitle\n"
+        "                         start at TIME\n"
+        "      --sync OLD1=NEW1,OLD2=NEW2\n"
+        "                         two points read off the video: a time at OLD1 goes\n"
+        "                         to NEW1, one at OLD2 to NEW2, all others in between\n"
+        "                         and beyond in proportion\n"
+        "      --fps FROM:TO      subtitles timed for a FROM fps video, played at TO fps\n"
+        "                         (25, 23.976, 30000/1001 ...)\n"
+        "      --piece FROM-UNTIL=CHANGE\n"
+        "                         the subtitles that start at FROM or later and before\n"
+        "                         UNTIL (either may be left out) by their own CHANGE:\n"
+        "                         +DURATION, -DURATION, FROM:TO rates, or rates then\n"
+        "                         an offset (25:23.976+2.5); given once per piece, the\n"
+        "                         pieces must not overlap; subtitles in none stay\n"
+        "      --piece-cues N-M=CHANGE\n"
+        "                         the same by position, counted from 1 in the file\n"
+        "      --match FILM|REFERENCE.srt\n"
+        "                         find the change: the one that puts each FILE in time\n"
+        "                         with the speech of FILM (any video or audio file)\n"
+        "                         or with a well-timed subtitle file; it is printed\n"
+        "                         as the command that makes it, then made. A file\n"
+        "                         whose match is not sure enough is left untouched\n"
+        "      --splits           with --match: a film with cuts (a scene or an advert\n"
+        "                         break taken out or put in): matched piece by piece\n"
+        "      --max-offset DURATION\n"
+        "                         with --match: look this far each way (default 10:00)\n"
+        "      --track N          with --match: the film's Nth audio track (from 1)\n"
+        "                         rather than its default one\n"),
+     true, true},
     {N_("Which timing lines (all by default; when several are given, those that all\n"
-       "of them select):\n"
-       "      --from TIME        those that start at TIME or later\n"
-       "      --until TIME       those that start before TIME\n"
-       "      --cues RANGE       those at these positions, counted from 1 in the\n"
-       "                         file: N, N-M, N- or -M\n"), false, true},
+        "of them select):\n"
+        "      --from TIME        those that start at TIME or later\n"
+        "      --until TIME       those that start before TIME\n"
+        "      --cues RANGE       those at these positions, counted from 1 in the\n"
+        "                         file: N, N-M, N- or -M\n"),
+     false, true},
     {N_("Other options:\n"
-       "  -n, --dry-run          show what would change, write nothing\n"
-       "  -f, --force            change files that do not look like subtitles\n"
-       "  -q, --quiet            print nothing on success\n"
-       "      --no-sync          do not wait for the disk (scratch copies, benchmarks)\n"
-       "  -h, --help             show this help\n"
-       "  -V, --version          show the version\n"), false, true},
+        "  -n, --dry-run          show what would change, write nothing\n"
+        "  -f, --force            change files that do not look like subtitles\n"
+        "  -q, --quiet            print nothing on success\n"
+        "      --no-sync          do not wait for the disk (scratch copies, benchmarks)\n"
+        "  -h, --help             show this help\n"
+        "  -V, --version          show the version\n"),
+     false, true},
     {N_("DURATION and TIME are seconds (5, 2.5, 0,250), M:SS (1:30) or H:MM:SS\n"
-       "(0:00:05,000, 1:02:03.5), with an optional fraction of 1 to 3 digits after\n"
-       "'.' or ','. Times are held between 00:00:00,000 and 99:59:59,999; a change\n"
-       "other than an offset rounds to the nearest millisecond.\n"), true, true},
+        "(0:00:05,000, 1:02:03.5), with an optional fraction of 1 to 3 digits after\n"
+        "'.' or ','. Times are held between 00:00:00,000 and 99:59:59,999; a change\n"
+        "other than an offset rounds to the nearest millisecond.\n"),
+     true, true},
     {N_("Examples:\n"), true, true},
     {"  chronelle-shift --add 2.5 film.srt\n"
-    "  chronelle-shift --from 0:42:10 --remove 1,200 film.srt\n"
-    "  chronelle-shift --to 0:00:41,300 film.srt\n"
-    "  chronelle-shift --sync 0:01:02,500=0:01:04,000,1:35:10=1:35:15,800 film.srt\n"
-    "  chronelle-shift --fps 25:23.976 film.srt\n"
-    "  chronelle-shift --piece 0-5:00=+2.5 --piece 5:00-=-17.5 film.srt\n"
-    "  chronelle-shift --match film.mkv film.srt\n", false, false},
+     "  chronelle-shift --from 0:42:10 --remove 1,200 film.srt\n"
+     "  chronelle-shift --to 0:00:41,300 film.srt\n"
+     "  chronelle-shift --sync 0:01:02,500=0:01:04,000,1:35:10=1:35:15,800 film.srt\n"
+     "  chronelle-shift --fps 25:23.976 film.srt\n"
+     "  chronelle-shift --piece 0-5:00=+2.5 --piece 5:00-=-17.5 film.srt\n"
+     "  chronelle-shift --match film.mkv film.srt\n",
+     false, false},
     {N_("If a change is stopped (Ctrl-C, a full disk), the file holds its first timing\n"
-       "lines changed and the rest untouched, and the message gives the command that\n"
-       "finishes the job.\n"), true, true},
+        "lines changed and the rest untouched, and the message gives the command that\n"
+        "finishes the job.\n"),
+     true, true},
     {N_("Exit status: 0 every file changed, 1 a file refused or failed (the others\n"
-       "are still processed), 2 usage error (nothing touched), 128 + N when stopped\n"
-       "by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP; later files untouched).\n"), true, true},
+        "are still processed), 2 usage error (nothing touched), 128 + N when stopped\n"
+        "by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP; later files untouched).\n"),
+     true, true},
 };
 
 void printHelp()
@@ -132,7 +140,6 @@ enum LongOnly {
     OptSplits,
 };
 
-
 // What was wrong with an option getopt turned away, named as it was typed.
 // `letter` is getopt's optopt: an unknown short option's letter, 0 for an
 // unknown long option, or the value of a long one given a value it does
@@ -146,7 +153,8 @@ std::string badOption(const std::string& arg, int letter, const option* longOpti
         return format(_("unknown option '-%c'"), char(letter));
     std::size_t equals = arg.find('=');
     if (known && equals != std::string::npos)
-        return format(_("option '%s' takes no value: '%s'"), arg.substr(0, equals).c_str(), arg.c_str());
+        return format(_("option '%s' takes no value: '%s'"), arg.substr(0, equals).c_str(),
+                      arg.c_str());
     return format(_("unknown option '%s'"), arg.c_str());
 }
 
@@ -170,19 +178,24 @@ int readChange(const std::string& mode, const std::string& text, Retiming* r)
     r->kind = Retiming::Kind::Scale;
     if (mode == "--fps") {
         if (!chronelle::parseRates(text, &r->scale))
-            return usageError(format(_("bad rates '%s' (FROM:TO, each a decimal or N/D)"), text.c_str()));
+            return usageError(
+                format(_("bad rates '%s' (FROM:TO, each a decimal or N/D)"), text.c_str()));
         return -1;
     }
     switch (chronelle::parseSync(text, &r->scale)) {
     case chronelle::SyncError::None: return -1;
     case chronelle::SyncError::Form:
-        return usageError(format(_("bad sync '%s' (OLD1=NEW1,OLD2=NEW2, four times)"), text.c_str()));
+        return usageError(
+            format(_("bad sync '%s' (OLD1=NEW1,OLD2=NEW2, four times)"), text.c_str()));
     case chronelle::SyncError::Ambiguous:
-        return usageError(format(_("ambiguous sync '%s': write the fractions with '.'"), text.c_str()));
-    case chronelle::SyncError::SameOld: return usageError(_("--sync needs two different old times"));
+        return usageError(
+            format(_("ambiguous sync '%s': write the fractions with '.'"), text.c_str()));
+    case chronelle::SyncError::SameOld:
+        return usageError(_("--sync needs two different old times"));
     case chronelle::SyncError::Reversed:
-        return usageError(_("--sync must keep the subtitles in order: NEW2 after NEW1 when OLD2 is "
-                            "after OLD1"));
+        return usageError(
+            _("--sync must keep the subtitles in order: NEW2 after NEW1 when OLD2 is "
+              "after OLD1"));
     }
     return 2;
 }
@@ -205,11 +218,13 @@ int readPieces(const std::vector<std::pair<std::string, std::string>>& given, Op
                                                    : _("bad piece '%s' (FROM-UNTIL=CHANGE)"),
                                      g.second.c_str()));
         case chronelle::PieceError::Range:
-            return usageError(format(_("bad piece '%s': its end must come after its start"), g.second.c_str()));
+            return usageError(
+                format(_("bad piece '%s': its end must come after its start"), g.second.c_str()));
         case chronelle::PieceError::Change:
-            return usageError(format(_("bad piece '%s': its change is +DURATION, -DURATION, FROM:TO or "
-                                       "FROM:TO+DURATION"),
-                                     g.second.c_str()));
+            return usageError(
+                format(_("bad piece '%s': its change is +DURATION, -DURATION, FROM:TO or "
+                         "FROM:TO+DURATION"),
+                       g.second.c_str()));
         }
         r.pieces.push_back(p);
         o->pieces.push_back(g.second);
@@ -229,7 +244,8 @@ bool readMatchSetting(bool track, const std::string& text, Options* o)
         o->maxOffsetMs = chronelle::toMilliseconds(d);
         return true;
     }
-    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     o->track = std::stoi(text);
     return o->track > 0;
@@ -240,7 +256,8 @@ int checkMatch(const std::string& reference, const std::vector<std::string>& giv
 {
     for (const std::string& g : given)
         if (g == "--from" || g == "--until" || g == "--cues")
-            return usageError(format(_("--match changes whole files: %s cannot go with it"), g.c_str()));
+            return usageError(
+                format(_("--match changes whole files: %s cannot go with it"), g.c_str()));
     if (reference.empty())
         return usageError(_("--match needs a film or a subtitle file"));
     o->match = reference;
@@ -282,7 +299,7 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         {nullptr, 0, nullptr, 0},
     };
     std::vector<std::pair<std::string, std::string>> changes;  // each one given
-    std::vector<std::string> given;  // the selections given
+    std::vector<std::string> given;                            // the selections given
     chronelle::Selection& sel = o->shift.selection;
     o->shift.probeFirst = true;
     opterr = 0;
@@ -302,9 +319,7 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         case OptPieceCues:
         case OptMatch: changes.emplace_back(name, optarg); continue;
         case OptSplits: o->splits = true; continue;
-        case 'h':
-            printHelp();
-            return 0;
+        case 'h': printHelp(); return 0;
         case 'V': std::printf("chronelle-shift %s\n", CHRONELLE_VERSION); return 0;
         // Named as typed: getopt only keeps the letter of a short option.
         case ':': return usageError(format(_("option '%s' needs a value"), argv[optind - 1]));
@@ -331,7 +346,8 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         case OptMaxOffset:
         case OptTrack:
             if (!readMatchSetting(c == OptTrack, optarg, o))
-                return usageError(format(c == OptTrack ? _("bad track '%s'") : _("bad duration '%s'"), optarg));
+                return usageError(
+                    format(c == OptTrack ? _("bad track '%s'") : _("bad duration '%s'"), optarg));
             break;
         case 'n': o->shift.dryRun = true; break;
         case 'f': o->shift.probeFirst = false; break;
@@ -340,7 +356,8 @@ int parseOptions(int argc, char** argv, Options* o, int* first)
         }
     }
     if (changes.empty())
-        return usageError(_("missing the change: --add, --remove, --to, --sync, --fps, --piece or --match"));
+        return usageError(
+            _("missing the change: --add, --remove, --to, --sync, --fps, --piece or --match"));
     for (std::size_t i = 1; i < changes.size(); ++i)
         if (changes[i].first != changes[0].first)
             return usageError(isPiece(changes[i].first) && isPiece(changes[0].first)

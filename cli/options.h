@@ -10,16 +10,17 @@
 
 struct Options {
     chronelle::ShiftOptions shift;
-    std::string mode;      // "--add", "--remove", "--to", "--sync", "--fps", "--piece" or "--piece-cues"
-    std::string modeText;  // its argument as typed
+    std::string
+        mode;  // "--add", "--remove", "--to", "--sync", "--fps", "--piece" or "--piece-cues"
+    std::string modeText;             // its argument as typed
     std::vector<std::string> pieces;  // --piece or --piece-cues: each as typed
-    std::string from, until;  // --from and --until as typed, if given
+    std::string from, until;          // --from and --until as typed, if given
     bool quiet = false;
     // --match: the film or well-timed subtitle file that finds the change
     // of each file; the change found then fills mode and modeText.
     std::string match;
     std::int64_t maxOffsetMs = 600000;
-    int track = 0;  // 0: the film's default audio track
+    int track = 0;        // 0: the film's default audio track
     bool splits = false;  // --splits: a film with cuts, matched piece by piece
 };
 

@@ -43,7 +43,8 @@ void startTestPause()
     long long n = std::strtoll(setting, &rest, 10);
     bool digits = *setting >= '0' && *setting <= '9';
     if (!digits || errno != 0 || n < 1 || n > INT_MAX || *rest != ':' || rest[1] == '\0') {
-        std::fprintf(stderr, "chronelle-shift: bad CHRONELLE_TEST_PAUSE '%s' (N:FIFO, N from 1)\n", setting);
+        std::fprintf(stderr, "chronelle-shift: bad CHRONELLE_TEST_PAUSE '%s' (N:FIFO, N from 1)\n",
+                     setting);
         std::exit(2);
     }
     pauseAt = int(n);

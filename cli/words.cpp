@@ -50,7 +50,8 @@ void bindCatalogue()
     if (dir.empty())
         bindtextdomain(Domain, CHRONELLE_LOCALEDIR);
     else
-        bindtextdomain(Domain, (dir.substr(0, dir.rfind('/') + 1) + CHRONELLE_LOCALEDIR_FROM_PROGRAM).c_str());
+        bindtextdomain(
+            Domain, (dir.substr(0, dir.rfind('/') + 1) + CHRONELLE_LOCALEDIR_FROM_PROGRAM).c_str());
     textdomain(Domain);
 }
 #endif
@@ -131,8 +132,9 @@ std::string decimal(const std::string& number)
 
 std::string shellWord(const std::string& word)
 {
-    if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                "0123456789_./:,=+@%-") == std::string::npos)
+    if (!word.empty() &&
+        word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789_./:,=+@%-") == std::string::npos)
         return word;
     std::string q = "'";
     for (char c : word)
@@ -165,10 +167,11 @@ void sayRefused(const char* path, const chronelle::ProbeResult& probe)
         complain(_("%s: looks like UTF-16, which is not supported; left untouched"), path);
         return;
     }
-    complain(ngettext("%s: not a subtitle file (%d timing line in its first %d lines, %d needed); left "
-                      "untouched, --force shifts it anyway",
-                      "%s: not a subtitle file (%d timing lines in its first %d lines, %d needed); left "
-                      "untouched, --force shifts it anyway",
-                      (unsigned long)probe.timingLines),
-             path, probe.timingLines, chronelle::ProbeLines, chronelle::ProbeRequired);
+    complain(
+        ngettext("%s: not a subtitle file (%d timing line in its first %d lines, %d needed); left "
+                 "untouched, --force shifts it anyway",
+                 "%s: not a subtitle file (%d timing lines in its first %d lines, %d needed); left "
+                 "untouched, --force shifts it anyway",
+                 (unsigned long)probe.timingLines),
+        path, probe.timingLines, chronelle::ProbeLines, chronelle::ProbeRequired);
 }

@@ -24,10 +24,7 @@ std::string trimmed(const std::string& text)
     return text.substr(b, text.find_last_not_of(" \t") - b + 1);
 }
 
-bool readTime(const std::string& text, std::int64_t* ms)
-{
-    return parseTime(trimmed(text), ms);
-}
+bool readTime(const std::string& text, std::int64_t* ms) { return parseTime(trimmed(text), ms); }
 
 FormError syncRetiming(const ChangeForm& f, Retiming* r)
 {
@@ -119,8 +116,8 @@ bool offsetForm(std::int64_t ms, ChangeForm* f)
 const struct {
     const char* name;
     std::int64_t num, den;
-} UsualRates[] = {{"23,976", 24000, 1001}, {"24", 24, 1}, {"25", 25, 1}, {"29,97", 30000, 1001},
-                  {"30", 30, 1}};
+} UsualRates[] = {
+    {"23,976", 24000, 1001}, {"24", 24, 1}, {"25", 25, 1}, {"29,97", 30000, 1001}, {"30", 30, 1}};
 
 // A scale as two rates, then a whole number of milliseconds: named rates
 // when a pair of the usual ones gives it, else its reduced terms.
@@ -168,7 +165,8 @@ bool syncForm(const Scale& scale, const std::vector<Cue>& cues, ChangeForm* f)
             return false;
     }
     Scale two;
-    if (syncScale(t[0], heard[0], t[1], heard[1], &two) != SyncError::None || !sameScale(two, scale))
+    if (syncScale(t[0], heard[0], t[1], heard[1], &two) != SyncError::None ||
+        !sameScale(two, scale))
         return false;
     f->kind = Kind::Sync;
     f->cue[0] = std::int64_t(first) + 1;
@@ -205,7 +203,7 @@ bool formOf(const Retiming& retiming, const Selection& selection, const std::vec
         if (!offsetForm(retiming.offsetMs, &f))
             return false;
         break;
-    case Retiming::Kind::To:  // its offset depends on the file: never found
+    case Retiming::Kind::To:                    // its offset depends on the file: never found
     case Retiming::Kind::Pieces: return false;  // the window has one change only
     case Retiming::Kind::Scale:
         if (retiming.scale.num <= 0 || retiming.scale.den <= 0)
@@ -262,10 +260,7 @@ namespace {
 
 constexpr std::size_t MostDigits = 9;  // beyond, any field is too large anyway
 
-bool separator(char c)
-{
-    return c == ',' || c == '.';
-}
+bool separator(char c) { return c == ',' || c == '.'; }
 
 }  // namespace
 
@@ -332,7 +327,8 @@ TypedOffset readTyped(const std::string (&texts)[4])
 bool typedFraction(const std::string& seconds, int* ms)
 {
     std::size_t mark = seconds.find_first_of(",.");
-    return mark != std::string::npos && checkTyped(OffsetField::Seconds, seconds) == TypedProblem::None &&
+    return mark != std::string::npos &&
+           checkTyped(OffsetField::Seconds, seconds) == TypedProblem::None &&
            parseFraction(seconds.substr(mark + 1), ms);
 }
 
@@ -347,7 +343,7 @@ HeldEnds heldEnds(const Retiming& retiming, std::int64_t offsetMs)
         return ends;
     }
     if (retiming.kind != Retiming::Kind::Scale)
-        return {offsetMs < 0, offsetMs > 0};
+        return {offsetMs<0, offsetMs> 0};
     return {scaleTime(0, retiming.scale) < 0, scaleTime(MaxTimeMs, retiming.scale) > MaxTimeMs};
 }
 

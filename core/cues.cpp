@@ -157,7 +157,8 @@ int readLines(int fd, Reader& reader)
         bool eof = n == 0;
         std::size_t from = 0;
         while (from < filled) {
-            const char* nl = static_cast<const char*>(std::memchr(block.get() + from, '\n', filled - from));
+            const char* nl =
+                static_cast<const char*>(std::memchr(block.get() + from, '\n', filled - from));
             if (!nl && !eof && !(from == 0 && filled == BlockSize))
                 break;
             std::size_t end = nl ? std::size_t(nl - block.get()) + 1 : filled;

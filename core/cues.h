@@ -20,8 +20,8 @@ struct Cue {
 
 enum class CuesFailure {
     None,
-    Open,          // missing or unreadable
-    NotRegular,    // a directory, FIFO or device
+    Open,        // missing or unreadable
+    NotRegular,  // a directory, FIFO or device
     Read,
     NoTimingLine,  // nothing that the patcher could shift
 };

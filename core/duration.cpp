@@ -207,8 +207,7 @@ static bool parsePosition(const std::string& text, std::int64_t* value)
     return v > 0;
 }
 
-bool parseRange(const std::string& text, std::int64_t none, std::int64_t* first,
-                std::int64_t* last)
+bool parseRange(const std::string& text, std::int64_t none, std::int64_t* first, std::int64_t* last)
 {
     std::size_t dash = text.find('-');
     if (dash == std::string::npos) {
@@ -280,7 +279,8 @@ PieceError parsePiece(const std::string& text, bool byCue, Piece* piece)
 
 bool sortPieces(std::vector<Piece>& pieces)
 {
-    std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.from < b.from; });
+    std::sort(pieces.begin(), pieces.end(),
+              [](const Piece& a, const Piece& b) { return a.from < b.from; });
     for (std::size_t i = 1; i < pieces.size(); ++i)
         if (pieces[i].from < pieces[i - 1].until)
             return false;

@@ -92,7 +92,8 @@ int openFile(const std::string& path, bool forWriting)
     // regular file is then refused.
     int fd;
     do
-        fd = open(path.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        fd = open(path.c_str(),
+                  (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     while (fd < 0 && errno == EINTR);
     struct stat st;
     if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -174,7 +175,8 @@ static std::int64_t writePlain(int fd, const char* bytes, std::size_t n, std::in
 #endif
 }
 
-std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset, std::int64_t size)
+std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset,
+                     std::int64_t size)
 {
     if (writeHook)
         writeHook(++writesSeen, writeHookUser);
@@ -243,9 +245,9 @@ bool fileInfo(int fd, FileInfo* info)
 bool pathInfo(const std::string& path, FileInfo* info)
 {
 #ifdef _WIN32
-    HANDLE handle = CreateFileW(wide(path).c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle =
+        CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = ENOENT;
         return false;

@@ -30,7 +30,8 @@ std::int64_t readAt(int fd, char* bytes, std::size_t n, std::int64_t offset);
 // looked at just before, and a file that no longer has `size` bytes gets
 // nothing. Returns the count written, which may be short (a size limit, a
 // full disk) or 0 (the size changed), or -1 with errno set.
-std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset, std::int64_t size);
+std::int64_t writeAt(int fd, const char* bytes, std::size_t n, std::int64_t offset,
+                     std::int64_t size);
 
 // Starts writing to the disk what was written at [offset, offset + n), so
 // that the sync at the end has less to wait for (Linux; elsewhere nothing).

@@ -116,7 +116,7 @@ bool changesNothing(const Change& c)
 struct Preview {
     std::int64_t lineEnds = 0;  // before `countedTo`
     std::int64_t countedTo = 0;
-    bool afterCR = false;       // the byte before `countedTo` is a CR
+    bool afterCR = false;  // the byte before `countedTo` is a CR
     // The latest changes, kept in place: a ring of PreviewLines.
     struct Kept {
         std::int64_t line, cue;
@@ -187,7 +187,8 @@ void remember(Preview& p, PatchResult& result, const Block& block, std::size_t i
     countTo(p, block, block.start + std::int64_t(i));
     std::int64_t k = result.changedLines++;
     if (every || std::size_t(k) < PreviewLines) {
-        result.preview.push_back(LineChange{p.lineEnds + 1, cue, std::string(line, TimingLine::text),
+        result.preview.push_back(LineChange{p.lineEnds + 1, cue,
+                                            std::string(line, TimingLine::text),
                                             std::string(l, TimingLine::text), held});
         return;
     }
@@ -214,13 +215,13 @@ void endPreview(const Preview& p, PatchResult& result, bool every)
 
 // Where the pass over the file is.
 struct Scan {
-    std::int64_t readTo = 0;  // the file has been read up to here
-    std::size_t filled = 0;   // bytes in the block
-    std::size_t from = 0;     // the first line start not yet judged
-    std::size_t to = 0;       // line starts before it can be judged now
-    const char* q = nullptr;  // where the search for the next '>' goes on
-    std::int64_t cue = 0;     // shiftable lines met so far
-    bool end = false;         // nothing after this block is read
+    std::int64_t readTo = 0;    // the file has been read up to here
+    std::size_t filled = 0;     // bytes in the block
+    std::size_t from = 0;       // the first line start not yet judged
+    std::size_t to = 0;         // line starts before it can be judged now
+    const char* q = nullptr;    // where the search for the next '>' goes on
+    std::int64_t cue = 0;       // shiftable lines met so far
+    bool end = false;           // nothing after this block is read
     bool lastSelected = false;  // no later line can be selected
 };
 
@@ -232,13 +233,13 @@ struct Run {
     double fraction = 0;
     int fd = -1;
     int errnum = 0;
-    std::int64_t size = 0;   // the file's size when it was opened
-    std::size_t gap = 4096;  // unchanged bytes that split a write
+    std::int64_t size = 0;      // the file's size when it was opened
+    std::size_t gap = 4096;     // unchanged bytes that split a write
     std::int64_t syncFrom = 0;  // written since here, not yet on its way to disk
     Change change;
-    bool writing = false;    // changed lines go to disk
-    bool byTime = false;     // a selection by start time
-    bool pieces = false;     // a change made of pieces
+    bool writing = false;  // changed lines go to disk
+    bool byTime = false;   // a selection by start time
+    bool pieces = false;   // a change made of pieces
     std::unique_ptr<char[]> buffer{new char[BlockSize]};
     Block block;
     Scan scan;

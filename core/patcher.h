@@ -64,8 +64,8 @@ struct Retiming {
 struct Selection {
     std::int64_t firstCue = 1;
     std::int64_t lastCue = NoLimit;
-    std::int64_t fromMs = 0;        // start time >= fromMs
-    std::int64_t untilMs = NoLimit; // start time < untilMs
+    std::int64_t fromMs = 0;         // start time >= fromMs
+    std::int64_t untilMs = NoLimit;  // start time < untilMs
 };
 
 struct ShiftOptions {
@@ -90,7 +90,7 @@ enum class Failure {
     NotSubtitles,  // refused by the probe (with probeFirst)
     Read,
     Write,
-    Changed,       // the file changed size: another program is writing it
+    Changed,  // the file changed size: another program is writing it
     Sync,
     Close,
     Interrupted,   // a stop signal came
@@ -146,8 +146,8 @@ struct PatchResult {
 
 // A line waiting in the block to go to disk, with what it held before.
 struct PendingLine {
-    std::uint32_t at;   // offset in the block
-    std::int64_t cue;   // position among the shiftable lines of the file
+    std::uint32_t at;  // offset in the block
+    std::int64_t cue;  // position among the shiftable lines of the file
     char before[TimingLine::text];
 };
 

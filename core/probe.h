@@ -10,18 +10,18 @@
 
 namespace chronelle {
 
-constexpr int ProbeLines = 15;     // lines read at most
-constexpr int ProbeRequired = 3;   // timing lines needed among them
+constexpr int ProbeLines = 15;    // lines read at most
+constexpr int ProbeRequired = 3;  // timing lines needed among them
 // The most the probe reads: 15 pieces of at most 255 bytes.
 constexpr std::size_t ProbeBytes = ProbeLines * (LineBufferSize - 1);
 
 struct ProbeResult {
-    bool opened = false;    // the file could be opened and read
-    int errnum = 0;         // why not, when it could not
+    bool opened = false;                // the file could be opened and read
+    int errnum = 0;                     // why not, when it could not
     PathKind kind = PathKind::Missing;  // what the path named
-    int timingLines = 0;    // lines among the first 15 that pass isTimingLine
-    bool utf16 = false;     // begins with a UTF-16 byte order mark
-    bool accepted = false;  // opened, and at least 3 timing lines
+    int timingLines = 0;                // lines among the first 15 that pass isTimingLine
+    bool utf16 = false;                 // begins with a UTF-16 byte order mark
+    bool accepted = false;              // opened, and at least 3 timing lines
 };
 
 // Counts the timing lines among the first 15 lines of `bytes` (the first

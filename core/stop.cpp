@@ -19,7 +19,8 @@ volatile std::sig_atomic_t shiftingNow = 0;
 volatile std::sig_atomic_t dieIdle = 0;
 
 const int Signals[] = {
-    SIGINT, SIGTERM,
+    SIGINT,
+    SIGTERM,
 #ifdef SIGHUP
     SIGHUP,
 #endif

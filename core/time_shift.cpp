@@ -24,10 +24,7 @@ static const char digitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-static void putTwo(char* p, int value)
-{
-    std::memcpy(p, digitPairs + 2 * value, 2);
-}
+static void putTwo(char* p, int value) { std::memcpy(p, digitPairs + 2 * value, 2); }
 
 Offset splitOffset(std::int64_t offsetMs)
 {
@@ -160,10 +157,7 @@ static inline std::uint64_t divideInline(std::uint64_t n, const Divider& by)
 
 std::uint64_t divide(std::uint64_t n, const Divider& by) { return divideInline(n, by); }
 
-Divider roundingDivider(const Scale& scale)
-{
-    return divider(std::uint64_t(2 * scale.den));
-}
+Divider roundingDivider(const Scale& scale) { return divider(std::uint64_t(2 * scale.den)); }
 
 static inline std::int64_t scaleInline(std::int64_t t, const Scale& scale, const Divider& twiceDen)
 {

@@ -75,13 +75,13 @@ bool shiftableBytes(const unsigned char* bytes)
 using Word = std::uint64_t;
 
 struct Masks {
-    Word digit[4];   // 0xFF at the 18 digit positions
-    Word zeros[4];   // '0' everywhere else
-    Word add[4];     // added to a digit: 6 (9 is the last digit), 10 at the
-                     // tens of minutes and seconds (5 is their last digit)
-    Word sep[4];     // 0xFF at positions 2, 5 and 15
-    Word sepText[4]; // ':' ':' '>' there
-    Word free[4];    // 0xFF at the positions nothing else tests
+    Word digit[4];    // 0xFF at the 18 digit positions
+    Word zeros[4];    // '0' everywhere else
+    Word add[4];      // added to a digit: 6 (9 is the last digit), 10 at the
+                      // tens of minutes and seconds (5 is their last digit)
+    Word sep[4];      // 0xFF at positions 2, 5 and 15
+    Word sepText[4];  // ':' ':' '>' there
+    Word free[4];     // 0xFF at the positions nothing else tests
 };
 
 Word load(const unsigned char* p)
@@ -135,7 +135,8 @@ bool shiftableBytes(const unsigned char* bytes)
         // before and after adding the limit. No carry crosses bytes once
         // the first test holds.
         Word v = (w & masks.digit[k]) | masks.zeros[k];
-        bad |= ((v & (Ones * 0xF0)) ^ (Ones * 0x30)) | (((v + masks.add[k]) & (Ones * 0xF0)) ^ (Ones * 0x30));
+        bad |= ((v & (Ones * 0xF0)) ^ (Ones * 0x30)) |
+               (((v + masks.add[k]) & (Ones * 0xF0)) ^ (Ones * 0x30));
         bad |= (w & masks.sep[k]) ^ masks.sepText[k];
         // No line end at the untested positions: a zero byte in w ^ '\n'.
         Word x = (w ^ (Ones * '\n')) | ~masks.free[k];

@@ -22,8 +22,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -90,9 +90,9 @@ std::string get(std::int64_t from)
     static const char zeros[sizeof buffer] = {};
     std::int64_t at = 0;
     ssize_t n;
-    while (at < from && (n = pread(fd, buffer, std::size_t(std::min<std::int64_t>(
-                                                   sizeof buffer, from - at)),
-                                   at)) > 0) {
+    while (at < from &&
+           (n = pread(fd, buffer, std::size_t(std::min<std::int64_t>(sizeof buffer, from - at)),
+                      at)) > 0) {
         std::size_t hole = std::size_t(at + n == from ? n - 1 : n);
         check(std::memcmp(buffer, zeros, hole) == 0, "the padding changed");
         check(at + n < from || buffer[n - 1] == '\n', "the padding's LF changed");
@@ -172,8 +172,8 @@ std::int64_t putTime(char* t, std::int64_t ms)
     int held = ms < 0 || ms > LatestMs;
     ms = ms < 0 ? 0 : ms > LatestMs ? LatestMs : ms;
     char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d,%03d", int(ms / 3600000),
-                  int(ms / 60000 % 60), int(ms / 1000 % 60), int(ms % 1000));
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d,%03d", int(ms / 3600000), int(ms / 60000 % 60),
+                  int(ms / 1000 % 60), int(ms % 1000));
     std::memcpy(t, text, 2);
     std::memcpy(t + 3, text + 3, 2);
     std::memcpy(t + 6, text + 6, 2);
@@ -181,10 +181,7 @@ std::int64_t putTime(char* t, std::int64_t ms)
     return held;
 }
 
-std::int64_t moveTime(char* t, std::int64_t offsetMs)
-{
-    return putTime(t, timeOf(t) + offsetMs);
-}
+std::int64_t moveTime(char* t, std::int64_t offsetMs) { return putTime(t, timeOf(t) + offsetMs); }
 
 // The first `lines` selected lines (all by default) changed; `firstLine` is
 // the line number of the first byte in the file.
@@ -213,7 +210,8 @@ Model expected(const std::string& original, const Request& q, std::int64_t lines
                 ++m.lines;
                 std::string before(t, 29);
                 if (q.mode == 2)
-                    m.clamped += putTime(t, scaled(timeOf(t), q)) + putTime(t + 17, scaled(timeOf(t + 17), q));
+                    m.clamped += putTime(t, scaled(timeOf(t), q)) +
+                                 putTime(t + 17, scaled(timeOf(t + 17), q));
                 else
                     m.clamped += moveTime(t, offset) + moveTime(t + 17, offset);
                 if (before != std::string(t, 29))
@@ -222,7 +220,8 @@ Model expected(const std::string& original, const Request& q, std::int64_t lines
         }
         // Line numbers count an LF, a CR LF and a lone CR each as a line end.
         for (std::size_t k = start; k < end; ++k)
-            lineNumber += original[k] == '\r' && !(k + 1 < original.size() && original[k + 1] == '\n');
+            lineNumber +=
+                original[k] == '\r' && !(k + 1 < original.size() && original[k + 1] == '\n');
         if (lf == std::string::npos)
             break;
         start = lf + 1;
@@ -315,7 +314,8 @@ void checkChangedBytes(const std::string& before, const std::string& after)
         check(digitPosition, "a changed byte outside the digit positions");
         std::size_t end = before.find('\n', lineStart);
         std::size_t length = (end == std::string::npos ? before.size() : end + 1) - lineStart;
-        check(isTimingLine(before.data() + lineStart, length), "a changed line that is no timing line");
+        check(isTimingLine(before.data() + lineStart, length),
+              "a changed line that is no timing line");
         check(digit(before[k]) && digit(after[k]), "a changed byte that is no digit");
     }
 }
@@ -331,8 +331,7 @@ void checkSteps(const PatchResult& r)
     check(n >= (r.ok ? 1u : 2u), "too few progress steps");
     std::size_t normal = r.ok ? n : n - 1;
     for (std::size_t i = 0; i < normal; ++i)
-        check(i < 4 && steps[i].stage == order[i].stage &&
-                  steps[i].fraction == order[i].fraction,
+        check(i < 4 && steps[i].stage == order[i].stage && steps[i].fraction == order[i].fraction,
               "progress steps out of order");
     if (r.ok) {
         check(n == 4, "success without every step");
@@ -355,8 +354,9 @@ ShiftOptions optionsFor(const Request& q)
 {
     ShiftOptions o;
     o.sync = false;
-    o.retiming.kind = q.mode == 0 ? Retiming::Kind::Offset
-                      : q.mode == 1 ? Retiming::Kind::To : Retiming::Kind::Scale;
+    o.retiming.kind = q.mode == 0   ? Retiming::Kind::Offset
+                      : q.mode == 1 ? Retiming::Kind::To
+                                    : Retiming::Kind::Scale;
     o.retiming.offsetMs = q.offsetMs;
     o.retiming.targetMs = q.targetMs;
     o.retiming.scale = Scale{q.num, q.den, q.add};

@@ -34,9 +34,9 @@ constexpr double TightMs = 50;    // and fits it closely
 constexpr double NoRise = 0.02;   // a rise of activity (0 to 1) this small is none
 constexpr int PeaksPerRatio = 5;
 constexpr std::size_t PlainPeaks = 2;  // of each part's places, those without a ratio kept first
-constexpr std::size_t Fitted = 16;  // candidates put to the cues, at least
+constexpr std::size_t Fitted = 16;     // candidates put to the cues, at least
 constexpr std::size_t FittedCues = 24000;  // and as many more as this many cue-candidates allow
-constexpr std::size_t SplitCues = 20;  // the fewest cues in each half searched on its own
+constexpr std::size_t SplitCues = 20;      // the fewest cues in each half searched on its own
 // With more than twice this many cues, candidates are first put to this
 // many of them, and only this many of the candidates to them all.
 constexpr std::size_t SampleCues = 250;
@@ -89,7 +89,8 @@ bool ratioNear(double scale, double tolerance, int* from, int* to, double* ratio
 {
     bool found = false;
     for (const Ratio& r : ratios())
-        if (std::abs(r.value / scale - 1) <= tolerance && (!found || std::abs(r.value - scale) < std::abs(*ratio - scale))) {
+        if (std::abs(r.value / scale - 1) <= tolerance &&
+            (!found || std::abs(r.value - scale) < std::abs(*ratio - scale))) {
             found = true;
             *from = r.from;
             *to = r.to;
@@ -137,13 +138,13 @@ struct Search {
     const std::vector<Track>* tracks;
     const std::vector<Cue>* cues;
     std::vector<Ratio> ratios;
-    int bin = 1;              // frames a bin
-    std::vector<std::vector<float>> binned;            // each track, by bins
+    int bin = 1;                             // frames a bin
+    std::vector<std::vector<float>> binned;  // each track, by bins
     std::vector<double> binnedNorm;
     std::vector<std::vector<AVComplexFloat>> spectra;  // of each binned track
-    int n = 0;                // FFT length
-    std::int64_t lags = 0;    // searched each way, in bins
-    std::int64_t apart = 0;   // bins between two places of one ratio
+    int n = 0;                                         // FFT length
+    std::int64_t lags = 0;                             // searched each way, in bins
+    std::int64_t apart = 0;                            // bins between two places of one ratio
     std::vector<Part> parts;
     std::vector<std::vector<std::vector<Peak>>> peaks;  // by ratio, then part by track
 };
@@ -175,7 +176,8 @@ double cueBins(const Search& s, const Part& part, const Track& t, double ratio, 
         total += b - a;
         for (std::int64_t k = std::max<std::int64_t>(0, std::int64_t(a));
              k < std::min(std::int64_t(std::ceil(b)), room); ++k)
-            out[k] = std::min(1.0f, out[k] + float(std::min(b, double(k + 1)) - std::max(a, double(k))));
+            out[k] =
+                std::min(1.0f, out[k] + float(std::min(b, double(k + 1)) - std::max(a, double(k))));
     }
     sums.assign(std::size_t(room) + 1, 0);
     *squares = 0;
@@ -188,7 +190,8 @@ double cueBins(const Search& s, const Part& part, const Track& t, double ratio, 
 
 // The best places of `rho` (indexed by lag + lags), each `apart` from the
 // ones before; values of -2 are no place.
-std::vector<Peak> bestPlaces(const std::vector<float>& rho, std::int64_t lags, std::int64_t apart, int r, int v)
+std::vector<Peak> bestPlaces(const std::vector<float>& rho, std::int64_t lags, std::int64_t apart,
+                             int r, int v)
 {
     std::vector<Peak> out;
     for (int k = 0; k < PeaksPerRatio; ++k) {
@@ -216,14 +219,15 @@ void searchRatio(Search& s, Fft& fft, int r, std::vector<double>& sums)
     for (std::size_t k = 0; k < s.parts.size() * tracks; ++k) {
         std::size_t v = k % tracks;
         double squares = 0;
-        double total = cueBins(s, s.parts[k / tracks], (*s.tracks)[v], s.ratios[std::size_t(r)].value, fft.real(),
-                               sums, &squares);
+        double total = cueBins(s, s.parts[k / tracks], (*s.tracks)[v],
+                               s.ratios[std::size_t(r)].value, fft.real(), sums, &squares);
         fft.forward();
         std::int64_t room = std::int64_t(sums.size()) - 1;
         std::int64_t na = std::int64_t(s.binned[v].size());
         for (std::size_t k = 0; k < fft.bins(); ++k) {
             const AVComplexFloat a = s.spectra[v][k], c = fft.spectrum()[k];
-            fft.spectrum()[k] = AVComplexFloat{a.re * c.re + a.im * c.im, a.im * c.re - a.re * c.im};
+            fft.spectrum()[k] =
+                AVComplexFloat{a.re * c.re + a.im * c.im, a.im * c.re - a.re * c.im};
         }
         fft.inverse();
         double held = sums.back();
@@ -261,7 +265,8 @@ bool trackSpectra(Search& s)
     if (!fft.ready())
         return false;
     for (const Track& t : *s.tracks) {
-        std::vector<float> b((t.activity.size() + std::size_t(s.bin) - 1) / std::size_t(s.bin), 0.0f);
+        std::vector<float> b((t.activity.size() + std::size_t(s.bin) - 1) / std::size_t(s.bin),
+                             0.0f);
         for (std::size_t i = 0; i < t.activity.size(); ++i)
             b[i / std::size_t(s.bin)] += t.activity[i] / float(s.bin);
         double squares = 0;
@@ -304,18 +309,20 @@ Fit coarseSearch(Search& s, const AlignOptions& o)
         lastEnd = std::max(lastEnd, c.endMs);
     // No offset beyond the film's length and the cues' can put them in it.
     std::int64_t lagFrames = std::min<std::int64_t>(o.maxOffsetMs / FrameMs,
-                                                   longest + std::int64_t(lastEnd / Frame * 1.3));
+                                                    longest + std::int64_t(lastEnd / Frame * 1.3));
     sizeSearch(s, longest, lagFrames);
     // Places closer than this are one for the cues' own search.
     s.apart = std::max<std::int64_t>(1, std::int64_t(2 * LocalMs / Frame) / s.bin);
     s.ratios = ratios();
     // Candidates cost in proportion to the cues: few cues, more candidates.
     std::size_t n = s.cues->size();
-    std::size_t fitted = std::clamp<std::size_t>(FittedCues / std::max<std::size_t>(n, 1), Fitted, 4 * Fitted);
+    std::size_t fitted =
+        std::clamp<std::size_t>(FittedCues / std::max<std::size_t>(n, 1), Fitted, 4 * Fitted);
     s.parts = {Part{0, n, fitted / 2}};
     if (n >= 2 * SplitCues)
         s.parts.insert(s.parts.end(), {Part{0, n / 2, fitted / 4}, Part{n / 2, n, fitted / 4}});
-    s.peaks.assign(s.ratios.size(), std::vector<std::vector<Peak>>(s.parts.size() * s.tracks->size()));
+    s.peaks.assign(s.ratios.size(),
+                   std::vector<std::vector<Peak>>(s.parts.size() * s.tracks->size()));
     if (!trackSpectra(s))
         return Fit::TooFar;
     // Set up before the threads start, so that a failure stops here.
@@ -349,21 +356,22 @@ double afterFrames(double s, double e, double leadMs)
 
 }  // namespace
 
-
 // How clearly the track rises into speech where a cue shown over [s, e]
 // (ms, film time) begins: the activity of the 300 ms that follow (less
 // for a short cue), less that of the 300 ms before.
 double riseAt(const Track& t, double s, double e)
 {
     double a = (s + t.leadMs) / Frame, after = afterFrames(s, e, t.leadMs);
-    return (sumTo(t, a + after) - sumTo(t, a)) / after - (sumTo(t, a) - sumTo(t, a - BeforeFrames)) / BeforeFrames;
+    return (sumTo(t, a + after) - sumTo(t, a)) / after -
+           (sumTo(t, a) - sumTo(t, a - BeforeFrames)) / BeforeFrames;
 }
 
 namespace {
 
 // Where a cue's start goes under `m`, moved by the offset within `half` ms
 // at which the track rises most (ms, to a fraction of a frame).
-double localPlace(const Track& t, const Cue& c, const Mapping& m, double half, std::vector<double>& rise)
+double localPlace(const Track& t, const Cue& c, const Mapping& m, double half,
+                  std::vector<double>& rise)
 {
     double s = mapTime(m, double(c.startMs)), e = mapTime(m, double(c.endMs));
     // riseAt() at every frame step, its sums looked up directly: the start
@@ -373,7 +381,9 @@ double localPlace(const Track& t, const Cue& c, const Mapping& m, double half, s
     double whole = std::floor(first), part = first - whole;
     std::ptrdiff_t base = std::ptrdiff_t(whole), n = std::ptrdiff_t(t.activity.size());
     auto sum = [&](std::ptrdiff_t j) {
-        return j < 0 ? 0.0 : j >= n ? double(t.sums[std::size_t(n)]) : t.sums[std::size_t(j)] + part * t.activity[std::size_t(j)];
+        return j < 0    ? 0.0
+               : j >= n ? double(t.sums[std::size_t(n)])
+                        : t.sums[std::size_t(j)] + part * t.activity[std::size_t(j)];
     };
     int after = int(afterFrames(s, e, t.leadMs));
     rise.resize(std::size_t(2 * steps + 1));
@@ -402,7 +412,8 @@ double localPlace(const Track& t, const Cue& c, const Mapping& m, double half, s
 }
 
 // The places of the cues around `m`, as offsets from where it puts them.
-std::vector<double> localPlaces(const Track& t, const std::vector<Cue>& cues, const Mapping& m, double half)
+std::vector<double> localPlaces(const Track& t, const std::vector<Cue>& cues, const Mapping& m,
+                                double half)
 {
     std::vector<double> out, rise;
     out.reserve(cues.size());
@@ -473,7 +484,8 @@ Line robustLine(const std::vector<double>& x, const std::vector<double>& d, bool
             for (std::size_t i = 0; i < x.size(); ++i)
                 if (std::abs(d[i] - l.a - l.b * x[i]) <= AgreeMs)
                     near.push_back(d[i]);
-            std::nth_element(near.begin(), near.begin() + std::ptrdiff_t(near.size() / 2), near.end());
+            std::nth_element(near.begin(), near.begin() + std::ptrdiff_t(near.size() / 2),
+                             near.end());
             md = near[near.size() / 2];
         }
         l = Line{md - b * mx, b, 0};
@@ -499,8 +511,8 @@ double chanceOf(const std::vector<double>& x, const std::vector<double>& d, cons
     return double(far) * 2 * AgreeMs / width;
 }
 
-void agreeWith(const std::vector<double>& x, const std::vector<double>& d, const Line& l, const Mapping& m,
-               Agreement& a)
+void agreeWith(const std::vector<double>& x, const std::vector<double>& d, const Line& l,
+               const Mapping& m, Agreement& a)
 {
     a.mapping = along(m, l);
     a.agree = l.agree;
@@ -549,11 +561,9 @@ namespace {
 struct Placed {
     Agreement agreement;
     int track = 0;
-    int ratio = 0;        // of the frame-rate ratios, or -1: a scale beside them
-    double rise = 0;      // the coarse search's correlation
+    int ratio = 0;    // of the frame-rate ratios, or -1: a scale beside them
+    double rise = 0;  // the coarse search's correlation
 };
-
-
 
 Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vector<Ratio>& rs,
                     const Peak& p, double binMs)
@@ -563,7 +573,8 @@ Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vec
     f.rise = p.rho;
     f.ratio = -1;
     const Cue *from = cues.data(), *to = from + cues.size();
-    f.agreement = placeCues(t, from, to, Mapping{rs[std::size_t(p.ratio)].value, double(p.lag) * binMs}, true);
+    f.agreement = placeCues(t, from, to,
+                            Mapping{rs[std::size_t(p.ratio)].value, double(p.lag) * binMs}, true);
     // A scale as near a frame-rate ratio as the cues can tell is that ratio:
     // the same places, seen from each ratio's line through the middle of
     // the cues that comes within a cue's uncertainty of the line found; the
@@ -603,10 +614,14 @@ Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vec
     // plain offset (no ratio) if it is one of them, else the one with the
     // least offset (a frame rate changed alone), as the cues cannot tell
     // two close ratios apart on a short film.
-    auto near = [&](std::size_t r) { return fits[r] > 0 && fits[r] + std::max<std::size_t>(4, most / 20) > most; };
+    auto near = [&](std::size_t r) {
+        return fits[r] > 0 && fits[r] + std::max<std::size_t>(4, most / 20) > most;
+    };
     for (std::size_t r = 0; r < rs.size(); ++r)
-        if (near(r) && (f.ratio < 0 || (f.ratio > 0 && std::abs(snaps[r].mapping.offsetMs) <
-                                                          std::abs(snaps[std::size_t(f.ratio)].mapping.offsetMs))))
+        if (near(r) &&
+            (f.ratio < 0 ||
+             (f.ratio > 0 && std::abs(snaps[r].mapping.offsetMs) <
+                                 std::abs(snaps[std::size_t(f.ratio)].mapping.offsetMs))))
             f.ratio = int(r);
     Agreement best = f.ratio >= 0 ? std::move(snaps[std::size_t(f.ratio)]) : Agreement();
     std::size_t bestTight = f.ratio >= 0 ? fits[std::size_t(f.ratio)] - 1 : 0;
@@ -614,8 +629,10 @@ Placed fitCandidate(const Track& t, const std::vector<Cue>& cues, const std::vec
     // ends further than the cues can be placed, and clearly more of them fit
     // it closely.
     std::size_t freeTight = tight(free);
-    bool within = f.ratio >= 0 && std::abs(free.mapping.scale - best.mapping.scale) * span / 2 <= TightMs;
-    if (f.ratio >= 0 && (within || bestTight + std::max<std::size_t>(3, freeTight / 20) >= freeTight))
+    bool within =
+        f.ratio >= 0 && std::abs(free.mapping.scale - best.mapping.scale) * span / 2 <= TightMs;
+    if (f.ratio >= 0 &&
+        (within || bestTight + std::max<std::size_t>(3, freeTight / 20) >= freeTight))
         f.agreement = std::move(best);
     else
         f.ratio = -1;
@@ -638,12 +655,15 @@ std::vector<Peak> shortlist(const Search& s)
         std::sort(all.begin(), all.end(), [](const Peak& a, const Peak& b) {
             return (a.ratio == 0) != (b.ratio == 0) ? a.ratio == 0 : a.rho > b.rho;
         });
-        std::size_t plain = std::min<std::size_t>(PlainPeaks, std::size_t(std::count_if(
-                                all.begin(), all.end(), [](const Peak& q) { return q.ratio == 0; })));
+        std::size_t plain = std::min<std::size_t>(
+            PlainPeaks, std::size_t(std::count_if(all.begin(), all.end(),
+                                                  [](const Peak& q) { return q.ratio == 0; })));
         out.insert(out.end(), all.begin(), all.begin() + std::ptrdiff_t(plain));
         all.erase(all.begin(), all.begin() + std::ptrdiff_t(plain));
-        std::sort(all.begin(), all.end(), [](const Peak& a, const Peak& b) { return a.rho > b.rho; });
-        all.resize(std::min(all.size(), s.parts[p].shortlist - std::min(plain, s.parts[p].shortlist)));
+        std::sort(all.begin(), all.end(),
+                  [](const Peak& a, const Peak& b) { return a.rho > b.rho; });
+        all.resize(
+            std::min(all.size(), s.parts[p].shortlist - std::min(plain, s.parts[p].shortlist)));
         out.insert(out.end(), all.begin(), all.end());
     }
     return out;
@@ -655,7 +675,8 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
                 const AlignOptions& options)
 {
     std::vector<Cue> cues = speechCues(all);
-    std::sort(cues.begin(), cues.end(), [](const Cue& a, const Cue& b) { return a.startMs < b.startMs; });
+    std::sort(cues.begin(), cues.end(),
+              [](const Cue& a, const Cue& b) { return a.startMs < b.startMs; });
     Alignment out;
     if (cues.empty()) {
         out.fit = Fit::TooFar;
@@ -676,9 +697,12 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
             sample.push_back(cues[i]);
         std::vector<std::pair<std::size_t, std::size_t>> agree;  // agreeing cues, peak
         for (std::size_t k = 0; k < peaks.size(); ++k)
-            agree.emplace_back(fitCandidate(tracks[std::size_t(peaks[k].track)], sample, s.ratios, peaks[k],
-                                            Frame * s.bin).agreement.agree, k);
-        std::stable_sort(agree.begin(), agree.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+            agree.emplace_back(fitCandidate(tracks[std::size_t(peaks[k].track)], sample, s.ratios,
+                                            peaks[k], Frame * s.bin)
+                                   .agreement.agree,
+                               k);
+        std::stable_sort(agree.begin(), agree.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
         std::vector<Peak> kept;
         for (std::size_t k = 0; k < Kept; ++k)
             kept.push_back(peaks[agree[k].second]);
@@ -686,9 +710,11 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     }
     std::vector<Placed> fits;
     for (const Peak& p : peaks)
-        fits.push_back(fitCandidate(tracks[std::size_t(p.track)], cues, s.ratios, p, Frame * s.bin));
+        fits.push_back(
+            fitCandidate(tracks[std::size_t(p.track)], cues, s.ratios, p, Frame * s.bin));
     std::sort(fits.begin(), fits.end(), [](const Placed& a, const Placed& b) {
-        return a.agreement.agree != b.agreement.agree ? a.agreement.agree > b.agreement.agree : a.rise > b.rise;
+        return a.agreement.agree != b.agreement.agree ? a.agreement.agree > b.agreement.agree
+                                                      : a.rise > b.rise;
     });
     const Placed& best = fits.front();
     // The rivals: for each other candidate, of the cues it puts elsewhere,
@@ -697,7 +723,8 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     // puts few cues elsewhere and has few there.) Nearest first, each place
     // once.
     auto elsewhere = [&](const Mapping& a, const Mapping& b, std::size_t i) {
-        return std::abs(mapTime(a, double(cues[i].startMs)) - mapTime(b, double(cues[i].startMs))) > 2 * AgreeMs;
+        return std::abs(mapTime(a, double(cues[i].startMs)) - mapTime(b, double(cues[i].startMs))) >
+               2 * AgreeMs;
     };
     for (const Placed& f : fits) {
         Rival r;
@@ -720,7 +747,8 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
         }
         out.rivals.push_back(r);
     }
-    std::sort(out.rivals.begin(), out.rivals.end(), [](const Rival& a, const Rival& b) { return a.margin() < b.margin(); });
+    std::sort(out.rivals.begin(), out.rivals.end(),
+              [](const Rival& a, const Rival& b) { return a.margin() < b.margin(); });
     std::vector<Rival> once;
     for (const Rival& r : out.rivals) {
         bool seen = false;

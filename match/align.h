@@ -37,8 +37,8 @@ struct AlignOptions {
 
 enum class Fit {
     Found,
-    TooLong,   // the cues last longer than the track: no place holds them
-    TooFar,    // no offset within the largest allowed puts them in the track
+    TooLong,  // the cues last longer than the track: no place holds them
+    TooFar,   // no offset within the largest allowed puts them in the track
 };
 
 // Another change that the cues may fit, set against the best one on the
@@ -62,13 +62,13 @@ struct Rival {
 struct Alignment {
     Fit fit = Fit::Found;
     Mapping mapping;
-    int track = 0;      // the track it was found on
-    int from = -1, to = -1;  // a frame-rate ratio FrameRates[from] : FrameRates[to], or -1
-    bool drift = false; // a scale beside the ratios
-    std::size_t cues = 0;     // cues with speech, that were aligned
-    std::size_t agree = 0;    // of them, those whose start is where the track rises for them
-    std::vector<char> agrees; // each one's, in the order of their starts
-    double chance = 0;        // how many would agree with a change by chance
+    int track = 0;             // the track it was found on
+    int from = -1, to = -1;    // a frame-rate ratio FrameRates[from] : FrameRates[to], or -1
+    bool drift = false;        // a scale beside the ratios
+    std::size_t cues = 0;      // cues with speech, that were aligned
+    std::size_t agree = 0;     // of them, those whose start is where the track rises for them
+    std::vector<char> agrees;  // each one's, in the order of their starts
+    double chance = 0;         // how many would agree with a change by chance
     // The other places found, the nearest rival first.
     std::vector<Rival> rivals;
     std::int64_t spanMs = 0;  // from the first cue's start to the last one's end
@@ -111,10 +111,10 @@ double riseAt(const Track& t, double s, double e);
 struct Agreement {
     Mapping mapping;
     std::size_t agree = 0;
-    double chance = 0;          // how many would agree by chance
-    std::vector<char> agrees;   // each cue's
-    std::vector<double> x, d;   // where the candidate put each start, and its place from there
-    std::vector<double> placed; // where `mapping` puts each start
+    double chance = 0;           // how many would agree by chance
+    std::vector<char> agrees;    // each cue's
+    std::vector<double> x, d;    // where the candidate put each start, and its place from there
+    std::vector<double> placed;  // where `mapping` puts each start
 };
 Agreement placeCues(const Track& t, const Cue* from, const Cue* to, Mapping m, bool slope);
 

@@ -23,7 +23,7 @@ public:
     bool ready() const { return forward_ && inverse_ && real_ && spectrum_; }
     int size() const { return n_; }
     std::size_t bins() const { return std::size_t(n_ / 2 + 1); }
-    float* real() { return real_; }  // n values
+    float* real() { return real_; }                   // n values
     AVComplexFloat* spectrum() { return spectrum_; }  // bins() values
 
     // real() to spectrum(), and back.

@@ -129,8 +129,8 @@ void describePieces(Found& f, const std::vector<Split>& splits)
     for (std::size_t k = 0; k < splits.size(); ++k) {
         const Split& s = splits[k];
         std::string text = (k == 0 ? std::string("0") : formatTime(s.fromMs, '.')) + "-" +
-                           (k + 1 < splits.size() ? formatTime(splits[k + 1].fromMs, '.') : "") + "=" +
-                           pieceChange(f.alignment, s.mapping);
+                           (k + 1 < splits.size() ? formatTime(splits[k + 1].fromMs, '.') : "") +
+                           "=" + pieceChange(f.alignment, s.mapping);
         Piece p;
         if (parsePiece(text, false, &p) != PieceError::None)
             f.sure = false;
@@ -149,14 +149,22 @@ void describePieces(Found& f, const std::vector<Split>& splits)
 // how far the agreeing cues stand above chance, their share of the cues,
 // how far the best stands above its nearest rival and what share of the
 // best's cues the rival has where they differ, and how many cues there are.
-double confidenceOf(const double* weights, double agree, double chance, std::size_t cues, const Rival* rival)
+double confidenceOf(const double* weights, double agree, double chance, std::size_t cues,
+                    const Rival* rival)
 {
     double aboveChance = std::min((agree - chance) / std::sqrt(chance + 1), 20.0) / 10;
     double share = agree / double(std::max<std::size_t>(cues, 1));
     double margin = rival ? std::min(rival->margin(), 10.0) / 10 : 1;
-    double rivalShare = rival ? std::min(double(rival->agreeFor) / double(std::max<std::size_t>(rival->bestFor, 1)), 2.0)
-                              : 0;
-    double x[] = {aboveChance, share, margin, rivalShare, std::log10(double(std::max<std::size_t>(cues, 1))), 1};
+    double rivalShare =
+        rival ? std::min(double(rival->agreeFor) / double(std::max<std::size_t>(rival->bestFor, 1)),
+                         2.0)
+              : 0;
+    double x[] = {aboveChance,
+                  share,
+                  margin,
+                  rivalShare,
+                  std::log10(double(std::max<std::size_t>(cues, 1))),
+                  1};
     double z = 0;
     for (int k = 0; k < 6; ++k)
         z += weights[k] * x[k];
@@ -202,7 +210,8 @@ void weigh(Found& f, const double* weights)
     // chance itself: two places that fit a periodic film, not two that
     // chance made.
     double aboveChance = (double(a.agree) - a.chance) / std::sqrt(a.chance + 1);
-    bool plausible = aboveChance >= RivalAboveChance && double(a.agree) >= RivalAgreeShare * double(a.cues);
+    bool plausible =
+        aboveChance >= RivalAboveChance && double(a.agree) >= RivalAgreeShare * double(a.cues);
     bool cut = false;
     for (const Rival& r : a.rivals)
         cut = cut || cutAgainst(a, r);
@@ -301,7 +310,8 @@ Reference loadReference(const std::string& path, const MatchOptions& options)
             r.failure = ReferenceFailure::Sound;
             return r;
         }
-        if (result.failure == SoundFailure::None && heardTracks(other, &r.tracks) == Hearing::Speech)
+        if (result.failure == SoundFailure::None &&
+            heardTracks(other, &r.tracks) == Hearing::Speech)
             h = Hearing::Speech;
     }
     if (h == Hearing::Silent)
@@ -344,7 +354,9 @@ Found matchCues(const Reference& reference, const std::vector<Cue>& cues,
         double least = 1, gain = 0;
         std::size_t first = 0;
         for (const Split& s : splits) {
-            least = std::min(least, s.sure ? confidenceOf(weights, double(s.agree), s.chance, s.cues, nullptr) : 0.5);
+            least = std::min(
+                least,
+                s.sure ? confidenceOf(weights, double(s.agree), s.chance, s.cues, nullptr) : 0.5);
             // Its own cues, that agreed with the whole's change.
             std::size_t before = 0;
             for (std::size_t i = first; i < first + s.cues; ++i)

@@ -39,8 +39,8 @@ constexpr double InTimeMs = 50;
 
 struct MatchOptions {
     std::int64_t maxOffsetMs = 600000;
-    int track = 0;  // 0: the film's default audio track
-    bool splits = false;  // a film with cuts: the cues matched piece by piece
+    int track = 0;                  // 0: the film's default audio track
+    bool splits = false;            // a film with cuts: the cues matched piece by piece
     ProgressFn progress = nullptr;  // while listening; may come from another thread
     void* user = nullptr;
     const std::atomic<bool>* stop = nullptr;

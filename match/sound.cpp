@@ -79,7 +79,10 @@ public:
     // The frame of levels()[0].
     std::int64_t firstKept() const { return first_; }
     std::vector<std::uint8_t>& levels() { return levels_; }
-    void reserve(std::int64_t frames) { levels_.reserve(std::size_t(std::max<std::int64_t>(frames, 0)) * Bands); }
+    void reserve(std::int64_t frames)
+    {
+        levels_.reserve(std::size_t(std::max<std::int64_t>(frames, 0)) * Bands);
+    }
 
     // `n` samples that begin at sample `at` of the film. Frames from
     // `stopFrame` on are left to someone else.
@@ -131,7 +134,8 @@ private:
         std::int64_t from = k * Hop + Hop / 2 - Window / 2;
         for (int i = 0; i < Window; ++i) {
             std::int64_t j = from + i - start_;
-            fft_.real()[i] = j >= 0 && j < std::int64_t(buf_.size()) ? buf_[std::size_t(j)] * window_[i] : 0;
+            fft_.real()[i] =
+                j >= 0 && j < std::int64_t(buf_.size()) ? buf_[std::size_t(j)] * window_[i] : 0;
         }
         fft_.forward();
         const AVComplexFloat* out = fft_.spectrum();
@@ -176,10 +180,10 @@ struct Decoder {
     std::int64_t origin = 0;  // the film's start, in the stream's time base
     AVChannelLayout inLayout{};
     int inRate = 0, inFormat = -1;
-    bool centre = false;       // a front centre channel, heard on its own too
-    bool twoOut = false;       // the resampler gives the centre alone as well
-    std::vector<float> mono;   // the whole sound, mixed down
-    std::vector<float> middle; // the front centre alone, where films put speech
+    bool centre = false;        // a front centre channel, heard on its own too
+    bool twoOut = false;        // the resampler gives the centre alone as well
+    std::vector<float> mono;    // the whole sound, mixed down
+    std::vector<float> middle;  // the front centre alone, where films put speech
 
     ~Decoder()
     {
@@ -286,7 +290,7 @@ SoundResult openFilm(const std::string& path, int track, const std::atomic<bool>
         e = avformat_find_stream_info(d.format, nullptr);
     if (e < 0) {
         r.failure = interrupted(const_cast<std::atomic<bool>*>(stop)) ? SoundFailure::Stopped
-                                                                        : SoundFailure::Open;
+                                                                      : SoundFailure::Open;
         r.signal = stopSignal();
         r.detail = avError(e);
         return r;
@@ -363,7 +367,7 @@ bool resample(Decoder& d)
 struct Shared {
     const SoundOptions* options = nullptr;
     std::atomic<std::int64_t> boundary{Unknown};  // the second half's first frame
-    std::atomic<std::int64_t> done[2]{};         // frames each half has worked out
+    std::atomic<std::int64_t> done[2]{};          // frames each half has worked out
     std::atomic<int> shownPercent{-1};
     std::atomic_flag reporting = ATOMIC_FLAG_INIT;
     std::int64_t expectedFrames = 0;
@@ -455,7 +459,8 @@ bool takeFrames(Half& h, Decoder& d, std::int64_t& expected, std::int64_t stopFr
         std::int64_t at = placeOf(d, expected);
         if (resample(d)) {
             // What comes before the film's start is not the film's.
-            std::int64_t n = std::int64_t(d.mono.size()), skip = std::min(n, std::max<std::int64_t>(0, -at));
+            std::int64_t n = std::int64_t(d.mono.size()),
+                         skip = std::min(n, std::max<std::int64_t>(0, -at));
             if (n > skip)
                 h.analyzer.push(d.mono.data() + skip, n - skip, at + skip, stopFrame);
             if (n > skip && !d.middle.empty())

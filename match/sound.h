@@ -18,11 +18,11 @@ constexpr int Bands = 16;
 constexpr double LevelFloorDb = -110;
 
 struct SoundOptions {
-    int track = 0;  // 0: the film's default audio track; N: its Nth one, from 1
+    int track = 0;                  // 0: the film's default audio track; N: its Nth one, from 1
     ProgressFn progress = nullptr;  // may be called from another thread
     void* user = nullptr;
     const std::atomic<bool>* stop = nullptr;  // set to stop listening
-    bool bothCores = true;  // two halves of the film at once
+    bool bothCores = true;                    // two halves of the film at once
 };
 
 enum class SoundFailure {
@@ -42,11 +42,11 @@ struct Sound {
     // The same of the front centre channel alone, when the film has one
     // (5.1, 3.0 ...); empty otherwise.
     std::vector<std::uint8_t> centre;
-    int tracks = 0;                   // audio tracks in the film
-    int track = 0;                    // the one listened to, from 1
-    std::string codec;                // its codec's name
+    int tracks = 0;     // audio tracks in the film
+    int track = 0;      // the one listened to, from 1
+    std::string codec;  // its codec's name
     int channels = 0;
-    std::int64_t statedMs = 0;        // the film's duration as it says (0: unknown)
+    std::int64_t statedMs = 0;  // the film's duration as it says (0: unknown)
 };
 
 struct SoundResult {

@@ -18,12 +18,12 @@ namespace chronelle {
 
 namespace {
 
-constexpr int SteadyFrames = 40;     // half a second each way
-constexpr int QuietFrames = 1500;    // 15 s each way, for the quiet and the loud
-constexpr double SilentDb = -75;     // the loudest 1 % below this: silence
+constexpr int SteadyFrames = 40;   // half a second each way
+constexpr int QuietFrames = 1500;  // 15 s each way, for the quiet and the loud
+constexpr double SilentDb = -75;   // the loudest 1 % below this: silence
 // Subtitlers show a line 0 to 100 ms before it is said.
 constexpr double SpeechLeadMs = 50;
-constexpr int Groups = Bands / 4;    // bands taken four at a time
+constexpr int Groups = Bands / 4;  // bands taken four at a time
 constexpr std::size_t BlockFrames = 6000;
 constexpr std::size_t Margin = 150;  // frames around a block that its features look at
 
@@ -146,7 +146,9 @@ std::vector<float> features(const Film& film, std::size_t from, std::size_t to)
         return {};
     std::size_t m = to - from;
     std::vector<float> out(m * SpeechFeatures);
-    auto at = [&](std::size_t i, int k) -> float& { return out[i * SpeechFeatures + std::size_t(k)]; };
+    auto at = [&](std::size_t i, int k) -> float& {
+        return out[i * SpeechFeatures + std::size_t(k)];
+    };
     // The spectrum's shape: each band against the frame's loudness.
     std::vector<float> band(m), groupDb[Groups];
     for (int b = 0; b < Bands; ++b) {
@@ -186,16 +188,19 @@ std::vector<float> features(const Film& film, std::size_t from, std::size_t to)
     // How the groups come and go: their distance from their own level of
     // the quarter second around, and their spread over 400 ms.
     for (int g = 0; g < Groups; ++g) {
-        std::vector<float> r = smooth(rise[g], 5), mean = smooth(groupDb[g], 12), dist(m), squares(m);
+        std::vector<float> r = smooth(rise[g], 5), mean = smooth(groupDb[g], 12), dist(m),
+                           squares(m);
         for (std::size_t i = 0; i < m; ++i) {
             dist[i] = std::abs(groupDb[g][i] - mean[i]);
             squares[i] = groupDb[g][i] * groupDb[g][i];
         }
-        std::vector<float> come = smooth(dist, 12), mean2 = smooth(groupDb[g], 20), sq2 = smooth(squares, 20);
+        std::vector<float> come = smooth(dist, 12), mean2 = smooth(groupDb[g], 20),
+                           sq2 = smooth(squares, 20);
         for (std::size_t i = 0; i < m; ++i) {
             at(i, Bands + 2 + g) = r[i];
             at(i, Bands + 2 + Groups + g) = come[i];
-            at(i, Bands + 2 + 2 * Groups + g) = std::sqrt(std::max(0.0f, sq2[i] - mean2[i] * mean2[i]));
+            at(i, Bands + 2 + 2 * Groups + g) =
+                std::sqrt(std::max(0.0f, sq2[i] - mean2[i] * mean2[i]));
         }
     }
     // How much the spectrum changes from frame to frame.
@@ -203,7 +208,8 @@ std::vector<float> features(const Film& film, std::size_t from, std::size_t to)
     for (std::size_t i = 1; i < m; ++i) {
         float sum = 0;
         for (int b = 0; b < Bands; ++b)
-            sum += std::abs(float(film.bands[(from + i) * Bands + b]) - float(film.bands[(from + i - 1) * Bands + b]));
+            sum += std::abs(float(film.bands[(from + i) * Bands + b]) -
+                            float(film.bands[(from + i - 1) * Bands + b]));
         flux[i] = sum / 2 / Bands;
     }
     flux = smooth(flux, 5);
@@ -244,7 +250,8 @@ void classify(const std::vector<float>& x, std::size_t first, std::size_t last, 
                 for (int h = 0; h < SpeechHidden; ++h)
                     sum[h] += w[h] * v;
             }
-            std::copy(sum, sum + SpeechHidden, &seen[(std::size_t(part) * kept + k) * SpeechHidden]);
+            std::copy(sum, sum + SpeechHidden,
+                      &seen[(std::size_t(part) * kept + k) * SpeechHidden]);
         }
     }
     auto at = [&](int part, std::ptrdiff_t frame) {
@@ -285,7 +292,8 @@ std::vector<float> speechFeatures(const std::vector<std::uint8_t>& bands)
     std::vector<float> out;
     out.reserve(film.n * SpeechFeatures);
     for (std::size_t b = 0; b < film.n; b += BlockFrames) {
-        std::size_t from = b >= Margin ? b - Margin : 0, to = std::min(film.n, b + BlockFrames + Margin);
+        std::size_t from = b >= Margin ? b - Margin : 0,
+                    to = std::min(film.n, b + BlockFrames + Margin);
         std::vector<float> x = features(film, from, to);
         std::size_t end = std::min(film.n, b + BlockFrames);
         out.insert(out.end(), x.begin() + std::ptrdiff_t((b - from) * SpeechFeatures),
@@ -310,7 +318,8 @@ void classifyBlocks(void* arg)
     const Film& film = *w.film;
     for (std::size_t k = w.first; k < w.last; ++k) {
         std::size_t b = k * BlockFrames;
-        std::size_t from = b >= Margin ? b - Margin : 0, to = std::min(film.n, b + BlockFrames + Margin);
+        std::size_t from = b >= Margin ? b - Margin : 0,
+                    to = std::min(film.n, b + BlockFrames + Margin);
         std::vector<float> x = features(film, from, to);
         classify(x, from, to, b, std::min(film.n, b + BlockFrames), w.p);
     }

@@ -28,9 +28,9 @@ struct Track {
 };
 
 enum class Hearing {
-    Speech,   // views made
-    Silent,   // nothing above a whisper
-    NoSpeech, // sound, but nothing that rises and falls as speech does
+    Speech,    // views made
+    Silent,    // nothing above a whisper
+    NoSpeech,  // sound, but nothing that rises and falls as speech does
 };
 
 // The view of the film's sound, and one more of its front centre channel

@@ -21,9 +21,9 @@ constexpr std::size_t StretchCues = 8;  // the cues that propose candidates toge
 // A split costs as many agreeing cues: a run of a few cues that some other
 // offset happens to fit is not a cut.
 constexpr double SplitCost = 5;
-constexpr double StepMs = 100;   // of the candidates' search
-constexpr double ApartMs = 2000; // a stretch's two candidates at least this far apart
-constexpr double SameMs = 50;    // two pieces whose offsets are this close are one
+constexpr double StepMs = 100;    // of the candidates' search
+constexpr double ApartMs = 2000;  // a stretch's two candidates at least this far apart
+constexpr double SameMs = 50;     // two pieces whose offsets are this close are one
 // Places of a cut where the cues agree within this many of the best are
 // as likely as the best.
 constexpr double CutDoubt = 0.9;
@@ -56,7 +56,8 @@ Scan scan(const Track& t, const Cue* from, const Cue* to, double scale, double m
     std::size_t apart = std::size_t(apartMs / StepMs);
     s.second = s.best;
     for (std::size_t k = 0; k < n; ++k)
-        if ((k + apart <= s.best || k >= s.best + apart) && (s.second == s.best || s.fit[k] > s.fit[s.second]))
+        if ((k + apart <= s.best || k >= s.best + apart) &&
+            (s.second == s.best || s.fit[k] > s.fit[s.second]))
             s.second = k;
     return s;
 }
@@ -72,8 +73,9 @@ void stretchCandidates(const Track& t, const Cue* from, const Cue* to, const Map
 
 // Every candidate, put to all the cues: its offset found and each cue's
 // agreement, once for each offset found.
-std::vector<Agreement> candidates(const Track& t, const std::vector<Cue>& cues, const Mapping& whole,
-                                  const std::vector<double>& also, double maxOffset)
+std::vector<Agreement> candidates(const Track& t, const std::vector<Cue>& cues,
+                                  const Mapping& whole, const std::vector<double>& also,
+                                  double maxOffset)
 {
     std::vector<double> all{whole.offsetMs};
     all.insert(all.end(), also.begin(), also.end());
@@ -88,7 +90,8 @@ std::vector<Agreement> candidates(const Track& t, const std::vector<Cue>& cues, 
         if (o - last <= StepMs)
             continue;
         last = o;
-        Agreement a = placeCues(t, cues.data(), cues.data() + cues.size(), Mapping{whole.scale, o}, false);
+        Agreement a =
+            placeCues(t, cues.data(), cues.data() + cues.size(), Mapping{whole.scale, o}, false);
         bool seen = false;
         for (const Agreement& b : out)
             seen = seen || std::abs(b.mapping.offsetMs - a.mapping.offsetMs) <= SameMs;
@@ -126,7 +129,8 @@ struct Run {
 constexpr int Goes = -1, First = -2;
 
 // The runs, from the last cue's best state back to the first cue.
-std::vector<Run> traceBack(const std::vector<int>& back, std::size_t n, std::size_t k, std::size_t j)
+std::vector<Run> traceBack(const std::vector<int>& back, std::size_t n, std::size_t k,
+                           std::size_t j)
 {
     std::vector<Run> runs;
     std::size_t i = n - 1;
@@ -149,7 +153,8 @@ std::vector<Run> traceBack(const std::vector<int>& back, std::size_t n, std::siz
 // The runs that fit best, less `cost` for each after the first. State: the
 // best total up to cue i with cue i in a run of candidate j at least
 // PieceCues long; a run either goes on, or begins PieceCues cues back.
-std::vector<Run> bestRuns(const std::vector<double>& gains, std::size_t n, std::size_t k, double cost)
+std::vector<Run> bestRuns(const std::vector<double>& gains, std::size_t n, std::size_t k,
+                          double cost)
 {
     auto sum = [&](std::size_t j, std::size_t a, std::size_t b) {  // cues [a, b)
         return gains[j * (n + 1) + b] - gains[j * (n + 1) + a];
@@ -185,7 +190,8 @@ std::vector<Run> bestRuns(const std::vector<double>& gains, std::size_t n, std::
 // neighbours where the cues agree about as well: most often a cut falls
 // between scenes, so at the widest gap between two cues of those places.
 // A place is sure when it is the only one, or its gap clearly the widest.
-void placeCuts(const std::vector<double>& gains, const std::vector<Cue>& cues, std::vector<Run>& runs)
+void placeCuts(const std::vector<double>& gains, const std::vector<Cue>& cues,
+               std::vector<Run>& runs)
 {
     std::size_t n = cues.size();
     auto prefix = [&](std::size_t j, std::size_t i) { return gains[j * (n + 1) + i]; };
@@ -253,7 +259,8 @@ std::vector<Split> splitFit(const Track& t, const std::vector<Cue>& all, const M
                             const std::vector<double>& also, std::int64_t maxOffsetMs)
 {
     std::vector<Cue> cues = speechCues(all);
-    std::sort(cues.begin(), cues.end(), [](const Cue& a, const Cue& b) { return a.startMs < b.startMs; });
+    std::sort(cues.begin(), cues.end(),
+              [](const Cue& a, const Cue& b) { return a.startMs < b.startMs; });
     std::vector<Split> one{Split{0, whole, cues.size()}};
     if (cues.size() < 2 * PieceCues)
         return one;

@@ -16,10 +16,10 @@ constexpr std::size_t PieceCues = 6;  // the fewest cues of a piece
 struct Split {
     std::int64_t fromMs = 0;  // the subtitle's start of the piece's first cue
     Mapping mapping;
-    std::size_t cues = 0;     // cues with speech in it
-    std::size_t agree = 0;    // of them, those that agree with its mapping
-    double chance = 0;        // how many would by chance
-    bool sure = true;         // where it begins is clear
+    std::size_t cues = 0;   // cues with speech in it
+    std::size_t agree = 0;  // of them, those that agree with its mapping
+    double chance = 0;      // how many would by chance
+    bool sure = true;       // where it begins is clear
 };
 
 // The pieces of `cues` (those with speech count, in order of their starts)

@@ -74,8 +74,9 @@ TEST_F(BadInput, DirectoryIsRefused)
     for (const char* force : {"", "--force "}) {
         RunResult cli = shift(std::string(force) + "--add 5 film.srt");
         EXPECT_EQ(cli.status, 1);
-        EXPECT_EQ(cli.err, "chronelle-shift: film.srt: not a regular file: Is a directory; the file "
-                           "was left untouched\n");
+        EXPECT_EQ(cli.err,
+                  "chronelle-shift: film.srt: not a regular file: Is a directory; the file "
+                  "was left untouched\n");
     }
 }
 
@@ -221,7 +222,8 @@ TEST_F(BadInput, SparseFilePastFourGibibytes)
     EXPECT_EQ(readAt(path, 0, head.size()), film(3, 5250));
     for (std::int64_t at : starts) {
         std::string end = at + 29 < size ? "\r\n" : "";
-        EXPECT_EQ(readAt(path, at - 2, 31 + end.size()), std::string(1, '\0') + "\n" + shifted + end)
+        EXPECT_EQ(readAt(path, at - 2, 31 + end.size()),
+                  std::string(1, '\0') + "\n" + shifted + end)
             << "at " << at;
     }
 }
@@ -231,7 +233,7 @@ TEST_F(BadInput, AwkwardNames)
     const std::string before = film(4), after = film(4, 1000);
     // Spaces, accents, a quote, a byte that is not UTF-8, a leading dash, "-".
     const std::string names[] = {"mon film.srt", "Été à l'écran.srt", "caf\xe9.srt",
-                                 "-r 5.srt", "--add.srt", "-"};
+                                 "-r 5.srt",     "--add.srt",         "-"};
     std::string args;
     for (const std::string& name : names) {
         writeFile(dir.file(name), before);
@@ -269,7 +271,8 @@ TEST_F(BadInput, LinksAreFollowedAndKept)
 
     cli = shift("--force --add 1 dangling.srt");
     EXPECT_EQ(cli.status, 1);
-    EXPECT_EQ(cli.err, "chronelle-shift: dangling.srt: cannot open for reading and writing: No "
-                       "such file or directory; the file was left untouched\n");
+    EXPECT_EQ(cli.err,
+              "chronelle-shift: dangling.srt: cannot open for reading and writing: No "
+              "such file or directory; the file was left untouched\n");
     EXPECT_NE(access(dir.file("absent.srt").c_str(), F_OK), 0);
 }

@@ -107,7 +107,8 @@ TEST(ChangeForm, ScalesMadeAgainExactly)
         ASSERT_EQ(buildChange(again, &rebuilt).problem, FormProblem::None);
         EXPECT_TRUE(rebuilt.selection.fromMs == built.selection.fromMs &&
                     rebuilt.selection.firstCue == built.selection.firstCue);
-        for (std::int64_t t : {std::int64_t(0), std::int64_t(41299), std::int64_t(3723400), MaxTimeMs}) {
+        for (std::int64_t t :
+             {std::int64_t(0), std::int64_t(41299), std::int64_t(3723400), MaxTimeMs}) {
             EXPECT_EQ(scaleTime(t, built.retiming.scale), scaleTime(t, c.scale)) << t;
             EXPECT_EQ(scaleTime(t, rebuilt.retiming.scale), scaleTime(t, c.scale)) << t;
         }

@@ -28,7 +28,10 @@ protected:
         writeFile(notes, notesBytes);
     }
 
-    RunResult shift(const std::string& args) { return run(std::string(CHRONELLE_SHIFT) + " " + args, dir.path()); }
+    RunResult shift(const std::string& args)
+    {
+        return run(std::string(CHRONELLE_SHIFT) + " " + args, dir.path());
+    }
 
     void expectUntouched()
     {
@@ -77,11 +80,15 @@ TEST_F(Cli, DryRunAndQuiet)
 
 TEST_F(Cli, RefusedFileIsLeftAndOthersGoOn)
 {
-    RunResult r = shift("-a 1 " + quote(notes) + " " + quote(dir.file("absent.srt")) + " " + quote(film));
+    RunResult r =
+        shift("-a 1 " + quote(notes) + " " + quote(dir.file("absent.srt")) + " " + quote(film));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(notes + ": not a subtitle file"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("absent.srt: cannot open for reading and writing: No such file or directory; "
-                         "the file was left untouched"), std::string::npos) << r.err;
+    EXPECT_NE(
+        r.err.find("absent.srt: cannot open for reading and writing: No such file or directory; "
+                   "the file was left untouched"),
+        std::string::npos)
+        << r.err;
     EXPECT_EQ(readFile(notes), notesBytes);
     EXPECT_EQ(r.out, film + ": 5 timing lines shifted\n");
 
@@ -100,8 +107,10 @@ TEST_F(Cli, UsageErrorsSayWhatIsWrongAndTouchNothing)
         {"-a", "option '-a' needs a value"},
         {"--cues", "option '--cues' needs a value"},
         {"-a 5", "no FILE given"},
-        {"-a 5 -r 5" + f, "give only one of --add, --remove, --to, --sync, --fps, --piece and --match"},
-        {"--to 1 --fps 25:24" + f, "give only one of --add, --remove, --to, --sync, --fps, --piece and --match"},
+        {"-a 5 -r 5" + f,
+         "give only one of --add, --remove, --to, --sync, --fps, --piece and --match"},
+        {"--to 1 --fps 25:24" + f,
+         "give only one of --add, --remove, --to, --sync, --fps, --piece and --match"},
         {"--sync 1=2" + f, "bad sync '1=2' (OLD1=NEW1,OLD2=NEW2, four times)"},
         {"--fps 25" + f, "bad rates '25' (FROM:TO, each a decimal or N/D)"},
         {"--to 100:00:00" + f, "bad time '100:00:00'"},
@@ -119,23 +128,30 @@ TEST_F(Cli, UsageErrorsSayWhatIsWrongAndTouchNothing)
         {"--cues 0 -a 5" + f, "bad range '0' (N, N-M, N- or -M)"},
         {"--cues 5-3 -a 5" + f, "bad range '5-3' (N, N-M, N- or -M)"},
         {"--cues 1 --cues 2 -a 5" + f, "--cues given more than once"},
-        {"--piece 0-5:00=+2.5 --piece 4:00-=-1" + f, "the pieces overlap: each subtitle may be in one piece only"},
-        {"--piece-cues 1-10=+1 --piece-cues 10=-1" + f, "the pieces overlap: each subtitle may be in one piece only"},
+        {"--piece 0-5:00=+2.5 --piece 4:00-=-1" + f,
+         "the pieces overlap: each subtitle may be in one piece only"},
+        {"--piece-cues 1-10=+1 --piece-cues 10=-1" + f,
+         "the pieces overlap: each subtitle may be in one piece only"},
         {"--piece 5:00-1:00=+1" + f, "bad piece '5:00-1:00=+1': its end must come after its start"},
         {"--piece-cues 9-3=+1" + f, "bad piece '9-3=+1': its end must come after its start"},
         {"--piece 5:00=+1" + f, "bad piece '5:00=+1' (FROM-UNTIL=CHANGE)"},
         {"--piece 1:75-=+1" + f, "bad piece '1:75-=+1' (FROM-UNTIL=CHANGE)"},
-        {"--piece 0-=2.5" + f, "bad piece '0-=2.5': its change is +DURATION, -DURATION, FROM:TO or FROM:TO+DURATION"},
-        {"--piece 0-=25:24+" + f, "bad piece '0-=25:24+': its change is +DURATION, -DURATION, FROM:TO or FROM:TO+DURATION"},
-        {"--piece 0-=+1 --piece-cues 2=+1" + f, "give the pieces all by time (--piece) or all by position (--piece-cues)"},
-        {"--piece 0-=+1 -a 1" + f, "give only one of --add, --remove, --to, --sync, --fps, --piece and --match"},
+        {"--piece 0-=2.5" + f,
+         "bad piece '0-=2.5': its change is +DURATION, -DURATION, FROM:TO or FROM:TO+DURATION"},
+        {"--piece 0-=25:24+" + f,
+         "bad piece '0-=25:24+': its change is +DURATION, -DURATION, FROM:TO or FROM:TO+DURATION"},
+        {"--piece 0-=+1 --piece-cues 2=+1" + f,
+         "give the pieces all by time (--piece) or all by position (--piece-cues)"},
+        {"--piece 0-=+1 -a 1" + f,
+         "give only one of --add, --remove, --to, --sync, --fps, --piece and --match"},
         {"--splits -a 1" + f, "--splits goes with --match"},
     };
     for (const auto& c : cases) {
         RunResult r = shift(c.args);
         EXPECT_EQ(r.status, 2) << c.args;
         EXPECT_EQ(r.err.rfind("chronelle-shift: " + c.message + "\nusage: chronelle-shift", 0), 0u)
-            << c.args << "\n" << r.err;
+            << c.args << "\n"
+            << r.err;
         EXPECT_EQ(r.out, "") << c.args;
     }
     expectUntouched();
@@ -148,12 +164,14 @@ TEST_F(Cli, CountsInTheSingularAndStdoutErrorsFail)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, film + ": 1 timing line shifted\n");
     r = shift("--force -r 61.5 " + quote(film));
-    EXPECT_EQ(r.err, "chronelle-shift: " + film + ": warning: 1 time was held at 00:00:00,000 or 99:59:59,999\n");
+    EXPECT_EQ(r.err, "chronelle-shift: " + film +
+                         ": warning: 1 time was held at 00:00:00,000 or 99:59:59,999\n");
 
     // What is printed is part of the result: a full disk there is a failure,
     // though the file itself was shifted.
     writeFile(film, filmBytes);
-    r = run("sh -c " + quote(quote(CHRONELLE_SHIFT) + " -a 1 " + quote(film) + " >/dev/full"), dir.path());
+    r = run("sh -c " + quote(quote(CHRONELLE_SHIFT) + " -a 1 " + quote(film) + " >/dev/full"),
+            dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "chronelle-shift: cannot write to standard output: No space left on device\n");
     EXPECT_NE(readFile(film), filmBytes);
@@ -168,7 +186,8 @@ TEST_F(Cli, CountsInTheSingularAndStdoutErrorsFail)
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
     close(ends[0]);
-    r = run("sh -c " + quote(quote(CHRONELLE_SHIFT) + " -a 1" + names + " >&" + std::to_string(ends[1])),
+    r = run("sh -c " +
+                quote(quote(CHRONELLE_SHIFT) + " -a 1" + names + " >&" + std::to_string(ends[1])),
             dir.path());
     close(ends[1]);
     EXPECT_EQ(r.status, 1);
@@ -248,9 +267,10 @@ TEST_F(Cli, TheTestPauseIsReadStrictlyByTheTestsCopyAlone)
 {
     // Anything but N:FIFO, N from 1 to INT_MAX, stops the tests' copy before
     // it touches a file (4294967297 once became 1 without a word).
-    for (const char* bad : {"4294967297:p", "2147483648:p", "0:p", "-1:p", "+1:p", " 1:p", "1x:p", "1:", "1"}) {
-        RunResult r = run("CHRONELLE_TEST_PAUSE=" + quote(bad) + " " + quote(CHRONELLE_SHIFT_PAUSED) +
-                              " -a 1 " + quote(film),
+    for (const char* bad :
+         {"4294967297:p", "2147483648:p", "0:p", "-1:p", "+1:p", " 1:p", "1x:p", "1:", "1"}) {
+        RunResult r = run("CHRONELLE_TEST_PAUSE=" + quote(bad) + " " +
+                              quote(CHRONELLE_SHIFT_PAUSED) + " -a 1 " + quote(film),
                           dir.path());
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_EQ(r.err, "chronelle-shift: bad CHRONELLE_TEST_PAUSE '" + std::string(bad) +
@@ -305,5 +325,6 @@ TEST_F(Cli, SpeaksFrenchToTheFrenchAndEnglishInTheCLocale)
         commands[i] = r.err.substr(at + c.finish.size());
     }
     EXPECT_EQ(commands[0], commands[1]);
-    EXPECT_EQ(commands[1].rfind("chronelle-shift --fps 25:24 --from 0:01:02 --cues ", 0), 0u) << commands[1];
+    EXPECT_EQ(commands[1].rfind("chronelle-shift --fps 25:24 --from 0:01:02 --cues ", 0), 0u)
+        << commands[1];
 }

@@ -68,7 +68,8 @@ TEST(ReadCues, ManyBlocksAndBadFiles)
     EXPECT_EQ(r.cues.back().startMs, 60000 + 39999 * 700);
 
     writeFile(dir.file("notes.txt"), "courses : pain, lait\r\n");
-    EXPECT_EQ(chronelle::readCues(dir.file("notes.txt")).failure, chronelle::CuesFailure::NoTimingLine);
+    EXPECT_EQ(chronelle::readCues(dir.file("notes.txt")).failure,
+              chronelle::CuesFailure::NoTimingLine);
     EXPECT_EQ(chronelle::readCues(dir.file("absent.srt")).failure, chronelle::CuesFailure::Open);
     EXPECT_EQ(chronelle::readCues(dir.path()).failure, chronelle::CuesFailure::NotRegular);
 }

@@ -39,9 +39,8 @@ inline std::string asNobody()
 inline std::string binaryIn(const testing_files::TempDir& dir)
 {
     std::string copy = dir.file("chronelle-shift");
-    std::system(("cp " + testing_files::quote(CHRONELLE_SHIFT) + " " +
-                 testing_files::quote(copy))
-                    .c_str());
+    std::system(
+        ("cp " + testing_files::quote(CHRONELLE_SHIFT) + " " + testing_files::quote(copy)).c_str());
     chmod(copy.c_str(), 0755);
     return copy;
 }

@@ -193,7 +193,8 @@ TEST_F(Faults, AFileSizeLimitNeitherKillsTheBinaryNorTearsALine)
         EXPECT_EQ(r.status, c.status) << r.err;
         const std::string cut = ": File too large; 1-";
         std::size_t after = r.err.find(cut);
-        int lines = after == std::string::npos ? BigCues : std::stoi(r.err.substr(after + cut.size()));
+        int lines =
+            after == std::string::npos ? BigCues : std::stoi(r.err.substr(after + cut.size()));
         EXPECT_TRUE(readFile(path) == film(BigCues, 5000, lines)) << r.err;
         if (*c.out) {
             EXPECT_EQ(r.err, "chronelle-shift: cannot write to standard output: File too large\n");
@@ -240,8 +241,7 @@ TEST_F(Faults, ALockedFileIsBusy)
 
     RunResult cli = run(std::string(CHRONELLE_SHIFT) + " --add 5 " + quote(path), dir.path());
     EXPECT_EQ(cli.status, 1);
-    EXPECT_NE(cli.err.find("another process is shifting this file"), std::string::npos)
-        << cli.err;
+    EXPECT_NE(cli.err.find("another process is shifting this file"), std::string::npos) << cli.err;
     EXPECT_NE(cli.err.find("the file was left untouched"), std::string::npos) << cli.err;
 
     // A dry run only reads, and is not held back.
@@ -259,9 +259,9 @@ TEST_F(Faults, TwoBinariesAtOnceNeverInterleave)
     const std::string before = film(cues);
     writeFile(path, before);
     std::string one = quote(CHRONELLE_SHIFT) + " --add 2 " + quote(path);
-    std::string command = "cd " + quote(dir.path()) + " && sh -c " +
-                          quote("(" + one + " 2>err1; echo $? >st1) & (" + one +
-                                " 2>err2; echo $? >st2) & wait");
+    std::string command =
+        "cd " + quote(dir.path()) + " && sh -c " +
+        quote("(" + one + " 2>err1; echo $? >st1) & (" + one + " 2>err2; echo $? >st2) & wait");
     RunResult r = run(command, dir.path());
     ASSERT_EQ(r.status, 0);
     std::string statuses = readFile(dir.file("st1")) + readFile(dir.file("st2"));
@@ -340,8 +340,9 @@ TEST_F(Faults, AFileThatChangesSizeMeanwhileIsNeverReportedShifted)
     // it says so, and the film stays empty.
     writeFile(path, before);
     bool paused = false;
-    RunResult cli = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " --add 2 film.srt", dir.path(), 2,
-                              [&](pid_t) { truncate(path.c_str(), 0); }, &paused);
+    RunResult cli = runPaused(
+        quote(CHRONELLE_SHIFT_PAUSED) + " --add 2 film.srt", dir.path(), 2,
+        [&](pid_t) { truncate(path.c_str(), 0); }, &paused);
     EXPECT_TRUE(paused);
     EXPECT_EQ(cli.status, 1) << cli.err;
     EXPECT_NE(cli.err.find("film.srt: the file changed size while it was being shifted: another "

@@ -128,10 +128,10 @@ TEST_F(Patcher, LookAlikeInsideALongLineIsNotTouched)
 TEST_F(Patcher, LinesThatAreNotTimesStayByteForByte)
 {
     const std::string odd =
-        "00:00:2x,000 --> 00:00:24,400\r\n"   // letter at a digit position
-        "00:61:00,000 --> 00:62:00,000\r\n"   // minutes past 59
-        "ab:cd:efghijklm>\r\n"                // passes the loose test only
-        "00:00:20,000 --> 00:00:24,40\r\n"    // cut short
+        "00:00:2x,000 --> 00:00:24,400\r\n"     // letter at a digit position
+        "00:61:00,000 --> 00:62:00,000\r\n"     // minutes past 59
+        "ab:cd:efghijklm>\r\n"                  // passes the loose test only
+        "00:00:20,000 --> 00:00:24,40\r\n"      // cut short
         "00:00:20,000 --> 00:00:24,4\n00\r\n";  // line end inside the times
     PatchResult r;
     EXPECT_EQ(shiftBytes(odd, Shift{0, 0, 1, 0}, 1, &r), odd);
@@ -162,10 +162,10 @@ TEST_F(Patcher, LargeFileAcrossBlockBoundaries)
         for (int i = 0; s.size() < 3u * 1024 * 1024; ++i) {
             long long t = 1000LL * i + offsetMs;
             char timing[64];
-            std::snprintf(timing, sizeof timing, "%02lld:%02lld:%02lld,%03lld --> %02lld:%02lld:%02lld,%03lld",
-                          t / 3600000, t / 60000 % 60, t / 1000 % 60, t % 1000,
-                          (t + 500) / 3600000, (t + 500) / 60000 % 60, (t + 500) / 1000 % 60,
-                          (t + 500) % 1000);
+            std::snprintf(timing, sizeof timing,
+                          "%02lld:%02lld:%02lld,%03lld --> %02lld:%02lld:%02lld,%03lld",
+                          t / 3600000, t / 60000 % 60, t / 1000 % 60, t % 1000, (t + 500) / 3600000,
+                          (t + 500) / 60000 % 60, (t + 500) / 1000 % 60, (t + 500) % 1000);
             s += std::to_string(i + 1) + "\r\n" + timing + "\r\n" + std::string(i % 97, 'x') +
                  "\r\n\r\n";
         }
@@ -263,10 +263,11 @@ TEST_F(Patcher, EveryChangeWithItsCueAndTheTimesHeld)
     // Removing 21 s from the lines before 0:25 holds their starts at 0; a
     // line already at 0 does not change; the first of subtitles(), the 4th
     // line, starts at 0:20.
-    const std::string before = "1\r\n00:00:20,000 --> 00:00:24,400\r\nA\r\n\r\n"
-                               "2\r\n00:00:25,000 --> 00:00:28,000\r\nB\r\n\r\n"
-                               "3\r\n00:00:00,000 --> 00:00:00,000\r\nC\r\n\r\n" +
-                               subtitles(10);
+    const std::string before =
+        "1\r\n00:00:20,000 --> 00:00:24,400\r\nA\r\n\r\n"
+        "2\r\n00:00:25,000 --> 00:00:28,000\r\nB\r\n\r\n"
+        "3\r\n00:00:00,000 --> 00:00:00,000\r\nC\r\n\r\n" +
+        subtitles(10);
     writeFile(path, before);
     chronelle::ShiftOptions o;
     o.retiming.offsetMs = -21000;

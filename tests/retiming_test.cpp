@@ -62,23 +62,112 @@ TEST_F(Retiming, EveryModeAndSelectionByteForByte)
         std::string before;
         int clamped;
     } cases[] = {
-        {"--to 0:00:41,300", Base, {{41300, 45700}, {46300, 49300}, {81300, 83800}}, crlf, false, none, 0},
-        {"--to 10 --from 0:25", Base, {{20000, 24400}, {10000, 13000}, {45000, 47500}}, crlf, false, none, 0},
-        {"--sync 0:20=0:21,0:25=0:27", Base, {{21000, 26280}, {27000, 30600}, {69000, 72000}}, crlf, false, none, 0},
-        {"--fps 25:24", Base, {{20833, 25417}, {26042, 29167}, {62500, 65104}}, "\n", false, none, 0},
-        {"--fps 23.976:25", Base, {{19181, 23401}, {23976, 26853}, {57542, 59940}}, crlf, true, none, 0},
-        {"--remove 5 --from 0:25 --until 1:00", Base, {{20000, 24400}, {20000, 23000}, {60000, 62500}}, crlf, false, none, 0},
-        {"--add 1 --cues 2- --until 0:59", Base, {{20000, 24400}, {26000, 29000}, {60000, 62500}}, crlf, false, none, 0},
-        {"--sync 0:25=0:00,0:28=0:03", Base, {{0, 0}, {0, 3000}, {35000, 37500}}, crlf, false, none, 2},
-        {"--fps 25:24", {{95 * H, 96 * H}, {96 * H, 97 * H}, {97 * H, 98 * H}},
-         {{356250000, Max}, {Max, Max}, {Max, Max}}, crlf, false, none, 5},
-        {"--fps 25:24", Base, {{20833, 25417}, {26042, 29167}, {62500, 65104}}, crlf, false, pad, 0},
+        {"--to 0:00:41,300",
+         Base,
+         {{41300, 45700}, {46300, 49300}, {81300, 83800}},
+         crlf,
+         false,
+         none,
+         0},
+        {"--to 10 --from 0:25",
+         Base,
+         {{20000, 24400}, {10000, 13000}, {45000, 47500}},
+         crlf,
+         false,
+         none,
+         0},
+        {"--sync 0:20=0:21,0:25=0:27",
+         Base,
+         {{21000, 26280}, {27000, 30600}, {69000, 72000}},
+         crlf,
+         false,
+         none,
+         0},
+        {"--fps 25:24",
+         Base,
+         {{20833, 25417}, {26042, 29167}, {62500, 65104}},
+         "\n",
+         false,
+         none,
+         0},
+        {"--fps 23.976:25",
+         Base,
+         {{19181, 23401}, {23976, 26853}, {57542, 59940}},
+         crlf,
+         true,
+         none,
+         0},
+        {"--remove 5 --from 0:25 --until 1:00",
+         Base,
+         {{20000, 24400}, {20000, 23000}, {60000, 62500}},
+         crlf,
+         false,
+         none,
+         0},
+        {"--add 1 --cues 2- --until 0:59",
+         Base,
+         {{20000, 24400}, {26000, 29000}, {60000, 62500}},
+         crlf,
+         false,
+         none,
+         0},
+        {"--sync 0:25=0:00,0:28=0:03",
+         Base,
+         {{0, 0}, {0, 3000}, {35000, 37500}},
+         crlf,
+         false,
+         none,
+         2},
+        {"--fps 25:24",
+         {{95 * H, 96 * H}, {96 * H, 97 * H}, {97 * H, 98 * H}},
+         {{356250000, Max}, {Max, Max}, {Max, Max}},
+         crlf,
+         false,
+         none,
+         5},
+        {"--fps 25:24",
+         Base,
+         {{20833, 25417}, {26042, 29167}, {62500, 65104}},
+         crlf,
+         false,
+         pad,
+         0},
         // Pieces: each line by its own piece's change; lines in none stay.
-        {"--piece 0:25-=-5 --piece 0-0:25=+1", Base, {{21000, 25400}, {20000, 23000}, {55000, 57500}}, crlf, false, none, 0},
-        {"--piece-cues 2-=25:24+1", Base, {{20000, 24400}, {27042, 30167}, {63500, 66104}}, crlf, false, none, 0},
-        {"--piece 0:21-0:26=+1 --piece 1:00-=-0:30,5", Base, {{20000, 24400}, {26000, 29000}, {29500, 32000}}, crlf, false, none, 0},
-        {"--piece -=+2 --from 0:25", Base, {{20000, 24400}, {27000, 30000}, {62000, 64500}}, crlf, false, none, 0},
-        {"--piece-cues 1=-25 --piece-cues 3=+2", Base, {{0, 0}, {25000, 28000}, {62000, 64500}}, crlf, false, pad, 2},
+        {"--piece 0:25-=-5 --piece 0-0:25=+1",
+         Base,
+         {{21000, 25400}, {20000, 23000}, {55000, 57500}},
+         crlf,
+         false,
+         none,
+         0},
+        {"--piece-cues 2-=25:24+1",
+         Base,
+         {{20000, 24400}, {27042, 30167}, {63500, 66104}},
+         crlf,
+         false,
+         none,
+         0},
+        {"--piece 0:21-0:26=+1 --piece 1:00-=-0:30,5",
+         Base,
+         {{20000, 24400}, {26000, 29000}, {29500, 32000}},
+         crlf,
+         false,
+         none,
+         0},
+        {"--piece -=+2 --from 0:25",
+         Base,
+         {{20000, 24400}, {27000, 30000}, {62000, 64500}},
+         crlf,
+         false,
+         none,
+         0},
+        {"--piece-cues 1=-25 --piece-cues 3=+2",
+         Base,
+         {{0, 0}, {25000, 28000}, {62000, 64500}},
+         crlf,
+         false,
+         pad,
+         2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
@@ -88,7 +177,8 @@ TEST_F(Retiming, EveryModeAndSelectionByteForByte)
         EXPECT_TRUE(readFile(path) == cues(c.out, c.eol, c.openEnd, c.before));
         if (c.clamped)
             EXPECT_NE(r.err.find(": warning: " + std::to_string(c.clamped) + " times were held"),
-                      std::string::npos) << r.err;
+                      std::string::npos)
+                << r.err;
         else
             EXPECT_EQ(r.err, "");
     }
@@ -97,7 +187,8 @@ TEST_F(Retiming, EveryModeAndSelectionByteForByte)
 TEST_F(Retiming, NothingSelectedAndNothingToMoveTo)
 {
     const std::string before = cues(Base);
-    for (const char* args : {"--add 1 --from 5:00", "--fps 25:24 --cues 4-", "--sync 1=2,3=4 --until 0:10"}) {
+    for (const char* args :
+         {"--add 1 --from 5:00", "--fps 25:24 --cues 4-", "--sync 1=2,3=4 --until 0:10"}) {
         writeFile(path, before);
         RunResult r = shift(args);
         EXPECT_EQ(r.status, 0) << args << r.err;
@@ -106,8 +197,9 @@ TEST_F(Retiming, NothingSelectedAndNothingToMoveTo)
     }
     RunResult r = shift("--to 1:00 --from 5:00");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "chronelle-shift: film.srt: --to found no selected timing line to move; the "
-                     "file was left untouched\n");
+    EXPECT_EQ(r.err,
+              "chronelle-shift: film.srt: --to found no selected timing line to move; the "
+              "file was left untouched\n");
     EXPECT_TRUE(readFile(path) == before);
 }
 
@@ -116,8 +208,9 @@ TEST_F(Retiming, GoingBackIsExactWhereNothingRounds)
     // Times in multiples of 24 ms, and a sync whose factor is exact both ways.
     const Times times = {{24000, 26400}, {48024, 50400}, {3600000, 3602400}};
     const std::string before = cues(times);
-    for (auto there : {std::make_pair("--fps 25:24", "--fps 24:25"),
-                       std::make_pair("--sync 0:10=0:12,0:20=0:32", "--sync 0:12=0:10,0:32=0:20")}) {
+    for (auto there :
+         {std::make_pair("--fps 25:24", "--fps 24:25"),
+          std::make_pair("--sync 0:10=0:12,0:20=0:32", "--sync 0:12=0:10,0:32=0:20")}) {
         writeFile(path, before);
         EXPECT_EQ(shift(there.first).status, 0);
         EXPECT_FALSE(readFile(path) == before);
@@ -135,21 +228,23 @@ TEST_F(Retiming, DryRunShowsTheFirstAndLastChangesAndWritesNothing)
     writeFile(path, before);
     RunResult r = shift("--dry-run --from 1:01 --add 1");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "film.srt: 9 timing lines would be shifted\n"
-                     "  line  6: 00:01:01,000 --> 00:01:01,500  =>  00:01:02,000 --> 00:01:02,500\n"
-                     "  line 10: 00:01:02,000 --> 00:01:02,500  =>  00:01:03,000 --> 00:01:03,500\n"
-                     "  line 14: 00:01:03,000 --> 00:01:03,500  =>  00:01:04,000 --> 00:01:04,500\n"
-                     "  ...\n"
-                     "  line 30: 00:01:07,000 --> 00:01:07,500  =>  00:01:08,000 --> 00:01:08,500\n"
-                     "  line 34: 00:01:08,000 --> 00:01:08,500  =>  00:01:09,000 --> 00:01:09,500\n"
-                     "  line 38: 00:01:09,000 --> 00:01:09,500  =>  00:01:10,000 --> 00:01:10,500\n");
+    EXPECT_EQ(r.out,
+              "film.srt: 9 timing lines would be shifted\n"
+              "  line  6: 00:01:01,000 --> 00:01:01,500  =>  00:01:02,000 --> 00:01:02,500\n"
+              "  line 10: 00:01:02,000 --> 00:01:02,500  =>  00:01:03,000 --> 00:01:03,500\n"
+              "  line 14: 00:01:03,000 --> 00:01:03,500  =>  00:01:04,000 --> 00:01:04,500\n"
+              "  ...\n"
+              "  line 30: 00:01:07,000 --> 00:01:07,500  =>  00:01:08,000 --> 00:01:08,500\n"
+              "  line 34: 00:01:08,000 --> 00:01:08,500  =>  00:01:09,000 --> 00:01:09,500\n"
+              "  line 38: 00:01:09,000 --> 00:01:09,500  =>  00:01:10,000 --> 00:01:10,500\n");
     EXPECT_TRUE(readFile(path) == before);
 
     // Line numbers stay right over long runs of line ends.
     writeFile(path, std::string(5000, '\n') + cues({{1000, 2000}}));
     r = shift("--dry-run --force --add 1");
-    EXPECT_EQ(r.out, "film.srt: 1 timing line would be shifted\n"
-                     "  line 5002: 00:00:01,000 --> 00:00:02,000  =>  00:00:02,000 --> 00:00:03,000\n");
+    EXPECT_EQ(r.out,
+              "film.srt: 1 timing line would be shifted\n"
+              "  line 5002: 00:00:01,000 --> 00:00:02,000  =>  00:00:02,000 --> 00:00:03,000\n");
 }
 
 TEST_F(Retiming, EveryModeStoppedPartWayFinishesAsItSays)
@@ -158,16 +253,17 @@ TEST_F(Retiming, EveryModeStoppedPartWayFinishesAsItSays)
     // change (--to as the offset it found), and the film then equals one
     // uninterrupted run.
     const std::string before = film(40000);
-    for (const char* args : {"--fps 25:24", "--to 0:00:30 --from 0:05:00", "--sync 1:00=1:01,2:00=2:03",
-                             "--piece 2:00:00-5:00:00=25:24-1 --piece 0-2:00:00=+2 --piece 6:00:00-=-3.5",
-                             "--piece-cues 1-20000=+1 --piece-cues 20001-=-1 --from 1:00:00"}) {
+    for (const char* args :
+         {"--fps 25:24", "--to 0:00:30 --from 0:05:00", "--sync 1:00=1:01,2:00=2:03",
+          "--piece 2:00:00-5:00:00=25:24-1 --piece 0-2:00:00=+2 --piece 6:00:00-=-3.5",
+          "--piece-cues 1-20000=+1 --piece-cues 20001-=-1 --from 1:00:00"}) {
         SCOPED_TRACE(args);
         writeFile(path, before);
         ASSERT_EQ(shift(args).status, 0);
         const std::string expected = readFile(path);
         writeFile(path, before);
-        RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " " + args + " film.srt", dir.path(), 2,
-                                [](pid_t pid) { kill(pid, SIGINT); });
+        RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " " + args + " film.srt",
+                                dir.path(), 2, [](pid_t pid) { kill(pid, SIGINT); });
         EXPECT_EQ(r.status, 130) << r.err;
         std::size_t at = r.err.find("; to finish: chronelle-shift ");
         ASSERT_NE(at, std::string::npos) << r.err;
@@ -188,9 +284,10 @@ TEST_F(Retiming, AStopInPiecesCountsFromTheFirstLineOfAPiece)
     RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " --force --piece-cues 2-3=+1 film.srt",
                             dir.path(), 2, [](pid_t pid) { kill(pid, SIGINT); });
     EXPECT_EQ(r.status, 130);
-    EXPECT_EQ(r.err, "chronelle-shift: film.srt: interrupted after timing line 3; the selected timing "
-                     "lines of 2-3 shifted, the rest untouched; to finish: chronelle-shift --piece-cues "
-                     "2-3=+1 --cues 4- --force film.srt\n");
+    EXPECT_EQ(r.err,
+              "chronelle-shift: film.srt: interrupted after timing line 3; the selected timing "
+              "lines of 2-3 shifted, the rest untouched; to finish: chronelle-shift --piece-cues "
+              "2-3=+1 --cues 4- --force film.srt\n");
 }
 
 TEST_F(Retiming, AStopAfterTheLastSelectedLineLeavesNothingToFinish)
@@ -216,8 +313,8 @@ TEST_F(Retiming, AStopAfterTheLastSelectedLineLeavesNothingToFinish)
         ASSERT_EQ(shift(c.args).status, 0);
         const std::string expected = readFile(path);
         writeFile(path, before);
-        RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " " + c.args + " film.srt", dir.path(),
-                                c.lastWrite, [](pid_t pid) { kill(pid, SIGINT); });
+        RunResult r = runPaused(quote(CHRONELLE_SHIFT_PAUSED) + " " + c.args + " film.srt",
+                                dir.path(), c.lastWrite, [](pid_t pid) { kill(pid, SIGINT); });
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, c.out);
         EXPECT_TRUE(readFile(path) == expected);

@@ -55,7 +55,8 @@ struct RunResult {
 inline RunResult run(const std::string& command, const std::string& dir)
 {
     std::string out = dir + "/.stdout", err = dir + "/.stderr";
-    int raw = std::system(("cd '" + dir + "' && " + command + " >'" + out + "' 2>'" + err + "'").c_str());
+    int raw =
+        std::system(("cd '" + dir + "' && " + command + " >'" + out + "' 2>'" + err + "'").c_str());
     RunResult r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = readFile(out);

@@ -17,10 +17,11 @@ namespace testing_files {
 // base with .srt) with make_film.py's `options`.
 inline void makeFilm(const std::string& folder, const std::string& name, const std::string& options)
 {
-    RunResult r = run("/usr/bin/python3 " + quote(std::string(CHRONELLE_FILMS) + "/make_film.py") + " -o " + name +
-                          " --cache . " + options,
+    RunResult r = run("/usr/bin/python3 " + quote(std::string(CHRONELLE_FILMS) + "/make_film.py") +
+                          " -o " + name + " --cache . " + options,
                       folder);
-    ASSERT_EQ(r.status, 0) << "tests/films/make_film.py (bash tools/deps.sh test installs what it needs): " << r.err;
+    ASSERT_EQ(r.status, 0)
+        << "tests/films/make_film.py (bash tools/deps.sh test installs what it needs): " << r.err;
 }
 
 // Each cue's start in a subtitle file (ms).
@@ -29,8 +30,9 @@ inline std::vector<std::int64_t> starts(const std::string& srt)
     std::regex timing(R"((\d\d):(\d\d):(\d\d),(\d\d\d) -->)");
     std::vector<std::int64_t> out;
     for (std::sregex_iterator m(srt.begin(), srt.end(), timing), end; m != end; ++m)
-        out.push_back(((std::stoll((*m)[1]) * 60 + std::stoll((*m)[2])) * 60 + std::stoll((*m)[3])) * 1000 +
-                      std::stoll((*m)[4]));
+        out.push_back(
+            ((std::stoll((*m)[1]) * 60 + std::stoll((*m)[2])) * 60 + std::stoll((*m)[3])) * 1000 +
+            std::stoll((*m)[4]));
     return out;
 }
 

@@ -121,12 +121,12 @@ TEST(ScaleTimes, RoundsHalvesAwayFromZeroAndClamps)
         Scale scale;
         long long t, expected;
     } cases[] = {
-        {{1, 2, 0}, 1, 1},          // 0.5 up
-        {{1, 2, 0}, 3, 2},          // 1.5 up
-        {{1, 2, -2}, 1, -1},        // -0.5 away from zero
-        {{1, 3, 0}, 1, 0},          // 0.33 down
-        {{2, 3, 0}, 1, 1},          // 0.67 up
-        {{25, 24, 0}, 24, 25},      // exact
+        {{1, 2, 0}, 1, 1},               // 0.5 up
+        {{1, 2, 0}, 3, 2},               // 1.5 up
+        {{1, 2, -2}, 1, -1},             // -0.5 away from zero
+        {{1, 3, 0}, 1, 0},               // 0.33 down
+        {{2, 3, 0}, 1, 1},               // 0.67 up
+        {{25, 24, 0}, 24, 25},           // exact
         {{1001, 960, 0}, 20000, 20854},  // 25 to 23.976 fps
         {{6, 5, -15000}, 20000, 21000},  // a two-point sync: 0:20 to 0:21, 0:25 to 0:27
     };
@@ -149,7 +149,8 @@ TEST(Divider, AgreesWithPlainDivision)
     for (unsigned long long d : {2ULL, 3ULL, 7ULL, 48ULL, 1920ULL, 2002ULL, 1000000007ULL,
                                  (1ULL << 32) - 2, (1ULL << 32)}) {
         chronelle::Divider by = chronelle::divider(d);
-        for (unsigned long long n : {0ULL, 1ULL, d - 1, d, d + 1, top - 1, top, top / d * d, top / d * d - 1})
+        for (unsigned long long n :
+             {0ULL, 1ULL, d - 1, d, d + 1, top - 1, top, top / d * d, top / d * d - 1})
             ASSERT_EQ(chronelle::divide(n, by), n / d) << n << " / " << d;
         for (int i = 0; i < 100000; ++i) {
             unsigned long long n = next() >> (2 + i % 40);

@@ -21,8 +21,8 @@ TEST(IsTimingLine, LooksOnlyAtThreePositions)
     EXPECT_FALSE(timing("1\r\n"));
     EXPECT_FALSE(timing("\r\n"));
     EXPECT_FALSE(timing("Bonjour\r\n"));
-    EXPECT_TRUE(timing("00:00:20,000 -->"));   // 16 bytes are enough
-    EXPECT_FALSE(timing("00:00:20,000 --"));   // 15 are not
+    EXPECT_TRUE(timing("00:00:20,000 -->"));  // 16 bytes are enough
+    EXPECT_FALSE(timing("00:00:20,000 --"));  // 15 are not
     EXPECT_FALSE(timing("00:00:20,000 -- >"));
     EXPECT_FALSE(timing("ab:cd:efghijklm"));  // too short for position 15
 }

@@ -9,7 +9,7 @@ packages+=(gettext)
 # chronelle-shift --match: FFmpeg's libraries decode a film's sound.
 packages+=(libavformat-dev libavcodec-dev libswresample-dev libavutil-dev)
 if [ "${1:-run}" = test ]; then
-  packages+=(libgtest-dev xvfb xauth x11-utils xdotool imagemagick clang-14 libclang-rt-14-dev
+  packages+=(libgtest-dev xvfb xauth x11-utils xdotool imagemagick clang-14 libclang-rt-14-dev clang-format
              util-linux desktop-file-utils man-db dpkg-dev file llvm-14 python3)
   # Installing and packaging: man pages rendered, "Open with" read back from the
   # entry's selection, the MIME type of .srt files, and the Windows resources

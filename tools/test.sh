@@ -26,6 +26,9 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=":$(head -n 1 "$xdir/display")"
 fi
 
+echo "== the sources as .clang-format describes them"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror --style=file
+
 echo "== build and test"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCHRONELLE_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"

@@ -55,25 +55,13 @@ GtkWidget* buildBar()
     return row;
 }
 
-void sayWaiting()
-{
-    show(WaitingText, 0.0, false);
-}
+void sayWaiting() { show(WaitingText, 0.0, false); }
 
-void say(const std::string& text, double fraction)
-{
-    show(text, fraction, false);
-}
+void say(const std::string& text, double fraction) { show(text, fraction, false); }
 
-void sayError(const std::string& text)
-{
-    show(text, -1, true);
-}
+void sayError(const std::string& text) { show(text, -1, true); }
 
-bool sayingError()
-{
-    return gtk_widget_get_visible(errorIcon);
-}
+bool sayingError() { return gtk_widget_get_visible(errorIcon); }
 
 void settingChanged()
 {
@@ -81,9 +69,6 @@ void settingChanged()
         sayWaiting();
 }
 
-void setting_changed(GtkWidget*, gpointer)
-{
-    settingChanged();
-}
+void setting_changed(GtkWidget*, gpointer) { settingChanged(); }
 
 }  // namespace chronelle::ui

@@ -30,20 +30,11 @@ void changes_model_tree_model_init(GtkTreeModelIface* iface);
 G_DEFINE_TYPE_WITH_CODE(ChangesModel, changes_model, G_TYPE_OBJECT,
                         G_IMPLEMENT_INTERFACE(GTK_TYPE_TREE_MODEL, changes_model_tree_model_init))
 
-ChangesModel* self(GtkTreeModel* model)
-{
-    return reinterpret_cast<ChangesModel*>(model);
-}
+ChangesModel* self(GtkTreeModel* model) { return reinterpret_cast<ChangesModel*>(model); }
 
-gint rowCount(GtkTreeModel* model)
-{
-    return gint(self(model)->rows->changes.size());
-}
+gint rowCount(GtkTreeModel* model) { return gint(self(model)->rows->changes.size()); }
 
-gint indexOf(GtkTreeIter* iter)
-{
-    return GPOINTER_TO_INT(iter->user_data);
-}
+gint indexOf(GtkTreeIter* iter) { return GPOINTER_TO_INT(iter->user_data); }
 
 // Points `iter` at row `i`, when there is one.
 gboolean pointAt(GtkTreeModel* model, GtkTreeIter* iter, gint i)
@@ -60,15 +51,9 @@ GtkTreeModelFlags getFlags(GtkTreeModel*)
     return GtkTreeModelFlags(GTK_TREE_MODEL_LIST_ONLY | GTK_TREE_MODEL_ITERS_PERSIST);
 }
 
-gint getNColumns(GtkTreeModel*)
-{
-    return ColumnCount;
-}
+gint getNColumns(GtkTreeModel*) { return ColumnCount; }
 
-GType getColumnType(GtkTreeModel*, gint)
-{
-    return G_TYPE_STRING;
-}
+GType getColumnType(GtkTreeModel*, gint) { return G_TYPE_STRING; }
 
 gboolean getIter(GtkTreeModel* model, GtkTreeIter* iter, GtkTreePath* path)
 {
@@ -109,25 +94,16 @@ gboolean iterChildren(GtkTreeModel* model, GtkTreeIter* iter, GtkTreeIter* paren
     return !parent && pointAt(model, iter, 0);
 }
 
-gboolean iterHasChild(GtkTreeModel*, GtkTreeIter*)
-{
-    return FALSE;
-}
+gboolean iterHasChild(GtkTreeModel*, GtkTreeIter*) { return FALSE; }
 
-gint iterNChildren(GtkTreeModel* model, GtkTreeIter* iter)
-{
-    return iter ? 0 : rowCount(model);
-}
+gint iterNChildren(GtkTreeModel* model, GtkTreeIter* iter) { return iter ? 0 : rowCount(model); }
 
 gboolean iterNthChild(GtkTreeModel* model, GtkTreeIter* iter, GtkTreeIter* parent, gint n)
 {
     return !parent && pointAt(model, iter, n);
 }
 
-gboolean iterParent(GtkTreeModel*, GtkTreeIter*, GtkTreeIter*)
-{
-    return FALSE;
-}
+gboolean iterParent(GtkTreeModel*, GtkTreeIter*, GtkTreeIter*) { return FALSE; }
 
 void changes_model_tree_model_init(GtkTreeModelIface* iface)
 {
@@ -172,9 +148,6 @@ GtkTreeModel* changesModel(std::vector<LineChange> changes, std::vector<Cue> cue
     return GTK_TREE_MODEL(model);
 }
 
-const std::vector<LineChange>& changesOf(GtkTreeModel* model)
-{
-    return self(model)->rows->changes;
-}
+const std::vector<LineChange>& changesOf(GtkTreeModel* model) { return self(model)->rows->changes; }
 
 }  // namespace chronelle::ui

@@ -44,20 +44,14 @@ gint last_input(GtkSpinButton* spin, gdouble* value, gpointer)
 
 }  // namespace
 
-bool active(GtkWidget* toggle)
-{
-    return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(toggle));
-}
+bool active(GtkWidget* toggle) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(toggle)); }
 
 GtkWidget* entryOf(GtkWidget* field)
 {
     return GTK_IS_COMBO_BOX(field) ? gtk_bin_get_child(GTK_BIN(field)) : field;
 }
 
-std::string text(GtkWidget* field)
-{
-    return gtk_entry_get_text(GTK_ENTRY(entryOf(field)));
-}
+std::string text(GtkWidget* field) { return gtk_entry_get_text(GTK_ENTRY(entryOf(field))); }
 
 void setText(GtkWidget* field, const std::string& value)
 {
@@ -81,10 +75,7 @@ void unmark(GtkWidget* entry, gpointer)
     gtk_widget_modify_base(entry, GTK_STATE_NORMAL, nullptr);
 }
 
-GtkWidget* timeField(const char* name)
-{
-    return field(gtk_entry_new(), name, 11);
-}
+GtkWidget* timeField(const char* name) { return field(gtk_entry_new(), name, 11); }
 
 GtkWidget* rateField(const char* name, const char* value)
 {

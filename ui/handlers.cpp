@@ -165,7 +165,8 @@ void makeChange(const ShiftOptions& options, const std::vector<LineChange>* expe
     }
     PatchResult r = shiftFile(path, options, showStep, nullptr);
     if (r.ok) {
-        say(successText(r.changedLines, r.clampedTimes, heldEnds(options.retiming, r.offsetMs)), 1.0);
+        say(successText(r.changedLines, r.clampedTimes, heldEnds(options.retiming, r.offsetMs)),
+            1.0);
     } else if (r.failure != Failure::Open) {
         sayError(failureText(r));
     }

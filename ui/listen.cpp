@@ -27,10 +27,7 @@ ListenControls controls;
 
 }  // namespace
 
-ListenControls listenControls()
-{
-    return controls;
-}
+ListenControls listenControls() { return controls; }
 
 #ifdef CHRONELLE_HAVE_MATCH
 
@@ -217,10 +214,10 @@ void stopWithWindow(GtkWidget*, gpointer)
 // Films of the usual containers and sound files, by name and by type.
 void addVideoFilter(GtkWidget* chooser)
 {
-    static const char* const extensions[] = {
-        "mkv", "mp4", "m4v", "avi", "mov", "webm", "ts", "m2ts", "mts", "mpg", "mpeg", "vob", "ogv",
-        "ogg", "wmv", "flv", "3gp", "mka", "m4a", "mp3", "aac", "ac3", "eac3", "dts", "flac", "opus",
-        "wav", "wma"};
+    static const char* const extensions[] = {"mkv",  "mp4",  "m4v", "avi",  "mov",  "webm", "ts",
+                                             "m2ts", "mts",  "mpg", "mpeg", "vob",  "ogv",  "ogg",
+                                             "wmv",  "flv",  "3gp", "mka",  "m4a",  "mp3",  "aac",
+                                             "ac3",  "eac3", "dts", "flac", "opus", "wav",  "wma"};
     GtkFileFilter* videos = gtk_file_filter_new();
     gtk_file_filter_set_name(videos, "Vidéos");
     for (const char* type : {"video/*", "audio/*"})
@@ -282,7 +279,8 @@ GtkWidget* listenOptions()
     g_signal_connect(controls.track, "output", G_CALLBACK(track_output), nullptr);
     g_signal_connect(controls.track, "input", G_CALLBACK(track_input), nullptr);
     track_output(GTK_SPIN_BUTTON(controls.track), nullptr);
-    controls.search = spinWithLabel(box, "_Chercher un décalage jusqu'à", "Chercher un décalage jusqu'à (minutes)",
+    controls.search = spinWithLabel(box, "_Chercher un décalage jusqu'à",
+                                    "Chercher un décalage jusqu'à (minutes)",
                                     double(MatchOptions().maxOffsetMs / 60000), 1, 120);
     gtk_box_pack_start(GTK_BOX(box), gtk_label_new("minutes"), FALSE, FALSE, 0);
     gtk_widget_show_all(box);
@@ -291,10 +289,7 @@ GtkWidget* listenOptions()
 
 }  // namespace
 
-bool listening()
-{
-    return current != nullptr;
-}
+bool listening() { return current != nullptr; }
 
 void allowListening(bool accepted)
 {
@@ -359,17 +354,11 @@ void trouver_clicked(GtkWidget*, gpointer chooser)
 
 // Built without FFmpeg's libraries: no film can be listened to, and the
 // button is hidden and stays off.
-bool listening()
-{
-    return false;
-}
+bool listening() { return false; }
 
 void allowListening(bool) {}
 
-bool listeningEnded(int)
-{
-    return true;
-}
+bool listeningEnded(int) { return true; }
 
 GtkWidget* buildTrouver(GtkWidget*, GtkWidget*)
 {

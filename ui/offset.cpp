@@ -24,8 +24,9 @@ bool refused = false;
 
 TypedOffset readFields()
 {
-    const std::string texts[4] = {gtk_entry_get_text(GTK_ENTRY(h)), gtk_entry_get_text(GTK_ENTRY(m)),
-                                  gtk_entry_get_text(GTK_ENTRY(s)), gtk_entry_get_text(GTK_ENTRY(ms))};
+    const std::string texts[4] = {
+        gtk_entry_get_text(GTK_ENTRY(h)), gtk_entry_get_text(GTK_ENTRY(m)),
+        gtk_entry_get_text(GTK_ENTRY(s)), gtk_entry_get_text(GTK_ENTRY(ms))};
     return readTyped(texts);
 }
 
@@ -48,11 +49,13 @@ void offset_insert_text(GtkEditable* editable, gchar* typed, gint length, gint* 
     // Put in past the numeric spin button's own filter, which would drop a
     // decimal comma, and the digits after one, silently.
     g_signal_stop_emission_by_name(editable, "insert-text");
-    g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(offset_insert_text), field);
+    g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(offset_insert_text),
+                                    field);
     gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(editable), FALSE);
     gtk_editable_insert_text(editable, t.c_str(), gint(t.size()), position);
     gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(editable), TRUE);
-    g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(offset_insert_text), field);
+    g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(offset_insert_text),
+                                      field);
 }
 
 // The milliseconds show the fraction typed in the seconds as it is typed.
@@ -90,7 +93,8 @@ void watchOffset()
     GtkWidget* four[4] = {h, m, s, ms};
     for (int i = 0; i < 4; ++i) {
         fields[i] = four[i];
-        g_signal_connect(four[i], "insert-text", G_CALLBACK(offset_insert_text), GINT_TO_POINTER(i));
+        g_signal_connect(four[i], "insert-text", G_CALLBACK(offset_insert_text),
+                         GINT_TO_POINTER(i));
         g_signal_connect(four[i], "input", G_CALLBACK(offset_input), GINT_TO_POINTER(i));
     }
     g_signal_connect(s, "changed", G_CALLBACK(seconds_changed), nullptr);

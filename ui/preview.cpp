@@ -29,10 +29,7 @@ Shown& shownBy(gpointer dialog)
     return *static_cast<Shown*>(g_object_get_data(G_OBJECT(dialog), ShownKey));
 }
 
-void freeShown(gpointer shown)
-{
-    delete static_cast<Shown*>(shown);
-}
+void freeShown(gpointer shown) { delete static_cast<Shown*>(shown); }
 
 // Whatever the answer, the dialog goes and lets its table go; its "Move It! "
 // makes the change it showed, if the file still gives exactly that.
@@ -57,7 +54,8 @@ void addColumn(GtkWidget* table, const char* title, int column, int width, float
 {
     GtkCellRenderer* cell = gtk_cell_renderer_text_new();
     g_object_set(cell, "xalign", xalign, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
-    GtkTreeViewColumn* c = gtk_tree_view_column_new_with_attributes(title, cell, "text", column, nullptr);
+    GtkTreeViewColumn* c =
+        gtk_tree_view_column_new_with_attributes(title, cell, "text", column, nullptr);
     gtk_tree_view_column_set_sizing(c, GTK_TREE_VIEW_COLUMN_FIXED);
     gtk_tree_view_column_set_fixed_width(c, width);
     gtk_tree_view_column_set_resizable(c, TRUE);
@@ -108,10 +106,7 @@ GtkWidget* buildPreview(GtkWidget* window)
     return dialog;
 }
 
-GtkWidget* previewTable(GtkWidget* dialog)
-{
-    return shownBy(dialog).table;
-}
+GtkWidget* previewTable(GtkWidget* dialog) { return shownBy(dialog).table; }
 
 void preview(GtkWidget*, gpointer dialog)
 {

@@ -20,7 +20,6 @@ using Kind = ChangeForm::Kind;
 std::vector<Cue> cues;  // of the file accepted, read again after each change
 GtkWidget* topWindow = nullptr;
 
-
 // Only the fields of the chosen change and of the ticked selections can be
 // filled; the offset row is the offset's, and the conversion's after it.
 void updateSensitivity()
@@ -58,7 +57,8 @@ void setQuietly(GtkWidget* check, bool on)
     g_signal_handlers_block_by_func(check, reinterpret_cast<gpointer>(tous_toggled), nullptr);
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(check), on);
     g_signal_handlers_unblock_by_func(check, reinterpret_cast<gpointer>(tous_toggled), nullptr);
-    g_signal_handlers_unblock_by_func(check, reinterpret_cast<gpointer>(selection_toggled), nullptr);
+    g_signal_handlers_unblock_by_func(check, reinterpret_cast<gpointer>(selection_toggled),
+                                      nullptr);
 }
 
 // "Tous" is ticked exactly when no other selection is.
@@ -140,10 +140,9 @@ void pickerRows(Picker& p, const char* cueLabel, const char* atLabel, GtkWidget*
 
 GtkWidget* radio(const char* label)
 {
-    GtkWidget* b = reglages.decaler
-                       ? gtk_radio_button_new_with_mnemonic_from_widget(
-                             GTK_RADIO_BUTTON(reglages.decaler), label)
-                       : gtk_radio_button_new_with_mnemonic(nullptr, label);
+    GtkWidget* b = reglages.decaler ? gtk_radio_button_new_with_mnemonic_from_widget(
+                                          GTK_RADIO_BUTTON(reglages.decaler), label)
+                                    : gtk_radio_button_new_with_mnemonic(nullptr, label);
     g_signal_connect(b, "toggled", G_CALLBACK(change_toggled), nullptr);
     gtk_button_set_alignment(GTK_BUTTON(b), 0, 0.5);
     return b;
@@ -353,10 +352,7 @@ void loadCues(const std::string& path)
         picked(p->cue, p);
 }
 
-const std::vector<Cue>& fileCues()
-{
-    return cues;
-}
+const std::vector<Cue>& fileCues() { return cues; }
 
 void showForm(const ChangeForm& f)
 {
@@ -407,9 +403,9 @@ bool showChange(const Retiming& retiming, const Selection& selection)
 
 bool readChange(ShiftOptions* options)
 {
-    for (FormField f : {FormField::Shown1, FormField::Heard1, FormField::Shown2, FormField::Heard2,
-                        FormField::FpsFrom, FormField::FpsTo, FormField::From, FormField::Until,
-                        FormField::Cues})
+    for (FormField f :
+         {FormField::Shown1, FormField::Heard1, FormField::Shown2, FormField::Heard2,
+          FormField::FpsFrom, FormField::FpsTo, FormField::From, FormField::Until, FormField::Cues})
         unmark(fieldOf(f), nullptr);
     bool offsetUsed = active(reglages.decaler) || active(reglages.convertir);
     if (offsetUsed && !takeOffset())

@@ -43,10 +43,7 @@ std::string offsetWords(const ChangeForm& f)
     return std::string(f.add ? "Ajouter " : "Retirer ") + duration(f.offset);
 }
 
-bool noOffset(const Shift& d)
-{
-    return d.h == 0 && d.m == 0 && d.s == 0 && d.ms == 0;
-}
+bool noOffset(const Shift& d) { return d.h == 0 && d.m == 0 && d.s == 0 && d.ms == 0; }
 
 }  // namespace
 
@@ -107,9 +104,8 @@ std::string refusalText(const ProbeResult& p, bool chosen)
     std::string lines = "parmi les " + std::to_string(ProbeLines) + " premières lignes";
     if (p.timingLines == 0)
         return "Pas un fichier SubRip : aucune ligne de temps " + lines;
-    return "Pas un fichier SubRip : " +
-           count(p.timingLines, "ligne de temps", "lignes de temps") + " seulement " + lines +
-           ", il en faut " + std::to_string(ProbeRequired);
+    return "Pas un fichier SubRip : " + count(p.timingLines, "ligne de temps", "lignes de temps") +
+           " seulement " + lines + ", il en faut " + std::to_string(ProbeRequired);
 }
 
 std::string problemText(FormProblem problem)
@@ -118,7 +114,8 @@ std::string problemText(FormProblem problem)
     case FormProblem::Time: return "Temps illisible : écrire par exemple 41,3 ou 0:00:41,300";
     case FormProblem::Rate: return "Fréquence illisible : écrire par exemple 25 ou 23,976";
     case FormProblem::RatesTooFine: return "Fréquences trop précises : écrire par exemple 23,976";
-    case FormProblem::SameShown: return "Les deux repères doivent être deux sous-titres qui commencent à des temps différents";
+    case FormProblem::SameShown:
+        return "Les deux repères doivent être deux sous-titres qui commencent à des temps différents";
     case FormProblem::Reversed: return "Ces repères inverseraient l'ordre des sous-titres";
     case FormProblem::UntilNotAfterFrom: return "« Avant » doit venir après « À partir de »";
     case FormProblem::CuesReversed: return "« jusqu'au n° » doit être au moins « Du n° »";
@@ -131,10 +128,13 @@ std::string typedText(TypedProblem problem)
 {
     switch (problem) {
     case TypedProblem::NotDigit: return "Des chiffres seulement dans le décalage";
-    case TypedProblem::Sign: return "Pas de signe : « Retirer » fait apparaître les sous-titres plus tôt";
-    case TypedProblem::Separator: return "Une virgule seulement dans les secondes : 1,5 est 1 s et 500 ms";
+    case TypedProblem::Sign:
+        return "Pas de signe : « Retirer » fait apparaître les sous-titres plus tôt";
+    case TypedProblem::Separator:
+        return "Une virgule seulement dans les secondes : 1,5 est 1 s et 500 ms";
     case TypedProblem::SecondSeparator: return "Une seule virgule dans les secondes";
-    case TypedProblem::FractionDigits: return "Trois chiffres au plus après la virgule : les millisecondes";
+    case TypedProblem::FractionDigits:
+        return "Trois chiffres au plus après la virgule : les millisecondes";
     case TypedProblem::TooLarge: return "Décalage trop grand : 5 h 59 min 59,999 s au plus";
     case TypedProblem::None: break;
     }
@@ -144,18 +144,16 @@ std::string typedText(TypedProblem problem)
 std::string previewSummary(const PatchResult& r, HeldEnds ends)
 {
     std::int64_t n = r.changedLines;
-    std::string text = n == 0 ? std::string("Aucun sous-titre ne serait modifié")
-                              : count(n, "sous-titre serait modifié", "sous-titres seraient modifiés");
+    std::string text = n == 0
+                           ? std::string("Aucun sous-titre ne serait modifié")
+                           : count(n, "sous-titre serait modifié", "sous-titres seraient modifiés");
     if (r.clampedTimes > 0)
         text += ", " + count(r.clampedTimes, "temps serait ramené ", "temps seraient ramenés ") +
                 heldAt(ends);
     return text;
 }
 
-std::string startText(const std::string& line)
-{
-    return line.substr(0, 12);
-}
+std::string startText(const std::string& line) { return line.substr(0, 12); }
 
 std::string newStartText(const LineChange& c)
 {
@@ -203,8 +201,7 @@ std::string changeWords(const ChangeForm& f)
         std::string text = "Conversion " + f.fpsFrom + " → " + f.fpsTo;
         return noOffset(f.offset) ? text : text + " puis " + offsetWords(f);
     }
-    case Kind::To:
-        return "Faire commencer le n° " + std::to_string(f.cue[0]) + " à " + f.heard[0];
+    case Kind::To: return "Faire commencer le n° " + std::to_string(f.cue[0]) + " à " + f.heard[0];
     case Kind::Sync: break;
     }
     return "Synchroniser n° " + std::to_string(f.cue[0]) + " à " + f.heard[0] + " et n° " +
@@ -223,17 +220,15 @@ std::string soundText(SoundFailure failure)
     case SoundFailure::Decoder: return "Le son de cette vidéo ne peut pas être décodé";
     case SoundFailure::Truncated: return "Vidéo tronquée : le son s'arrête avant la fin";
     case SoundFailure::Stopped: return StoppedText;
-    case SoundFailure::NotRegular: return "Ce n'est pas un fichier vidéo : un dossier, un tube ou un périphérique";
+    case SoundFailure::NotRegular:
+        return "Ce n'est pas un fichier vidéo : un dossier, un tube ou un périphérique";
     case SoundFailure::Open:
     case SoundFailure::None: break;
     }
     return "Vidéo illisible : ce fichier ne peut pas être lu comme une vidéo";
 }
 
-std::string minutes(std::int64_t ms)
-{
-    return count(ms / 60000, "minute", "minutes");
-}
+std::string minutes(std::int64_t ms) { return count(ms / 60000, "minute", "minutes"); }
 
 // What to try when nothing sure was found: a larger search, another track.
 std::string advice(const Heard& heard)
@@ -278,8 +273,9 @@ std::string doubtText(const Heard& heard)
     if (f.doubt == Doubt::FewCues)
         return text + " : trop peu de répliques pour juger de « " + best + " »";
     if (f.doubt == Doubt::Cut)
-        return text + " : la vidéo semble coupée (une scène en moins ou une pause en plus) ; "
-                      "chronelle-shift --splits la met en phase morceau par morceau";
+        return text +
+               " : la vidéo semble coupée (une scène en moins ou une pause en plus) ; "
+               "chronelle-shift --splits la met en phase morceau par morceau";
     if (f.doubt == Doubt::Rival && !heard.rivals.empty())
         return text + " : « " + best + " » ou « " + changeWords(heard.rivals.front()) +
                " » conviennent presque autant" + advice(heard);
@@ -294,10 +290,7 @@ std::string listeningText(double fraction)
            std::to_string(int(std::lround(fraction * 100))) + " %";
 }
 
-const char* sureWords(double confidence)
-{
-    return confidence >= 0.95 ? "très sûr" : "sûr";
-}
+const char* sureWords(double confidence) { return confidence >= 0.95 ? "très sûr" : "sûr"; }
 
 std::string heardText(const Heard& heard)
 {

@@ -89,7 +89,8 @@ void nameControls(const Window& w)
 void keepKeyboardPath(const Window& w)
 {
     GList* chain = nullptr;
-    for (GtkWidget* row : {w.hbox5, w.hbox3, way, w.hbox2, w.hbox, w.hbox4, reglages.plus, w.barRow})
+    for (GtkWidget* row :
+         {w.hbox5, w.hbox3, way, w.hbox2, w.hbox, w.hbox4, reglages.plus, w.barRow})
         chain = g_list_append(chain, row);
     gtk_container_set_focus_chain(GTK_CONTAINER(vbox), chain);
     g_list_free(chain);
@@ -246,7 +247,8 @@ Window buildWindow()
     ms = spinButton(999, 10);
 
     w.ajouter = gtk_radio_button_new_with_mnemonic(nullptr, "_Ajouter");
-    w.retirer = gtk_radio_button_new_with_mnemonic_from_widget(GTK_RADIO_BUTTON(w.ajouter), "_Retirer");
+    w.retirer =
+        gtk_radio_button_new_with_mnemonic_from_widget(GTK_RADIO_BUTTON(w.ajouter), "_Retirer");
     reglages.ajouter = w.ajouter;
     reglages.retirer = w.retirer;
     buildReglages(w.window);
@@ -352,14 +354,8 @@ Window start(int argc, char* argv[])
     return w;
 }
 
-gboolean delete_event(GtkWidget*, GdkEvent*, gpointer)
-{
-    return FALSE;
-}
+gboolean delete_event(GtkWidget*, GdkEvent*, gpointer) { return FALSE; }
 
-void destroy(GtkWidget*, gpointer)
-{
-    gtk_main_quit();
-}
+void destroy(GtkWidget*, gpointer) { gtk_main_quit(); }
 
 }  // namespace chronelle::ui

@@ -10,18 +10,18 @@
 namespace chronelle::ui {
 
 // Shared window state: the handles that more than one handler needs.
-extern int adri;          // 1: add time ("Ajouter", at start); 0: remove time ("Retirer")
-extern GtkWidget* way;    // entry: the chosen file's name, shown in UTF-8
-extern GtkWidget* doit;   // the "Move It! " button
-extern GtkWidget* bar;    // progress bar
-extern GtkWidget* h;      // spin buttons of the shift: hours,
-extern GtkWidget* m;      // minutes,
-extern GtkWidget* s;      // seconds
-extern GtkWidget* ms;     // and milliseconds
-extern GtkWidget* vbox;   // the window's vertical box
-extern GtkWidget* label;  // the label made last
-extern GtkWidget* apercu; // "Aperçu": the change shown before it is made
-extern GtkWidget* trouver; // "Trouver le décalage avec la vidéo…", "Arrêter l'écoute" meanwhile
+extern int adri;           // 1: add time ("Ajouter", at start); 0: remove time ("Retirer")
+extern GtkWidget* way;     // entry: the chosen file's name, shown in UTF-8
+extern GtkWidget* doit;    // the "Move It! " button
+extern GtkWidget* bar;     // progress bar
+extern GtkWidget* h;       // spin buttons of the shift: hours,
+extern GtkWidget* m;       // minutes,
+extern GtkWidget* s;       // seconds
+extern GtkWidget* ms;      // and milliseconds
+extern GtkWidget* vbox;    // the window's vertical box
+extern GtkWidget* label;   // the label made last
+extern GtkWidget* apercu;  // "Aperçu": the change shown before it is made
+extern GtkWidget* trouver;  // "Trouver le décalage avec la vidéo…", "Arrêter l'écoute" meanwhile
 
 // The texts of the window as it opens (the labels, with the keys they
 // underline, are where each control is made).
@@ -57,10 +57,10 @@ struct Window {
     GtkWidget* hbox3 = nullptr;         // the open button
     GtkWidget* hbox4 = nullptr;         // "Move It! "
     GtkWidget* hbox5 = nullptr;         // the frame
-    GtkWidget* side = nullptr;     // the rows of `vbox`, and "Plus de réglages" beside them
-    GtkWidget* barRow = nullptr;   // the bar, and the icon of an error before it
-    GtkWidget* preview = nullptr;  // the dialog of "Aperçu", made once
-    GtkWidget* video = nullptr;    // the chooser of the film, made once (null: no matcher)
+    GtkWidget* side = nullptr;          // the rows of `vbox`, and "Plus de réglages" beside them
+    GtkWidget* barRow = nullptr;        // the bar, and the icon of an error before it
+    GtkWidget* preview = nullptr;       // the dialog of "Aperçu", made once
+    GtkWidget* video = nullptr;         // the chooser of the film, made once (null: no matcher)
 };
 
 // Builds and shows the window, makes the file chooser and connects every

@@ -61,7 +61,8 @@ std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> result;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
     return result;
 }
 
@@ -78,7 +79,8 @@ std::string squeeze(const std::string& text)
         }
         bool breaksAWord = text[i] == '\n' && result.size() >= 2 && result.back() == '-' &&
                            std::isalpha((unsigned char)result[result.size() - 2]);
-        while (i + 1 < text.size() && std::isspace((unsigned char)text[i + 1])) ++i;
+        while (i + 1 < text.size() && std::isspace((unsigned char)text[i + 1]))
+            ++i;
         if (!breaksAWord && !result.empty())
             result += ' ';
     }
@@ -131,8 +133,7 @@ std::string section(const std::string& page, const std::string& heading)
     return body;
 }
 
-class InstallTest : public ::testing::Test
-{
+class InstallTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
@@ -193,7 +194,8 @@ TEST_F(InstallTest, EveryFileInItsPlaceAndNothingElse)
         {"usr/share/man/man1/chronelle-shift.1.gz", 0644},
         {"usr/share/locale/fr/LC_MESSAGES/chronelle.mo", 0644},
     };
-    for (int size : IconSizes) expected["usr/" + iconPath(size)] = 0644;
+    for (int size : IconSizes)
+        expected["usr/" + iconPath(size)] = 0644;
     for (const fs::directory_entry& e : fs::directory_iterator(Source + "/man/fr"))
         expected["usr/share/man/fr/man1/" + e.path().filename().string() + ".gz"] = 0644;
 #ifdef CHRONELLE_HAVE_MATCH
@@ -242,9 +244,11 @@ TEST_F(InstallTest, TheInstalledCommandLineToolShiftsAFile)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "film.srt: 3 timing lines shifted\n");
     // In French, from the installed catalogue.
-    RunResult fr = run("env -u LC_ALL -u LANGUAGE LANG=fr_FR.UTF-8 " + quote(shift) + " --dry-run -a 0 film.srt",
-                       work.path());
-    EXPECT_EQ(fr.out.rfind("film.srt\u00a0: 3 lignes de temps seraient décalées\n", 0), 0u) << fr.out;
+    RunResult fr = run(
+        "env -u LC_ALL -u LANGUAGE LANG=fr_FR.UTF-8 " + quote(shift) + " --dry-run -a 0 film.srt",
+        work.path());
+    EXPECT_EQ(fr.out.rfind("film.srt\u00a0: 3 lignes de temps seraient décalées\n", 0), 0u)
+        << fr.out;
     std::string shifted = subtitles(3);
     // subtitles(3) starts its times at 20, 25 and 30 seconds: one minute more.
     for (size_t at = 0; (at = shifted.find("00:00:", at)) != std::string::npos; at += 6)
@@ -268,9 +272,13 @@ TEST_F(InstallTest, TheInstalledCommandLineToolShiftsAFile)
     r = run(quote(shift) + " --match reference.srt film.srt", work.path());
     EXPECT_EQ(r.status, 0) << r.err;
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(r.out, m, std::regex("the same as chronelle-shift --add 2\\.(49[0-9]|5|50[0-9]) film")))
+    ASSERT_TRUE(std::regex_search(
+        r.out, m, std::regex("the same as chronelle-shift --add 2\\.(49[0-9]|5|50[0-9]) film")))
         << r.out;
-    EXPECT_EQ(run(quote(shift) + " -q --to " + testing_files::clock(21500) + " film.srt", work.path()).status, 0);
+    EXPECT_EQ(
+        run(quote(shift) + " -q --to " + testing_files::clock(21500) + " film.srt", work.path())
+            .status,
+        0);
     EXPECT_EQ(readFile(film), cues(0)) << "the first cue was 21.5 s, as the others";
 #endif
 }
@@ -369,9 +377,8 @@ TEST_F(InstallTest, TheManualOfTheCommandLineToolRendersAndIsTrue)
 
     // Each documented exit status, with its meaning.
     std::string status = squeeze(section(page.out, "EXIT STATUS"));
-    for (const char* expected :
-         {"0 Every file was shifted", "1 At least one file was refused", "2 Usage error",
-          "128 + N Stopped by signal"})
+    for (const char* expected : {"0 Every file was shifted", "1 At least one file was refused",
+                                 "2 Usage error", "128 + N Stopped by signal"})
         EXPECT_NE(status.find(expected), std::string::npos) << expected << "\n" << status;
 
     // The examples work as shown, on real files named as they name them.
@@ -421,14 +428,16 @@ TEST_F(InstallTest, TheFrenchManualsRenderAndSayWhatTheEnglishOnesSay)
     // chronelle-shift's: every option of its French help, and the commands
     // of the English page's examples, the same.
     RunResult fr = man("chronelle-shift.1.gz", "fr/"), en = man("chronelle-shift.1.gz");
-    RunResult help = run("env -u LC_ALL LANG=fr_FR.UTF-8 " + quote(installed("bin/chronelle-shift")) + " --help",
-                         work.path());
+    RunResult help =
+        run("env -u LC_ALL LANG=fr_FR.UTF-8 " + quote(installed("bin/chronelle-shift")) + " --help",
+            work.path());
     ASSERT_EQ(help.out.rfind("utilisation", 0), 0u) << help.out;
     std::vector<std::string> listed = helpOptions(help.out);
     for (const std::string& both : listed)
         EXPECT_NE(section(fr.out, "OPTIONS").find(both), std::string::npos) << both;
     EXPECT_EQ(listed.size(), 20u);
-    EXPECT_EQ(exampleCommands(section(fr.out, "EXEMPLES")), exampleCommands(section(en.out, "EXAMPLES")));
+    EXPECT_EQ(exampleCommands(section(fr.out, "EXEMPLES")),
+              exampleCommands(section(en.out, "EXAMPLES")));
 }
 
 TEST_F(InstallTest, TheManualOfTheWindowRenders)

@@ -34,10 +34,7 @@ uint32_t le16(const std::string& b, size_t at)
     return uint32_t((unsigned char)b[at]) | uint32_t((unsigned char)b[at + 1]) << 8;
 }
 
-uint32_t le32(const std::string& b, size_t at)
-{
-    return le16(b, at) | le16(b, at + 2) << 16;
-}
+uint32_t le32(const std::string& b, size_t at) { return le16(b, at) | le16(b, at + 2) << 16; }
 
 // One picture of an icon: its directory entry and its bytes.
 struct IconImage {
@@ -101,7 +98,8 @@ std::vector<Resource> resources(const std::string& b)
                 id = int(le16(b, field + 2));
                 field += 4;
             } else {
-                while (field + 2 <= b.size() && le16(b, field) != 0) field += 2;
+                while (field + 2 <= b.size() && le16(b, field) != 0)
+                    field += 2;
                 field += 2;
             }
         }
@@ -117,7 +115,8 @@ std::vector<Resource> resources(const std::string& b)
 std::string utf16(const std::string& ascii)
 {
     std::string s;
-    for (char c : ascii) s += std::string(1, c) + '\0';
+    for (char c : ascii)
+        s += std::string(1, c) + '\0';
     return s;
 }
 

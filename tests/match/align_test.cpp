@@ -55,12 +55,18 @@ TEST(Align, FindsEachKindOfChange)
         {"in time", [](double t) { return t; }, ChangeKind::InTime, "", ""},
         {"late", [](double t) { return t + 2480; }, ChangeKind::Offset, "--remove", "2.48"},
         {"early", [](double t) { return t - 7300; }, ChangeKind::Offset, "--add", "7.3"},
-        {"a minute and more", [](double t) { return t + 61000; }, ChangeKind::Offset, "--remove", "61"},
-        {"five minutes", [](double t) { return t + 300000; }, ChangeKind::Offset, "--remove", "300"},
-        {"timed for 25 fps", [](double t) { return t * 23.976 / 25; }, ChangeKind::Rates, "--fps", "25:23.976"},
-        {"timed for 24 fps", [](double t) { return t * 25 / 24; }, ChangeKind::Rates, "--fps", "24:25"},
-        {"a rate and an offset", [](double t) { return t * 24 / 25 + 3000; }, ChangeKind::Linear, "--sync", nullptr},
-        {"a drift", [](double t) { return t * 1.0008 - 1500; }, ChangeKind::Linear, "--sync", nullptr},
+        {"a minute and more", [](double t) { return t + 61000; }, ChangeKind::Offset, "--remove",
+         "61"},
+        {"five minutes", [](double t) { return t + 300000; }, ChangeKind::Offset, "--remove",
+         "300"},
+        {"timed for 25 fps", [](double t) { return t * 23.976 / 25; }, ChangeKind::Rates, "--fps",
+         "25:23.976"},
+        {"timed for 24 fps", [](double t) { return t * 25 / 24; }, ChangeKind::Rates, "--fps",
+         "24:25"},
+        {"a rate and an offset", [](double t) { return t * 24 / 25 + 3000; }, ChangeKind::Linear,
+         "--sync", nullptr},
+        {"a drift", [](double t) { return t * 1.0008 - 1500; }, ChangeKind::Linear, "--sync",
+         nullptr},
     };
     for (const auto& c : cases) {
         std::vector<Cue> wrong = moved(truth, c.wrong);
@@ -152,9 +158,15 @@ TEST(Align, SplitsFindCutsAndKeepAFilmWithoutThem)
         {"no cut", [](double t, double) { return t + 2480; }, 0},
         {"no cut, 25 fps", [](double t, double) { return t * 23.976 / 25; }, 0},
         {"a cut at 2:00", [](double t, double s) { return t + (s >= 120000 ? 22500 : 2500); }, 2},
-        {"two cuts", [](double t, double s) { return t - 1000 + (s >= 100000 ? 15000 : 0) + (s >= 400000 ? 40000 : 0); }, 3},
-        {"the advert not in the subtitles", [](double t, double s) { return s >= 330000 ? t - 30000 : t; }, 2},
-        {"a cut and 24 fps", [](double t, double s) { return (t + (s >= 200000 ? 20000 : 0)) * 25 / 24; }, 2},
+        {"two cuts",
+         [](double t, double s) {
+             return t - 1000 + (s >= 100000 ? 15000 : 0) + (s >= 400000 ? 40000 : 0);
+         },
+         3},
+        {"the advert not in the subtitles",
+         [](double t, double s) { return s >= 330000 ? t - 30000 : t; }, 2},
+        {"a cut and 24 fps",
+         [](double t, double s) { return (t + (s >= 200000 ? 20000 : 0)) * 25 / 24; }, 2},
     };
     for (const auto& c : cases) {
         std::vector<Cue> wrong = truth;
@@ -172,7 +184,8 @@ TEST(Align, SplitsFindCutsAndKeepAFilmWithoutThem)
         }
         double worst = 0;
         for (std::size_t i = 0; i < truth.size(); ++i)
-            worst = std::max(worst, std::abs(double(applied(f.retiming, wrong[i].startMs) - truth[i].startMs)));
+            worst = std::max(
+                worst, std::abs(double(applied(f.retiming, wrong[i].startMs) - truth[i].startMs)));
         EXPECT_LE(worst, 20) << c.what;
     }
     // Another film's subtitles are no surer in pieces.

@@ -29,8 +29,9 @@ std::vector<float> bursts()
     for (std::size_t i = 0; i < s.size(); ++i) {
         double t = double(i) / voices::Rate;
         double into = std::fmod(t, 10);
-        s[i] = float(into < 1 ? 0.3 * std::sin(2 * voices::Pi * 440 * t) * std::sin(voices::Pi * into)
-                              : 1e-4 * std::sin(2 * voices::Pi * 1000 * t));
+        s[i] =
+            float(into < 1 ? 0.3 * std::sin(2 * voices::Pi * 440 * t) * std::sin(voices::Pi * into)
+                           : 1e-4 * std::sin(2 * voices::Pi * 1000 * t));
     }
     return s;
 }
@@ -49,12 +50,14 @@ TEST(Listen, HalvesAtOnceHearWhatOnePassHears)
         chronelle::Sound one, two;
         chronelle::SoundOptions o;
         o.bothCores = false;
-        ASSERT_EQ(chronelle::listen(dir.file(name), o, &one).failure, chronelle::SoundFailure::None);
+        ASSERT_EQ(chronelle::listen(dir.file(name), o, &one).failure,
+                  chronelle::SoundFailure::None);
         std::vector<Step> steps;
         o.bothCores = true;
         o.progress = record;
         o.user = &steps;
-        ASSERT_EQ(chronelle::listen(dir.file(name), o, &two).failure, chronelle::SoundFailure::None);
+        ASSERT_EQ(chronelle::listen(dir.file(name), o, &two).failure,
+                  chronelle::SoundFailure::None);
 
         EXPECT_EQ(one.frames, 9000) << name;
         EXPECT_EQ(one.statedMs, 90000) << name;

@@ -136,7 +136,10 @@ inline void writeWav(const std::string& path, const std::vector<float>& s)
     out += "data";
     putWord(out, std::uint32_t(2 * s.size()), 4);
     for (float v : s)
-        putWord(out, std::uint32_t(std::int16_t(std::lround(std::max(-1.0f, std::min(1.0f, v)) * 32000))), 2);
+        putWord(
+            out,
+            std::uint32_t(std::int16_t(std::lround(std::max(-1.0f, std::min(1.0f, v)) * 32000))),
+            2);
     testing_files::writeFile(path, out);
 }
 
@@ -149,7 +152,8 @@ inline void film(const std::string& path, const std::vector<Cue>& cues, int seco
     std::vector<float> s(std::size_t(seconds) * Rate, 0.0f);
     std::uniform_real_distribution<double> u(0, 1);
     for (const Cue& c : cues)
-        speak(s, std::size_t(c.startMs * Rate / 1000), double(c.endMs - c.startMs) / 1000 - 0.2 - 0.6 * u(rng), rng);
+        speak(s, std::size_t(c.startMs * Rate / 1000),
+              double(c.endMs - c.startMs) / 1000 - 0.2 - 0.6 * u(rng), rng);
     music(s, musicDb, rng);
     writeWav(path, s);
 }

@@ -17,7 +17,8 @@ TEST(MatcherForWindows, CompilesWithTheWin32ThreadModel)
     TempDir dir;
     // FFmpeg's headers alone, without the system's others beside them.
     for (const char* lib : {"libavutil", "libavcodec", "libavformat", "libswresample"})
-        ASSERT_EQ(symlink((std::string(FFMPEG_HEADERS) + "/" + lib).c_str(), dir.file(lib).c_str()), 0);
+        ASSERT_EQ(symlink((std::string(FFMPEG_HEADERS) + "/" + lib).c_str(), dir.file(lib).c_str()),
+                  0);
     const std::string source = CHRONELLE_SOURCE_DIR;
     std::vector<std::string> files = {source + "/cli/match_files.cpp"};
     DIR* d = opendir((source + "/match").c_str());
@@ -30,10 +31,11 @@ TEST(MatcherForWindows, CompilesWithTheWin32ThreadModel)
     closedir(d);
     EXPECT_GE(files.size(), 7u);
     for (const std::string& f : files) {
-        RunResult r = run(compiler + " -std=c++17 -fsyntax-only -Wall -Wextra -Werror -DCHRONELLE_HAVE_MATCH -I" +
-                              quote(source + "/core") + " -I" + quote(source + "/match") + " -I" +
-                              quote(source + "/cli") + " -I" + quote(dir.path()) + " " + quote(f),
-                          dir.path());
+        RunResult r = run(
+            compiler + " -std=c++17 -fsyntax-only -Wall -Wextra -Werror -DCHRONELLE_HAVE_MATCH -I" +
+                quote(source + "/core") + " -I" + quote(source + "/match") + " -I" +
+                quote(source + "/cli") + " -I" + quote(dir.path()) + " " + quote(f),
+            dir.path());
         EXPECT_EQ(r.status, 0) << f << "\n" << r.err;
     }
 }

@@ -16,7 +16,7 @@ struct ChooserDriver {
     GtkWidget* fm = nullptr;
     std::string path;  // empty: select nothing
     int response = GTK_RESPONSE_ACCEPT;
-    std::string removeBeforeResponse;  // a file that vanishes just before "Open"
+    std::string removeBeforeResponse;            // a file that vanishes just before "Open"
     GtkWidget* destroyBeforeResponse = nullptr;  // the main window, gone meanwhile
     bool selected = false;
     bool picked = false;  // the chooser reported `path` before the response
@@ -54,8 +54,8 @@ inline gboolean driveChooser(gpointer data)
         std::remove(d->removeBeforeResponse.c_str());
     if (d->destroyBeforeResponse) {
         // As another X client destroying it would; no main loop to end here.
-        g_signal_handlers_disconnect_by_func(d->destroyBeforeResponse,
-                                             reinterpret_cast<gpointer>(chronelle::ui::destroy), nullptr);
+        g_signal_handlers_disconnect_by_func(
+            d->destroyBeforeResponse, reinterpret_cast<gpointer>(chronelle::ui::destroy), nullptr);
         gtk_widget_destroy(d->destroyBeforeResponse);
         if (!G_IS_OBJECT(d->fm) || !gtk_widget_get_visible(d->fm))
             return FALSE;  // the chooser went with it

@@ -28,9 +28,15 @@ void click(GtkWidget* button) { gtk_button_clicked(GTK_BUTTON(button)); }
 bool on(GtkWidget* b) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(b)); }
 bool can(GtkWidget* w) { return gtk_widget_get_sensitive(w); }
 int spin(GtkWidget* b) { return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(b)); }
-std::string shownLabel(GtkWidget* b) { return gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(b)))); }
+std::string shownLabel(GtkWidget* b)
+{
+    return gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(b))));
+}
 std::string barText() { return gtk_progress_bar_get_text(GTK_PROGRESS_BAR(bar)); }
-int shift(const std::string& args, const std::string& dir) { return run(quote(CHRONELLE_SHIFT) + " -q " + args, dir).status; }
+int shift(const std::string& args, const std::string& dir)
+{
+    return run(quote(CHRONELLE_SHIFT) + " -q " + args, dir).status;
+}
 
 class FindTheChange : public ::testing::Test {
 protected:
@@ -43,7 +49,9 @@ protected:
         makeFilm(films->path(), "film.mkv", "--seed 31 --duration 3:00 --music-db -20");
         makeFilm(films->path(), "autre.mkv", "--seed 35 --duration 3:00 --srt-only");
         makeFilm(films->path(), "court.mkv", "--seed 32 --duration 0:20");
-        ASSERT_EQ(run("ffmpeg -v error -f lavfi -i anullsrc=r=16000 -t 30 muet.wav", films->path()).status, 0);
+        ASSERT_EQ(run("ffmpeg -v error -f lavfi -i anullsrc=r=16000 -t 30 muet.wav", films->path())
+                      .status,
+                  0);
         writeFile(films->file("abime.mkv"), "pas une vidéo\n");
         truth = readFile(films->file("film.srt"));
     }
@@ -64,12 +72,14 @@ protected:
     {
         if (!w.window)
             return;
-        g_signal_handlers_disconnect_by_func(w.window, reinterpret_cast<gpointer>(destroy), nullptr);
+        g_signal_handlers_disconnect_by_func(w.window, reinterpret_cast<gpointer>(destroy),
+                                             nullptr);
         gtk_widget_destroy(w.window);
         w = Window();
         // A worker let go ends soon, stopped; its job is freed by the loop.
         EXPECT_TRUE(listeningEnded(30000));
-        while (gtk_events_pending()) gtk_main_iteration();
+        while (gtk_events_pending())
+            gtk_main_iteration();
     }
     // Chooses `film`: it is being listened to.
     void choose(const std::string& film)
@@ -125,7 +135,9 @@ TEST_F(FindTheChange, FillsTheControlsAndAperçuThenMoveItMakeTheChange)
         open(truth, c.wrong);
         std::smatch got;
         std::string said = find("film.mkv");
-        ASSERT_TRUE(std::regex_match(said, got, std::regex(std::string(c.found) + " \\((très )?sûr\\)"))) << said;
+        ASSERT_TRUE(
+            std::regex_match(said, got, std::regex(std::string(c.found) + " \\((très )?sûr\\)")))
+            << said;
         std::string change = "--fps 25:23.976";
         if (got.size() == 4 && got[1].matched) {
             int found = std::stoi(got[1]) * 1000 + std::stoi(got[2]);
@@ -134,11 +146,13 @@ TEST_F(FindTheChange, FillsTheControlsAndAperçuThenMoveItMakeTheChange)
             EXPECT_EQ(((spin(h) * 60 + spin(m)) * 60 + spin(s)) * 1000 + spin(ms), found);
             change = "--remove " + got[1].str() + "." + got[2].str();
         } else {
-            EXPECT_TRUE(on(reglages.convertir) && gtk_expander_get_expanded(GTK_EXPANDER(reglages.plus)));
+            EXPECT_TRUE(on(reglages.convertir) &&
+                        gtk_expander_get_expanded(GTK_EXPANDER(reglages.plus)));
         }
         click(apercu);
         GtkTreeModel* shown = gtk_tree_view_get_model(GTK_TREE_VIEW(previewTable(w.preview)));
-        EXPECT_EQ(std::size_t(gtk_tree_model_iter_n_children(shown, nullptr)), starts(truth).size());
+        EXPECT_EQ(std::size_t(gtk_tree_model_iter_n_children(shown, nullptr)),
+                  starts(truth).size());
         gtk_dialog_response(GTK_DIALOG(w.preview), GTK_RESPONSE_CLOSE);
         EXPECT_EQ(readFile(dir.file("w.srt")), wrong) << "nothing written before Move It!";
 
@@ -177,8 +191,9 @@ TEST_F(FindTheChange, NothingFilledWhenNotSureStoppedOrClosed)
     // either way a larger search is what to try.
     open(truth, "--add 90");
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(listenControls().search), 1);
-    EXPECT_TRUE(std::regex_match(find("film.mkv"), std::regex("Aucun décalage .* ; essayer une recherche "
-                                                              "plus large que 1 minute")));
+    EXPECT_TRUE(
+        std::regex_match(find("film.mkv"), std::regex("Aucun décalage .* ; essayer une recherche "
+                                                      "plus large que 1 minute")));
     EXPECT_EQ(spin(s), 0);
     close();
     open("pas des sous-titres\n");

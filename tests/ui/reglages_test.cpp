@@ -26,9 +26,16 @@ using namespace testing_files;
 
 namespace {
 
-void flush() { while (gtk_events_pending()) gtk_main_iteration(); }
+void flush()
+{
+    while (gtk_events_pending())
+        gtk_main_iteration();
+}
 void click(GtkWidget* button) { gtk_button_clicked(GTK_BUTTON(button)); }
-void setSpin(GtkWidget* spin, double value) { gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), value); }
+void setSpin(GtkWidget* spin, double value)
+{
+    gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), value);
+}
 int spin(GtkWidget* b) { return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(b)); }
 bool on(GtkWidget* b) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(b)); }
 bool can(GtkWidget* w) { return gtk_widget_get_sensitive(w); }
@@ -71,7 +78,8 @@ protected:
     {
         if (!w.window)
             return;
-        g_signal_handlers_disconnect_by_func(w.window, reinterpret_cast<gpointer>(destroy), nullptr);
+        g_signal_handlers_disconnect_by_func(w.window, reinterpret_cast<gpointer>(destroy),
+                                             nullptr);
         gtk_widget_destroy(w.window);  // the chooser and the preview go with it
         flush();
         w = Window();
@@ -91,7 +99,8 @@ protected:
             gchar* cells[3];
             gtk_tree_model_get(model, &i, 0, &cells[0], 1, &cells[1], 2, &cells[2], -1);
             rows.push_back({cells[0], cells[1], cells[2]});
-            for (gchar* c : cells) g_free(c);
+            for (gchar* c : cells)
+                g_free(c);
         }
         return rows;
     }
@@ -111,22 +120,30 @@ TEST_F(MoreSettings, EachChangeAsTheCommandLineMakesItAndAsAperçuShowedIt)
         const char* args;
         void (*set)();
     } cases[] = {
-        {"--to 0:00:41,300", [] { click(R.commencer); type(R.to.at, "0:00:41,300"); }},
-        {"--sync 0:01:01.4=0:01:03.5,0:01:13.3=0:01:21", [] {
+        {"--to 0:00:41,300",
+         [] {
+             click(R.commencer);
+             type(R.to.at, "0:00:41,300");
+         }},
+        {"--sync 0:01:01.4=0:01:03.5,0:01:13.3=0:01:21",
+         [] {
              click(R.synchroniser);
              setSpin(R.sync[0].cue, 3), type(R.sync[0].at, "1:03,5");
              setSpin(R.sync[1].cue, 20), type(R.sync[1].at, "1:21");
          }},
         {"--fps 25:23.976", [] { click(R.convertir); }},  // the rates it opens with
-        {"--piece -=30:24-1.5", [] {
+        {"--piece -=30:24-1.5",
+         [] {
              click(R.convertir), type(R.fpsFrom, "30"), type(R.fpsTo, "24");
              click(R.retirer), setSpin(s, 1), setSpin(ms, 500);
          }},
-        {"--remove 1:05 --until 0:01:10", [] {  // held at 00:00:00,000
+        {"--remove 1:05 --until 0:01:10",
+         [] {  // held at 00:00:00,000
              click(R.retirer), setSpin(m, 1), setSpin(s, 5);
              click(R.avant), type(R.until, "0:01:10");
          }},
-        {"--add 2,5 --from 1:10 --cues 3-27", [] {
+        {"--add 2,5 --from 1:10 --cues 3-27",
+         [] {
              setSpin(s, 2), setSpin(ms, 500);
              click(R.aPartirDe), type(R.from, "1:10");
              click(R.du), setSpin(R.lastCue, 27), setSpin(R.firstCue, 3);
@@ -212,14 +229,17 @@ TEST_F(MoreSettings, WhatIsTypedInTheOffsetIsCarriedOrRefusedAndSaid)
         {&s, "12,3456", true, 0, 0, 0, 0, "Trois chiffres au plus"},
         {&s, "1.5.5", false, 0, 0, 1, 550, "Une seule virgule"},
         {&m, "1,5", false, 0, 15, 0, 0, "Une virgule seulement dans les secondes"},
-        {&h, "6", false, 0, 0, 0, 0, "D\xC3\xA9" "calage trop grand"},
+        {&h, "6", false, 0, 0, 0, 0,
+         "D\xC3\xA9"
+         "calage trop grand"},
     };
     std::string path = dir.file("film.srt");
     writeFile(path, film(3));
     open(path);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
-        for (GtkWidget* f : {h, m, s, ms}) setSpin(f, 0);
+        for (GtkWidget* f : {h, m, s, ms})
+            setSpin(f, 0);
         sayWaiting();
         std::vector<std::string> said;
         gulong recording = g_signal_connect(bar, "notify::text", G_CALLBACK(recordText), &said);
@@ -238,7 +258,8 @@ TEST_F(MoreSettings, WhatIsTypedInTheOffsetIsCarriedOrRefusedAndSaid)
         EXPECT_EQ((std::array<int, 4>{spin(h), spin(m), spin(s), spin(ms)}),
                   (std::array<int, 4>{c.h, c.m, c.s, c.ms}));
         std::string heard;
-        for (const std::string& t : said) heard += t.rfind(c.said ? c.said : "Ø", 0) == 0 ? t : "";
+        for (const std::string& t : said)
+            heard += t.rfind(c.said ? c.said : "Ø", 0) == 0 ? t : "";
         EXPECT_NE(c.said == nullptr, !heard.empty()) << heard;
     }
     // Pressed with a value that cannot be taken, "Move It! " writes nothing.
@@ -297,7 +318,8 @@ TEST_F(MoreSettings, TheControlsFollowTheChoicesAndShowAChangeFoundElsewhere)
     // start as the new one; "jusqu'au n°" at the last reads "dernier".
     EXPECT_EQ(gtk_entry_get_text(GTK_ENTRY(R.sync[1].at)), std::string("0:01:20,300"));
     EXPECT_EQ(gtk_label_get_text(GTK_LABEL(R.sync[1].now)),
-              std::string("D\xC3\xA9" "but actuel : 0:01:20,300 \xC2\xAB R\xC3\xA9plique 29") +
+              std::string("D\xC3\xA9"
+                          "but actuel : 0:01:20,300 \xC2\xAB R\xC3\xA9plique 29") +
                   std::string(29, '.') + " \xC2\xBB");
     EXPECT_EQ(gtk_entry_get_text(GTK_ENTRY(R.lastCue)), std::string("dernier"));
     click(R.commencer);

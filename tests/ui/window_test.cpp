@@ -35,7 +35,8 @@ namespace {
 
 void flush()
 {
-    while (gtk_events_pending()) gtk_main_iteration();
+    while (gtk_events_pending())
+        gtk_main_iteration();
 }
 
 // The chooser's folder, once GTK has looked it up: it does so in the
@@ -54,10 +55,7 @@ std::string chooserFolder(GtkWidget* chooser)
     return s;
 }
 
-std::string entryText(GtkWidget* entry)
-{
-    return gtk_entry_get_text(GTK_ENTRY(entry));
-}
+std::string entryText(GtkWidget* entry) { return gtk_entry_get_text(GTK_ENTRY(entry)); }
 
 std::string barText()
 {
@@ -65,26 +63,18 @@ std::string barText()
     return text ? text : "";
 }
 
-double barFraction()
-{
-    return gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(bar));
-}
+double barFraction() { return gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(bar)); }
 
-bool sensitive(GtkWidget* widget)
-{
-    return gtk_widget_get_sensitive(widget);
-}
+bool sensitive(GtkWidget* widget) { return gtk_widget_get_sensitive(widget); }
 
-int spin(GtkWidget* button)
-{
-    return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(button));
-}
+int spin(GtkWidget* button) { return gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(button)); }
 
 std::vector<GtkWidget*> children(GtkWidget* container)
 {
     GList* list = gtk_container_get_children(GTK_CONTAINER(container));
     std::vector<GtkWidget*> result;
-    for (GList* i = list; i; i = i->next) result.push_back(GTK_WIDGET(i->data));
+    for (GList* i = list; i; i = i->next)
+        result.push_back(GTK_WIDGET(i->data));
     g_list_free(list);
     return result;
 }
@@ -112,15 +102,19 @@ const std::string GoodPlus5 =
     "3\r\n00:01:05,000 --> 00:01:07,500\r\nFin.\r\n\r\n";
 
 // The success of a change of Good.
-const std::string Done3 = "Modification du sous-titres r\xC3\xA9ussie : 3 sous-titres d\xC3\xA9" "cal\xC3\xA9s";
+const std::string Done3 =
+    "Modification du sous-titres r\xC3\xA9ussie : 3 sous-titres d\xC3\xA9"
+    "cal\xC3\xA9s";
 
 // Long texts: only two timing lines among the first 15 lines.
 std::string longFirstCues()
 {
     std::string s = "1\r\n00:00:01,000 --> 00:00:04,000\r\n";
-    for (int i = 0; i < 5; ++i) s += "Une longue réplique, ligne " + std::to_string(i) + ".\r\n";
+    for (int i = 0; i < 5; ++i)
+        s += "Une longue réplique, ligne " + std::to_string(i) + ".\r\n";
     s += "\r\n2\r\n00:00:05,000 --> 00:00:08,000\r\n";
-    for (int i = 0; i < 5; ++i) s += "Encore une ligne " + std::to_string(i) + ".\r\n";
+    for (int i = 0; i < 5; ++i)
+        s += "Encore une ligne " + std::to_string(i) + ".\r\n";
     s += "\r\n3\r\n00:00:09,000 --> 00:00:10,000\r\nFin.\r\n\r\n";
     return s;
 }
@@ -139,8 +133,7 @@ void recordFraction(GObject* object, GParamSpec*, gpointer data)
     static_cast<std::vector<std::string>*>(data)->push_back(f);
 }
 
-class WindowTest : public ::testing::Test
-{
+class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -187,7 +180,8 @@ protected:
     {
         args.insert(args.begin(), "chronelle");
         std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(&arg[0]);
+        for (std::string& arg : args)
+            argv.push_back(&arg[0]);
         argv.push_back(nullptr);
         w = start(int(args.size()), argv.data());
         g_object_add_weak_pointer(G_OBJECT(w.window), reinterpret_cast<gpointer*>(&w.window));
@@ -250,7 +244,8 @@ TEST_F(WindowTest, InitialStates)
     EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w.ajouter)));
     EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w.retirer)));
     EXPECT_EQ(adri, 1);
-    for (GtkWidget* spinButton : {h, m, s, ms}) EXPECT_EQ(spin(spinButton), 0);
+    for (GtkWidget* spinButton : {h, m, s, ms})
+        EXPECT_EQ(spin(spinButton), 0);
 
     EXPECT_FALSE(sensitive(doit));
     EXPECT_FALSE(sensitive(apercu));
@@ -335,8 +330,8 @@ TEST_F(WindowTest, RowsInOrderAndPacking)
     EXPECT_EQ(children(w.side), (std::vector<GtkWidget*>{vbox, reglages.column}));
     // "Plus de réglages", closed, between the offset and "Move It! ", and
     // "Aperçu" beside it; the bar after the icon of an error.
-    std::vector<GtkWidget*> rows = {w.hbox5, w.hbox3, w.image,        way,
-                                    w.hbox2, w.hbox,  reglages.plus, w.hbox4, w.barRow};
+    std::vector<GtkWidget*> rows = {w.hbox5, w.hbox3,       w.image, way,     w.hbox2,
+                                    w.hbox,  reglages.plus, w.hbox4, w.barRow};
     EXPECT_EQ(children(vbox), rows);
     EXPECT_EQ(children(w.barRow).back(), bar);
     EXPECT_EQ(children(w.hbox5), std::vector<GtkWidget*>{w.frame});
@@ -346,7 +341,8 @@ TEST_F(WindowTest, RowsInOrderAndPacking)
     EXPECT_EQ(children(w.hbox2), (std::vector<GtkWidget*>{w.ajouter, w.retirer}));
     EXPECT_EQ(children(w.hbox4), (std::vector<GtkWidget*>{doit, apercu}));
     EXPECT_EQ(labelText(apercu), "Aperçu");
-    EXPECT_EQ(labelText(gtk_expander_get_label_widget(GTK_EXPANDER(reglages.plus))), "Plus de réglages");
+    EXPECT_EQ(labelText(gtk_expander_get_label_widget(GTK_EXPANDER(reglages.plus))),
+              "Plus de réglages");
     EXPECT_FALSE(gtk_expander_get_expanded(GTK_EXPANDER(reglages.plus)));
 
     std::vector<GtkWidget*> shift = children(w.hbox);
@@ -429,8 +425,10 @@ TEST_F(WindowTest, TheChooserIsMadeOnceAndHidden)
     GSList* filters = gtk_file_chooser_list_filters(GTK_FILE_CHOOSER(w.fm));
     ASSERT_EQ(g_slist_length(filters), 2u);
     EXPECT_EQ(gtk_file_chooser_get_filter(GTK_FILE_CHOOSER(w.fm)), filters->data);
-    EXPECT_STREQ(gtk_file_filter_get_name(GTK_FILE_FILTER(filters->data)), "Sous-titres SubRip (*.srt)");
-    EXPECT_STREQ(gtk_file_filter_get_name(GTK_FILE_FILTER(filters->next->data)), "Tous les fichiers");
+    EXPECT_STREQ(gtk_file_filter_get_name(GTK_FILE_FILTER(filters->data)),
+                 "Sous-titres SubRip (*.srt)");
+    EXPECT_STREQ(gtk_file_filter_get_name(GTK_FILE_FILTER(filters->next->data)),
+                 "Tous les fichiers");
     g_slist_free(filters);
 
     // Its two buttons: the stock buttons "gtk-cancel" (-6) and "gtk-open" (-3).
@@ -522,8 +520,10 @@ TEST_F(WindowTest, EveryStateFitsALaptopAndShowsMoveIt)
     auto fits = [](GtkWidget* window, GtkWidget* move, const char* state) {
         GtkAllocation a = settled(window), b;
         gtk_widget_get_allocation(move, &b);
-        EXPECT_TRUE(a.width <= 1000 && a.height <= 700) << state << ": " << a.width << "x" << a.height;
-        EXPECT_TRUE(gtk_widget_get_mapped(move) && b.x + b.width <= a.width && b.y + b.height <= a.height)
+        EXPECT_TRUE(a.width <= 1000 && a.height <= 700)
+            << state << ": " << a.width << "x" << a.height;
+        EXPECT_TRUE(gtk_widget_get_mapped(move) && b.x + b.width <= a.width &&
+                    b.y + b.height <= a.height)
             << state;
     };
     fits(w.window, doit, "as it opens");
@@ -538,7 +538,8 @@ TEST_F(WindowTest, EveryStateFitsALaptopAndShowsMoveIt)
     EXPECT_EQ(gtk_widget_get_tooltip_text(bar), std::string(400, 'x'));
     setShift(0, 0, 1, 0);
     gtk_button_clicked(GTK_BUTTON(apercu));
-    GList* buttons = gtk_container_get_children(GTK_CONTAINER(gtk_dialog_get_action_area(GTK_DIALOG(w.preview))));
+    GList* buttons = gtk_container_get_children(
+        GTK_CONTAINER(gtk_dialog_get_action_area(GTK_DIALOG(w.preview))));
     fits(w.preview, GTK_WIDGET(g_list_last(buttons)->data), "Aper\xC3\xA7u");
     g_list_free(buttons);
     gtk_dialog_response(GTK_DIALOG(w.preview), GTK_RESPONSE_CLOSE);
@@ -574,7 +575,8 @@ TEST_F(WindowTest, TabGoesTheOriginalWayThenToTheRest)
         return gtk_window_get_focus(GTK_WINDOW(w.window));
     };
     std::vector<GtkWidget*> path1;
-    for (int i = 0; i < 11; ++i) path1.push_back(next(GTK_DIR_TAB_FORWARD));
+    for (int i = 0; i < 11; ++i)
+        path1.push_back(next(GTK_DIR_TAB_FORWARD));
     EXPECT_EQ(path1, (std::vector<GtkWidget*>{way, w.ajouter, h, m, s, ms, doit, apercu,
                                               reglages.plus, trouver, w.openfm}));
     EXPECT_EQ(next(GTK_DIR_TAB_BACKWARD), trouver);
@@ -584,7 +586,8 @@ TEST_F(WindowTest, TabGoesTheOriginalWayThenToTheRest)
     flush();
     EXPECT_EQ(next(GTK_DIR_TAB_FORWARD), reglages.decaler);
     gtk_widget_grab_focus(trouver);
-    EXPECT_EQ(next(GTK_DIR_TAB_BACKWARD), reglages.du) << "the last control of the column that is on";
+    EXPECT_EQ(next(GTK_DIR_TAB_BACKWARD), reglages.du)
+        << "the last control of the column that is on";
 }
 
 TEST_F(WindowTest, ClosingEndsTheMainLoop)
@@ -673,8 +676,9 @@ TEST_F(WindowTest, RefusesTwoTimingLinesInTheFirst15Lines)
     EXPECT_FALSE(gtk_widget_get_visible(w.fm));
     EXPECT_EQ(entryText(way), "Type de fichier non compatible");
     EXPECT_FALSE(sensitive(doit));
-    EXPECT_EQ(barText(), "Pas un fichier SubRip : 2 lignes de temps seulement parmi les 15 "
-                         "premi\xC3\xA8res lignes, il en faut 3");
+    EXPECT_EQ(barText(),
+              "Pas un fichier SubRip : 2 lignes de temps seulement parmi les 15 "
+              "premi\xC3\xA8res lignes, il en faut 3");
     EXPECT_TRUE(sayingError());
     EXPECT_EQ(readFile(path), longFirstCues());
 }
@@ -822,8 +826,16 @@ TEST_F(WindowTest, MoveShiftsTheFileAndShowsEveryStep)
     setShift(0, 0, 5, 0);
     std::vector<std::string> shown = clickMove();
     std::vector<std::string> expected = {
-        "t:Ouverture du fichier", "f:0.2", "t:Modification du fichier sous-titres",        "f:0.8",
-        "t:Fermeture du fichier", "f:0.9", "t:Modification du sous-titres r\xC3\xA9ussie", "f:1.0", "t:" + Done3, "f:1.0",
+        "t:Ouverture du fichier",
+        "f:0.2",
+        "t:Modification du fichier sous-titres",
+        "f:0.8",
+        "t:Fermeture du fichier",
+        "f:0.9",
+        "t:Modification du sous-titres r\xC3\xA9ussie",
+        "f:1.0",
+        "t:" + Done3,
+        "f:1.0",
     };
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(barText(), Done3);
@@ -927,10 +939,11 @@ TEST_F(WindowTest, AFailureAfterSomeLinesSaysHowManyAndTurnsMoveOff)
     clickMove();
     chronelle::failWriteNumber(0);
     int n = 0;
-    ASSERT_EQ(std::sscanf(barText().c_str(), "Erreur : seuls les %d premiers sous-titres ont", &n), 1)
+    ASSERT_EQ(std::sscanf(barText().c_str(), "Erreur : seuls les %d premiers sous-titres ont", &n),
+              1)
         << barText();
-    EXPECT_EQ(barText(), "Erreur : seuls les " + std::to_string(n) +
-                             " premiers sous-titres ont été décalés");
+    EXPECT_EQ(barText(),
+              "Erreur : seuls les " + std::to_string(n) + " premiers sous-titres ont été décalés");
     EXPECT_GT(n, 1000);
     EXPECT_EQ(readFile(path), testing_files::film(40000, 5000, n));
     EXPECT_DOUBLE_EQ(barFraction(), 0.8);
