@@ -9,8 +9,9 @@ namespace chronelle {
 // Weights of: agreeing cues above chance (sd / 10), share of cues agreeing, the rival's margin (sd
 // / 10), the rival's share of the best's cues, log10 cues; then the constant. Against a film's
 // sound, and against a well-timed subtitle file.
-constexpr double ConfidenceWeights[6] = {1.98238, 9.21031, 3.08229, -9.81679, -0.0595584, -0.16665};
-constexpr double ReferenceConfidenceWeights[6] = {4.65492,  6.82225,  1.23591,
-                                                  -1.78572, -4.31451, 1.68217};
+constexpr double ConfidenceWeights[6] = {2.05598,  10.0963,    3.19752,
+                                         -10.0678, -0.0286374, -0.671248};
+constexpr double ReferenceConfidenceWeights[6] = {4.67246,  6.83953,  1.22408,
+                                                  -1.74469, -4.33319, 1.66613};
 
 }  // namespace chronelle

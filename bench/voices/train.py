@@ -7,10 +7,11 @@ fits a small network (one hidden layer) by gradient descent, reports its
 accuracy on the files held out, and writes its weights as a table in C++,
 the features' scaling folded into the first layer. The same inputs give the
 same table.
-Usage: train.py --features BIN [--data DIR] [--hidden 16] [--output FILE]"""
+Usage: train.py --features BIN [--data DIR] [--hidden 24] [--output FILE]"""
 import argparse
 import glob
 import os
+import shutil
 import subprocess
 import sys
 
@@ -21,6 +22,14 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 FEATURES = 31   # the program's SpeechFeatures
 CONTEXT = 20    # frames: each frame is seen with those this far before and after
 
+
+
+def formatted(path):
+    """The header as the project's .clang-format writes it (tools/test.sh
+    checks every source so), where clang-format is at hand."""
+    if shutil.which("clang-format"):
+        subprocess.run(["clang-format", "-i", "--style=file", path], check=True,
+                       cwd=os.path.dirname(os.path.abspath(path)))
 
 def load(tool, data):
     """Every file's features and labels, and which file each frame is from."""
@@ -111,6 +120,7 @@ def write(path, params, mean, spread, hidden, summary):
             "constexpr float SpeechBias2 = %.7gf;" % params[3][0], "", "}  // namespace chronelle", ""]
     with open(path, "w", encoding="utf-8") as f:
         f.write("\n".join(text))
+    formatted(path)
 
 
 def main(argv):
@@ -118,7 +128,7 @@ def main(argv):
     p.add_argument("--features", required=True, metavar="BIN", help="the chronelle-features program")
     p.add_argument("--data", default=os.path.join(ROOT, "build-voices", "training"),
                    help="training.py's output (default build-voices/training)")
-    p.add_argument("--hidden", type=int, default=16)
+    p.add_argument("--hidden", type=int, default=24)
     p.add_argument("--epochs", type=int, default=10)
     p.add_argument("--output", default=os.path.join(ROOT, "match", "speech_model.h"))
     o = p.parse_args(argv)
