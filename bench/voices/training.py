@@ -7,7 +7,7 @@ at speech-to-music levels from -10 to +20 dB, music alone, voices alone, near
 silence. Beside each file, the truth for each 10 ms frame (.npy, uint8): 1
 where a voice clip sounds above its own silence threshold, else 0; and an
 index (training.json) of every file's stretches.
-Usage: training.py [--cache DIR] [--output DIR] [--minutes 60] [--seed N]"""
+Usage: training.py [--cache DIR] [--output DIR] [--minutes 120] [--seed N]"""
 import argparse
 import json
 import os
