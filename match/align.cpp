@@ -774,7 +774,6 @@ Alignment align(const std::vector<Track>& tracks, const std::vector<Cue>& all,
     out.agree = best.agreement.agree;
     out.agrees = best.agreement.agrees;
     out.chance = best.agreement.chance;
-    out.spanMs = cues.back().endMs - cues.front().startMs;
     return out;
 }
 

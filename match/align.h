@@ -30,9 +30,6 @@ constexpr FrameRate FrameRates[] = {
 
 struct AlignOptions {
     std::int64_t maxOffsetMs = 600000;
-    // The most that a drift no frame-rate ratio explains may change the
-    // scale, as a fraction.
-    double maxDrift = 0.002;
 };
 
 enum class Fit {
@@ -71,7 +68,6 @@ struct Alignment {
     double chance = 0;         // how many would agree with a change by chance
     // The other places found, the nearest rival first.
     std::vector<Rival> rivals;
-    std::int64_t spanMs = 0;  // from the first cue's start to the last one's end
 };
 
 // Finds the change that fits the cues (those with speech) best to one of
