@@ -318,7 +318,7 @@ int main(int argc, char** argv)
     if (!o.match.empty() && (status = runMatchProgram(argv)) >= 0)
         return finish(status);
     Matching matching;
-    if (!o.match.empty() && (status = startMatching(o, &matching)) >= 0)
+    if (!o.match.empty() && (status = startMatching(o, argv + first, argv + argc, &matching)) >= 0)
         return finish(status);
     return finish(shiftAll(argv + first, argv + argc, o, o.match.empty() ? nullptr : &matching));
 }

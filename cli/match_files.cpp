@@ -3,6 +3,7 @@
 // makes the same change, and why a file is left untouched.
 #include "match_files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -244,10 +245,36 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
     return 1;
 }
 
+// Whether the file at `path` can take a change found for it: its cues in
+// `cues` when it can, else its reason, said when `say`.
+bool matchable(const char* path, const Options& o, bool say, chronelle::CuesResult* cues)
+{
+    // Refused as a shift would refuse it.
+    chronelle::ProbeResult probe = chronelle::probe(path);
+    if (o.shift.probeFirst && probe.opened && !probe.accepted) {
+        if (say)
+            sayRefused(path, probe);
+        return false;
+    }
+    *cues = chronelle::readCues(path);
+    if (cues->failure != chronelle::CuesFailure::None) {
+        if (say)
+            complain(_("%s: %s; the file was left untouched"), path, cuesFailure(*cues).c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-int startMatching(const Options& o, Matching* matching)
+int startMatching(const Options& o, char** begin, char** end, Matching* matching)
 {
+    // No film is heard (minutes, for a long one) when every file would be
+    // refused anyway: each is then refused with its reason.
+    chronelle::CuesResult cues;
+    if (std::none_of(begin, end, [&](const char* p) { return matchable(p, o, false, &cues); }))
+        return -1;
+
     // A subtitle file has no tracks to choose from.
     if (o.track != 0 && chronelle::subtitleReference(o.match))
         return usageError(
@@ -280,17 +307,9 @@ int startMatching(const Options& o, Matching* matching)
 int matchFile(const char* path, const Matching& matching, Options* one)
 {
     auto start = std::chrono::steady_clock::now();
-    // Refused before anything is said of it, as a shift would refuse it.
-    chronelle::ProbeResult probe = chronelle::probe(path);
-    if (one->shift.probeFirst && probe.opened && !probe.accepted) {
-        sayRefused(path, probe);
+    chronelle::CuesResult cues;
+    if (!matchable(path, *one, true, &cues) || !matching.reference)
         return 1;
-    }
-    chronelle::CuesResult cues = chronelle::readCues(path);
-    if (cues.failure != chronelle::CuesFailure::None) {
-        complain(_("%s: %s; the file was left untouched"), path, cuesFailure(cues).c_str());
-        return 1;
-    }
     chronelle::MatchOptions mo;
     mo.maxOffsetMs = one->maxOffsetMs;
     mo.splits = one->splits;

@@ -15,9 +15,10 @@ struct Matching {
     std::shared_ptr<chronelle::Reference> reference;
 };
 
-// Listens to the film or reads the reference. Returns -1 to go on, or the
-// exit status (nothing was touched).
-int startMatching(const Options& options, Matching* matching);
+// Listens to the film or reads the reference, for the files from `begin` to
+// `end` (unless none of them could take a change). Returns -1 to go on, or
+// the exit status (nothing was touched).
+int startMatching(const Options& options, char** begin, char** end, Matching* matching);
 
 // Where the matcher lies in a program of its own (on Linux, so that
 // FFmpeg's libraries and all they need are loaded by --match only, not by

@@ -5,7 +5,7 @@
 #include "match_files.h"
 #include "words.h"
 
-int startMatching(const Options&, Matching*)
+int startMatching(const Options&, char**, char**, Matching*)
 {
     complain(_("this build has no --match (FFmpeg's libraries were not found when it was built)"));
     return 2;

@@ -348,6 +348,7 @@ TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
          "empty.srt: no timing line to match; the file was left untouched"},
         {"--match " + film("film.wav") + " preface.srt", 1,
          "preface.srt: not a subtitle file (0 timing lines"},
+        {"--match absent.mkv notes.txt", 1, "notes.txt: not a subtitle file (0 timing lines"},
         {"--match empty.srt w.srt", 1,
          "chronelle-shift: empty.srt: no timing line in it; no file was touched"},
         {"--track 1 --match " + film("truth.srt") + " w.srt", 2, "--track goes with a film: "},
@@ -362,6 +363,10 @@ TEST_F(MatchCli, BadInputLeavesTheSubtitlesUntouched)
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << "\n" << r.err;
         EXPECT_EQ(r.out.find("the same as"), std::string::npos) << c.args << "\n" << r.out;
+        // No film is heard when every file is refused.
+        if (c.args.find("w.srt") == std::string::npos) {
+            EXPECT_EQ(r.out.find("listened"), std::string::npos) << c.args << "\n" << r.out;
+        }
         EXPECT_EQ(readFile(dir.file("w.srt")), readFile(srt)) << c.args;
     }
 }
