@@ -370,15 +370,19 @@ def load():
     return "load average %.2f, %.2f, %.2f" % os.getloadavg()
 
 
-def options(argv):
-    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+def options(argv, description=__doc__, cache="build-match-films", kept="films and cases are kept between runs",
+            runs=3):
+    """This bench's options, and the real-voice bench's (its own description,
+    cache and runs)."""
+    p = argparse.ArgumentParser(description=description, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("--shift", default=os.path.join(ROOT, "build", "cli", "chronelle-shift"),
                    help="the chronelle-shift to measure (default build/cli/chronelle-shift)")
-    p.add_argument("--cache", default=os.path.join(ROOT, "build-match-films"),
-                   help="where films and cases are kept between runs (default build-match-films)")
+    p.add_argument("--cache", default=os.path.join(ROOT, cache),
+                   help="where %s (default %s)" % (kept, cache))
     p.add_argument("--only", metavar="REGEX", help="the cases whose 'film: name' matches, in both sets")
     p.add_argument("--no-speed", action="store_true", help="the accuracy set alone")
-    p.add_argument("--runs", type=int, default=3, help="runs of each speed measure, the fastest kept (default 3)")
+    p.add_argument("--runs", type=int, default=runs,
+                   help="runs of each speed measure, the fastest kept (default %d)" % runs)
     o = p.parse_args(argv)
     o.shift, o.cache = os.path.abspath(o.shift), os.path.abspath(o.cache)
     try:

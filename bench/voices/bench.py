@@ -8,7 +8,6 @@ stated, and the speed set (two-hour films, a two-hour reference subtitle) beside
 the ffmpeg program decoding the same sound. Films and cases are made once and
 kept in the cache, and every case's figures, each cue's error too, in
 CACHE/results.json. Exit status 1 when a wrong change was written."""
-import argparse
 import json
 import math
 import os
@@ -393,23 +392,7 @@ def filmTable(cache, keys):
 
 
 def options(argv):
-    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("--shift", default=os.path.join(source.ROOT, "build", "cli", "chronelle-shift"),
-                   help="the chronelle-shift to measure (default build/cli/chronelle-shift)")
-    p.add_argument("--cache", default=os.path.join(source.ROOT, "build-voices"),
-                   help="where downloads, films and cases are kept (default build-voices)")
-    p.add_argument("--only", metavar="REGEX", help="the cases whose 'film: name' matches, in both sets")
-    p.add_argument("--no-speed", action="store_true", help="the accuracy set alone")
-    p.add_argument("--runs", type=int, default=1, help="runs of each speed measure, the fastest kept (default 1)")
-    o = p.parse_args(argv)
-    o.shift, o.cache = os.path.abspath(o.shift), os.path.abspath(o.cache)
-    try:
-        usage = subprocess.run([o.shift, "--help"], capture_output=True, text=True).stdout
-    except OSError as e:
-        p.error("%s: %s (build it, or name another with --shift)" % (o.shift, e.strerror))
-    if "--match" not in usage:
-        p.error("%s has no --match" % o.shift)
-    return o
+    return espeakBench.options(argv, __doc__, "build-voices", "downloads, films and cases are kept", runs=1)
 
 
 def chosen(o, cases):

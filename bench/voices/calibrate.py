@@ -47,14 +47,6 @@ RATES = ["25:23.976", "23.976:25", "24:25", "25:24", "30:29.97", "29.97:30"]
 FEW = [6, 10, 15, 25, 40]  # cases cut down to their first cues
 
 
-
-def formatted(path):
-    """The header as the project's .clang-format writes it (tools/test.sh
-    checks every source so), where clang-format is at hand."""
-    if shutil.which("clang-format"):
-        subprocess.run(["clang-format", "-i", "--style=file", path], check=True,
-                       cwd=os.path.dirname(os.path.abspath(path)))
-
 def cases(rng, key):
     """Each film's cases: (name, cases.py arguments, splits, cues kept or None)."""
     out = [("right", ["right"], False, None)]
@@ -172,7 +164,7 @@ def write(path, weights, names, summary):
             "}  // namespace chronelle", ""]
     with open(path, "w", encoding="utf-8") as f:
         f.write("\n".join(text))
-    formatted(path)
+    source.formatted(path)
 
 
 def main(argv):

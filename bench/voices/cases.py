@@ -141,15 +141,7 @@ def main(argv):
     else:
         wrong = otherFilm(info, o, o.other_seed)
         truth.update(expected=[None] * len(wrong), refuse=True, other_seed=o.other_seed)
-    if not wrong:
-        raise ValueError("the change puts every cue before 00:00:00,000: the film is too short for it")
-    subrip.write(o.output, wrong)
-    with open(o.output, "rb") as f:
-        data = f.read()
-    truth.update(subtitle=os.path.basename(o.output), sha256=subrip.digest(data),
-                 skeleton_sha256=subrip.digest(subrip.skeleton(data)))
-    with open(os.path.splitext(o.output)[0] + ".json", "w", encoding="utf-8") as f:
-        json.dump(truth, f, ensure_ascii=False, indent=1)
+    make_case.writeCase(o.output, wrong, truth)
 
 
 if __name__ == "__main__":

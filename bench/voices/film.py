@@ -106,10 +106,7 @@ class Mix:
         bed = self.musicBed(a, b)
         hiss = [sounds.hiss(loop, a, b - a, sounds.level(HISS_DB)) for loop in self.hiss]
         x = mixer.channels(self.layout, self.voice(a, b), [bed, bed], bed, self.fx(a, b), hiss)
-        over = np.abs(x) > 1
-        if over.any():
-            self.clipped += int(over.sum())
-            np.clip(x, -1, 1, out=x)
+        self.clipped += mixer.clip(x)
         return x
 
     def stream(self, ranges, write):

@@ -11,25 +11,17 @@ Usage: train.py --features BIN [--data DIR] [--hidden 24] [--output FILE]"""
 import argparse
 import glob
 import os
-import shutil
 import subprocess
 import sys
 
 import numpy as np
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
+import source
+
+ROOT = source.ROOT
 FEATURES = 31   # the program's SpeechFeatures
 CONTEXT = 20    # frames: each frame is seen with those this far before and after
 
-
-
-def formatted(path):
-    """The header as the project's .clang-format writes it (tools/test.sh
-    checks every source so), where clang-format is at hand."""
-    if shutil.which("clang-format"):
-        subprocess.run(["clang-format", "-i", "--style=file", path], check=True,
-                       cwd=os.path.dirname(os.path.abspath(path)))
 
 def load(tool, data):
     """Every file's features and labels, and which file each frame is from."""
@@ -120,7 +112,7 @@ def write(path, params, mean, spread, hidden, summary):
             "constexpr float SpeechBias2 = %.7gf;" % params[3][0], "", "}  // namespace chronelle", ""]
     with open(path, "w", encoding="utf-8") as f:
         f.write("\n".join(text))
-    formatted(path)
+    source.formatted(path)
 
 
 def main(argv):

@@ -167,6 +167,23 @@ def build(o, film, right):
     return wrong, expected, fixCommands(ratio, frm, to, o.offset, wrong), False, False
 
 
+def writeCase(output, wrong, truth):
+    """The case's subtitle, and beside it its truth with the subtitle's digests."""
+    if not wrong:
+        raise ValueError("the change puts every cue before 00:00:00,000: the film is too short for it")
+    subrip.write(output, wrong)
+    with open(output, "rb") as f:
+        data = f.read()
+    truth.update(subtitle=os.path.basename(output), sha256=subrip.digest(data),
+                 skeleton_sha256=subrip.digest(subrip.skeleton(data)))
+    writeTruth(output, truth)
+
+
+def writeTruth(output, truth):
+    with open(os.path.splitext(output)[0] + ".json", "w", encoding="utf-8") as f:
+        json.dump(truth, f, ensure_ascii=False, indent=1)
+
+
 def main(argv):
     o = options(argv)
     with open(o.film, encoding="utf-8") as f:
@@ -174,22 +191,12 @@ def main(argv):
     right = subrip.read(os.path.join(os.path.dirname(o.film), film["subtitle"]))
     if o.kind == "reference":
         subrip.write(o.output, reference(film, o.jitter, film["seed"]))
-        truth = {"kind": "reference", "film": film["film"], "jitter_ms": o.jitter}
-    else:
-        wrong, expected, commands, untouched, refuse = build(o, film, right)
-        if not wrong:
-            raise ValueError("the change puts every cue before 00:00:00,000: the film is too short for it")
-        subrip.write(o.output, wrong)
-        with open(o.output, "rb") as f:
-            data = f.read()
-        truth = {"kind": o.kind, "film": film["film"], "subtitle": os.path.basename(o.output),
-                 "right": film["subtitle"], "offset_ms": o.offset, "fps": o.fps,
-                 "commands": commands, "untouched": untouched, "refuse": refuse,
-                 "sha256": subrip.digest(data), "skeleton_sha256": subrip.digest(subrip.skeleton(data)),
-                 "expected": expected}
-    with open(os.path.splitext(o.output)[0] + ".json", "w", encoding="utf-8") as f:
-        json.dump(truth, f, ensure_ascii=False, indent=1)
-
+        writeTruth(o.output, {"kind": "reference", "film": film["film"], "jitter_ms": o.jitter})
+        return
+    wrong, expected, commands, untouched, refuse = build(o, film, right)
+    writeCase(o.output, wrong, {"kind": o.kind, "film": film["film"], "right": film["subtitle"],
+                                "offset_ms": o.offset, "fps": o.fps, "commands": commands,
+                                "untouched": untouched, "refuse": refuse, "expected": expected})
 
 if __name__ == "__main__":
     try:

@@ -29,6 +29,14 @@ CONTAINERS = {".mkv": True, ".mp4": True, ".mov": True, ".avi": True, ".ts": Tru
               ".webm": True, ".mka": False, ".m4a": False}  # does it carry a picture?
 
 
+def clip(x):
+    """Holds the mix within full scale, in place; how many samples it cut."""
+    over = int((np.abs(x) > 1).sum())
+    if over:
+        np.clip(x, -1, 1, out=x)
+    return over
+
+
 class Film:
     """How the film is encoded: file, codec, layout, rate, picture, language tag."""
 
@@ -213,10 +221,7 @@ class Mixer:
                 else np.zeros(b - a, np.float32) for loop in self.hiss]
         music = self.music(a, b)
         x = channels(self.layout, voice, music[:2], music[2], fx, hiss)
-        over = np.abs(x) > 1
-        if over.any():
-            self.clipped += int(over.sum())
-            np.clip(x, -1, 1, out=x)
+        self.clipped += clip(x)
         return x
 
     def stream(self, ranges, write):
