@@ -167,7 +167,7 @@ void countTo(Preview& p, const Block& block, std::int64_t upTo)
 int heldTimes(const Change& c, const char* line)
 {
     const Offset& o = c.offset;
-    std::int64_t offsetMs = ((std::int64_t(o.h) * 60 + o.m) * 60 + o.s) * 1000 + o.ms;
+    std::int64_t offsetMs = toMilliseconds(Shift{o.h, o.m, o.s, o.ms});
     int held = 0;
     for (int k = 0; k < 2; ++k) {
         std::int64_t t = timeAt(line + 17 * k);
