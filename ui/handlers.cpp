@@ -96,11 +96,16 @@ void addSubtitleFilters(GtkWidget* fm)
     auto needed = GtkFileFilterFlags(GTK_FILE_FILTER_FILENAME | GTK_FILE_FILTER_DISPLAY_NAME);
     gtk_file_filter_add_custom(srt, needed, subripName, nullptr, nullptr);
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(fm), srt);
+    addAllFilesFilter(fm);
+    gtk_file_chooser_set_filter(GTK_FILE_CHOOSER(fm), srt);
+}
+
+void addAllFilesFilter(GtkWidget* chooser)
+{
     GtkFileFilter* all = gtk_file_filter_new();
     gtk_file_filter_set_name(all, "Tous les fichiers");
     gtk_file_filter_add_pattern(all, "*");
-    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(fm), all);
-    gtk_file_chooser_set_filter(GTK_FILE_CHOOSER(fm), srt);
+    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), all);
 }
 
 void fileman(GtkWidget*, gpointer fs)

@@ -41,6 +41,9 @@ void makeChange(const ShiftOptions& options, const std::vector<LineChange>* expe
 // Adds the two filters of SubRip files and of all files to the chooser `fm`.
 void addSubtitleFilters(GtkWidget* fm);
 
+// Adds the filter "Tous les fichiers" to a chooser.
+void addAllFilesFilter(GtkWidget* chooser);
+
 // Takes files dropped on `window` as if chosen in the chooser `fm`.
 void acceptDrops(GtkWidget* window, GtkWidget* fm);
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bar.h"
+#include "fields.h"
 #include "handlers.h"
 #include "settings.h"
 #include "texts.h"
@@ -232,10 +233,7 @@ void addVideoFilter(GtkWidget* chooser)
         g_free(upper);
     }
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), videos);
-    GtkFileFilter* all = gtk_file_filter_new();
-    gtk_file_filter_set_name(all, "Tous les fichiers");
-    gtk_file_filter_add_pattern(all, "*");
-    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), all);
+    addAllFilesFilter(chooser);
 }
 
 // The track 0 is the film's own choice: "par défaut".
@@ -261,8 +259,7 @@ GtkWidget* spinWithLabel(GtkWidget* box, const char* label, const char* name, do
     GtkWidget* spin = gtk_spin_button_new_with_range(lower, upper, 1);
     gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), value);
     gtk_entry_set_width_chars(GTK_ENTRY(spin), 10);
-    GtkWidget* l = gtk_label_new_with_mnemonic(label);
-    gtk_label_set_mnemonic_widget(GTK_LABEL(l), spin);
+    GtkWidget* l = labelFor(label, spin);
     nameControl(spin, name);
     gtk_box_pack_start(GTK_BOX(box), l, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), spin, FALSE, FALSE, 0);

@@ -17,7 +17,13 @@ namespace chronelle::ui {
 
 namespace {
 
-GtkWidget* fields[4] = {nullptr, nullptr, nullptr, nullptr};  // h, m, s, ms
+// The four fields, the hours first.
+GtkWidget* field(int i)
+{
+    GtkWidget* const four[4] = {h, m, s, ms};
+    return four[i];
+}
+
 // A value was refused when its field was left, as when "Move It! " is
 // clicked: that click does not go on with the value shown instead.
 bool refused = false;
@@ -31,7 +37,7 @@ TypedOffset readFields()
 }
 
 void offset_insert_text(GtkEditable* editable, gchar* typed, gint length, gint* position,
-                        gpointer field)
+                        gpointer index)
 {
     std::string t(typed, length < 0 ? std::strlen(typed) : std::size_t(length));
     // What the field would hold: it holds digits and a comma only, one byte
@@ -39,7 +45,7 @@ void offset_insert_text(GtkEditable* editable, gchar* typed, gint length, gint* 
     // already deleted.
     std::string would = gtk_entry_get_text(GTK_ENTRY(editable));
     would.insert(std::min(would.size(), std::size_t(*position)), t);
-    TypedProblem problem = checkTyped(OffsetField(GPOINTER_TO_INT(field)), would);
+    TypedProblem problem = checkTyped(OffsetField(GPOINTER_TO_INT(index)), would);
     if (problem != TypedProblem::None) {
         g_signal_stop_emission_by_name(editable, "insert-text");
         gtk_widget_error_bell(GTK_WIDGET(editable));
@@ -50,12 +56,12 @@ void offset_insert_text(GtkEditable* editable, gchar* typed, gint length, gint* 
     // decimal comma, and the digits after one, silently.
     g_signal_stop_emission_by_name(editable, "insert-text");
     g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(offset_insert_text),
-                                    field);
+                                    index);
     gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(editable), FALSE);
     gtk_editable_insert_text(editable, t.c_str(), gint(t.size()), position);
     gtk_spin_button_set_numeric(GTK_SPIN_BUTTON(editable), TRUE);
     g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(offset_insert_text),
-                                      field);
+                                      index);
 }
 
 // The milliseconds show the fraction typed in the seconds as it is typed.
@@ -69,7 +75,7 @@ void seconds_changed(GtkEditable* editable, gpointer)
 // A field left (or Return, or an arrow): the four read together and carried
 // upward. Refused, the field shows again the value it had, and the bar says
 // why; the value then does not change.
-gint offset_input(GtkSpinButton* spin, gdouble* value, gpointer field)
+gint offset_input(GtkSpinButton* spin, gdouble* value, gpointer index)
 {
     TypedOffset r = readFields();
     if (r.problem != TypedProblem::None) {
@@ -80,9 +86,9 @@ gint offset_input(GtkSpinButton* spin, gdouble* value, gpointer field)
     }
     const int parts[4] = {r.shift.h, r.shift.m, r.shift.s, r.shift.ms};
     for (int i = 0; i < 4; ++i)
-        if (fields[i] != GTK_WIDGET(spin))
-            gtk_spin_button_set_value(GTK_SPIN_BUTTON(fields[i]), parts[i]);
-    *value = parts[GPOINTER_TO_INT(field)];
+        if (field(i) != GTK_WIDGET(spin))
+            gtk_spin_button_set_value(GTK_SPIN_BUTTON(field(i)), parts[i]);
+    *value = parts[GPOINTER_TO_INT(index)];
     return TRUE;
 }
 
@@ -90,12 +96,10 @@ gint offset_input(GtkSpinButton* spin, gdouble* value, gpointer field)
 
 void watchOffset()
 {
-    GtkWidget* four[4] = {h, m, s, ms};
     for (int i = 0; i < 4; ++i) {
-        fields[i] = four[i];
-        g_signal_connect(four[i], "insert-text", G_CALLBACK(offset_insert_text),
+        g_signal_connect(field(i), "insert-text", G_CALLBACK(offset_insert_text),
                          GINT_TO_POINTER(i));
-        g_signal_connect(four[i], "input", G_CALLBACK(offset_input), GINT_TO_POINTER(i));
+        g_signal_connect(field(i), "input", G_CALLBACK(offset_input), GINT_TO_POINTER(i));
     }
     g_signal_connect(s, "changed", G_CALLBACK(seconds_changed), nullptr);
 }
@@ -108,12 +112,12 @@ bool takeOffset()
         return false;
     TypedOffset r = readFields();
     if (r.problem != TypedProblem::None) {
-        gtk_widget_grab_focus(fields[int(r.field)]);
+        gtk_widget_grab_focus(field(int(r.field)));
         sayError(typedText(r.problem));
         return false;
     }
-    for (GtkWidget* field : fields)
-        gtk_spin_button_update(GTK_SPIN_BUTTON(field));
+    for (int i = 0; i < 4; ++i)
+        gtk_spin_button_update(GTK_SPIN_BUTTON(field(i)));
     return true;
 }
 

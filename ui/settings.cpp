@@ -18,7 +18,6 @@ namespace {
 using Kind = ChangeForm::Kind;
 
 std::vector<Cue> cues;  // of the file accepted, read again after each change
-GtkWidget* topWindow = nullptr;
 
 // Only the fields of the chosen change and of the ticked selections can be
 // filled; the offset row is the offset's, and the conversion's after it.
@@ -294,7 +293,7 @@ void plus_expanded(GObject* expander, GParamSpec*, gpointer)
         return;
     }
     gtk_widget_hide(reglages.column);
-    gtk_window_resize(GTK_WINDOW(topWindow), 1, 1);
+    gtk_window_resize(GTK_WINDOW(gtk_widget_get_toplevel(GTK_WIDGET(expander))), 1, 1);
 }
 
 void setPicker(Picker& p, std::int64_t cue, const std::string& at)
@@ -305,10 +304,9 @@ void setPicker(Picker& p, std::int64_t cue, const std::string& at)
 
 }  // namespace
 
-void buildReglages(GtkWidget* window)
+void buildReglages()
 {
     Reglages& r = reglages;
-    topWindow = window;
     // Opened, its content is there at once: the key typed next goes into
     // it, not past it, however fast it comes.
     g_object_set(gtk_settings_get_default(), "gtk-enable-animations", FALSE, nullptr);

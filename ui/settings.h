@@ -51,10 +51,9 @@ struct Reglages {
 };
 extern Reglages reglages;
 
-// Builds "Plus de réglages" into `reglages` for `window`, closed: the
-// expander and the column it opens. The offset row's direction buttons must
-// be made.
-void buildReglages(GtkWidget* window);
+// Builds "Plus de réglages" into `reglages`, closed: the expander and the
+// column it opens. The offset row's direction buttons must be made.
+void buildReglages();
 
 // Reads the subtitles of the file at `path` (none: the file is gone) for the
 // pickers, the numbers and "Aperçu"; each picker keeps its number when the

@@ -4,7 +4,6 @@
 #include <glib.h>
 
 #include <cmath>
-#include <cstdlib>
 
 #include "duration.h"
 
@@ -294,8 +293,6 @@ const char* sureWords(double confidence) { return confidence >= 0.95 ? "trÃ¨s sÃ
 
 std::string heardText(const Heard& heard)
 {
-    if (heard.stopped)
-        return StoppedText;
     std::string unusable = unusableText(heard);
     if (!unusable.empty())
         return unusable;

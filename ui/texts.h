@@ -68,7 +68,6 @@ constexpr const char* StoppedText = "Écoute arrêtée : rien n'a été changé"
 
 // What listening to a film and matching the subtitles with it came to.
 struct Heard {
-    bool stopped = false;  // "Arrêter l'écoute" was pressed
     // Why the film (or the well-timed subtitles) could not be used.
     ReferenceFailure reference = ReferenceFailure::None;
     SoundFailure sound = SoundFailure::None;

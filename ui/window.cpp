@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "bar.h"
+#include "fields.h"
 #include "handlers.h"
 #include "listen.h"
 #include "preview.h"
@@ -118,13 +119,6 @@ gboolean side_focus(GtkWidget* side, GtkDirectionType direction, gpointer)
     gtk_container_set_focus_child(GTK_CONTAINER(vbox), nullptr);
     return gtk_widget_child_focus(reglages.column, direction) ||
            gtk_widget_child_focus(vbox, direction);
-}
-
-GtkWidget* mnemonicLabel(const char* text, GtkWidget* target)
-{
-    GtkWidget* l = gtk_label_new_with_mnemonic(text);
-    gtk_label_set_mnemonic_widget(GTK_LABEL(l), target);
-    return l;
 }
 
 }  // namespace
@@ -251,7 +245,7 @@ Window buildWindow()
         gtk_radio_button_new_with_mnemonic_from_widget(GTK_RADIO_BUTTON(w.ajouter), "_Retirer");
     reglages.ajouter = w.ajouter;
     reglages.retirer = w.retirer;
-    buildReglages(w.window);
+    buildReglages();
     w.preview = buildPreview(w.window);
     w.video = buildTrouver(w.window, w.openfm);
 
@@ -293,7 +287,7 @@ Window buildWindow()
         GtkWidget* spin;
     } shift[] = {{"_Heure(s)", h}, {"Mi_nute(s)", m}, {"_Seconde(s)", s}, {"Mi_lliseconde(s)", ms}};
     for (const auto& field : shift) {
-        label = mnemonicLabel(field.text, field.spin);
+        label = labelFor(field.text, field.spin);
         pack(w.hbox, label);
         pack(w.hbox, field.spin);
     }
