@@ -18,12 +18,8 @@ namespace {
 
 std::string matchProgram()
 {
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0 || self[0] != '/')
-        return CHRONELLE_MATCH_PROGRAM_INSTALLED;
-    std::string dir(self, std::size_t(n));
-    return dir.substr(0, dir.rfind('/') + 1) + CHRONELLE_MATCH_PROGRAM;
+    std::string dir = programFolder();
+    return dir.empty() ? CHRONELLE_MATCH_PROGRAM_INSTALLED : dir + CHRONELLE_MATCH_PROGRAM;
 }
 
 }  // namespace

@@ -51,13 +51,6 @@ int finish(int status)
     return status == 0 ? 1 : status;
 }
 
-// A count as ngettext takes it (an unsigned long, of 32 bits on Windows):
-// past a million, what the grammar of any language needs of it.
-unsigned long plural(std::int64_t n)
-{
-    return (unsigned long)(n > 1000000 ? n % 1000000 + 1000000 : std::max<std::int64_t>(n, 0));
-}
-
 // An offset in milliseconds as --add or --remove takes it back.
 std::vector<std::string> offsetArguments(std::int64_t ms)
 {

@@ -158,7 +158,7 @@ void sayReference(const Options& o, const Reference& r, double took)
                     chronelle::formatClock(r.durationMs).c_str(), decimal(took, 2).c_str());
     else
         std::printf(ngettext("%s: read %d cue, %s, in %s s\n", "%s: read %d cues, %s, in %s s\n",
-                             (unsigned long)r.cuesResult.cues.size()),
+                             plural(std::int64_t(r.cuesResult.cues.size()))),
                     o.match.c_str(), int(r.cuesResult.cues.size()),
                     chronelle::formatClock(r.durationMs).c_str(), decimal(took, 2).c_str());
 }
@@ -229,14 +229,14 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
             places += (places.empty() ? "" : ", ") + candidate(o, *c, path);
         complain(ngettext("%s: %d place fits about as well: %s; the file was left untouched",
                           "%s: %d places fit about as well: %s; the file was left untouched",
-                          (unsigned long)all.size()),
+                          plural(std::int64_t(all.size()))),
                  path, int(all.size()), places.c_str());
         return 1;
     }
     std::string why =
         f.doubt == chronelle::Doubt::FewCues
             ? format(ngettext("only %d cue with speech, %d needed",
-                              "only %d cues with speech, %d needed", (unsigned long)a.cues),
+                              "only %d cues with speech, %d needed", plural(std::int64_t(a.cues))),
                      int(a.cues), int(chronelle::SureCues))
             : format(_("confidence %s, %s needed"), percent(f.confidence).c_str(),
                      percent(chronelle::SureConfidence).c_str());

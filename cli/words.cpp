@@ -2,6 +2,7 @@
 // words and commands shared by chronelle-shift's messages.
 #include "words.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
@@ -44,14 +45,9 @@ void bindCatalogue()
 // elsewhere, the build tree), else where it was installed.
 void bindCatalogue()
 {
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string dir = n > 0 && self[0] == '/' ? std::string(self, std::size_t(n)) : "";
-    if (dir.empty())
-        bindtextdomain(Domain, CHRONELLE_LOCALEDIR);
-    else
-        bindtextdomain(
-            Domain, (dir.substr(0, dir.rfind('/') + 1) + CHRONELLE_LOCALEDIR_FROM_PROGRAM).c_str());
+    std::string dir = programFolder();
+    bindtextdomain(Domain, dir.empty() ? CHRONELLE_LOCALEDIR
+                                       : (dir + CHRONELLE_LOCALEDIR_FROM_PROGRAM).c_str());
     textdomain(Domain);
 }
 #endif
@@ -85,6 +81,23 @@ std::string vformat(const char* form, va_list args)
 }
 
 }  // namespace
+
+#ifndef _WIN32
+std::string programFolder()
+{
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0 || self[0] != '/')
+        return "";
+    std::string path(self, std::size_t(n));
+    return path.substr(0, path.rfind('/') + 1);
+}
+#endif
+
+unsigned long plural(std::int64_t n)
+{
+    return (unsigned long)(n > 1000000 ? n % 1000000 + 1000000 : std::max<std::int64_t>(n, 0));
+}
 
 void startLanguage()
 {
@@ -172,6 +185,6 @@ void sayRefused(const char* path, const chronelle::ProbeResult& probe)
                  "untouched, --force shifts it anyway",
                  "%s: not a subtitle file (%d timing lines in its first %d lines, %d needed); left "
                  "untouched, --force shifts it anyway",
-                 (unsigned long)probe.timingLines),
+                 plural(probe.timingLines)),
         path, probe.timingLines, chronelle::ProbeLines, chronelle::ProbeRequired);
 }

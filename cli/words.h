@@ -20,6 +20,7 @@
 #endif
 #endif
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,16 @@ __attribute__((format_arg(1), format_arg(2))) inline const char* ngettext(const 
 // finds the messages beside the program. Numbers that are read back (in
 // options and commands) keep the C locale's '.'.
 void startLanguage();
+
+// A count as ngettext takes it (an unsigned long, of 32 bits on Windows):
+// past a million, what the grammar of any language needs of it.
+unsigned long plural(std::int64_t n);
+
+#ifndef _WIN32
+// The folder of this program as the kernel tells it, with its final '/';
+// empty when it cannot (no /proc).
+std::string programFolder();
+#endif
 
 // printf into a string.
 std::string format(const char* form, ...) CHRONELLE_PRINTF(1, 2);

@@ -354,28 +354,16 @@ double afterFrames(double s, double e, double leadMs)
     return std::round(std::clamp((e - s - leadMs - 300) / Frame, 20.0, 30.0));
 }
 
-}  // namespace
-
-// How clearly the track rises into speech where a cue shown over [s, e]
-// (ms, film time) begins: the activity of the 300 ms that follow (less
-// for a short cue), less that of the 300 ms before.
-double riseAt(const Track& t, double s, double e)
-{
-    double a = (s + t.leadMs) / Frame, after = afterFrames(s, e, t.leadMs);
-    return (sumTo(t, a + after) - sumTo(t, a)) / after -
-           (sumTo(t, a) - sumTo(t, a - BeforeFrames)) / BeforeFrames;
-}
-
-namespace {
-
 // Where a cue's start goes under `m`, moved by the offset within `half` ms
 // at which the track rises most (ms, to a fraction of a frame).
 double localPlace(const Track& t, const Cue& c, const Mapping& m, double half,
                   std::vector<double>& rise)
 {
     double s = mapTime(m, double(c.startMs)), e = mapTime(m, double(c.endMs));
-    // riseAt() at every frame step, its sums looked up directly: the start
-    // moves by whole frames, so the part of a frame it falls in stays.
+    // How clearly the track rises into speech where the cue begins, at
+    // every frame step: the activity of the 300 ms that follow (less for a
+    // short cue), less that of the 300 ms before. The start moves by whole
+    // frames, so the part of a frame it falls in stays.
     int steps = int(half / Frame);
     double first = (s + t.leadMs) / Frame - steps;
     double whole = std::floor(first), part = first - whole;

@@ -97,10 +97,6 @@ constexpr double AgreeMs = 150;
 // `tolerance` (a fraction) of `scale`, the nearest; false if none is.
 bool ratioNear(double scale, double tolerance, int* from, int* to, double* ratio);
 
-// How clearly the track rises into speech where a cue shown over [s, e]
-// (ms, in the track's time) begins.
-double riseAt(const Track& t, double s, double e);
-
 // The cues [from, to) put one by one to the track around `m`: each finds
 // where the track rises for it nearby; the change through those places
 // (an offset, and with `slope` a scale too), and which cues agree with it.
