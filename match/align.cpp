@@ -769,7 +769,6 @@ Track cueTrack(const std::vector<Cue>& all)
 {
     std::vector<Cue> cues = speechCues(all);
     Track t;
-    t.name = "subtitles";
     std::int64_t end = 0;
     for (const Cue& c : cues)
         end = std::max(end, c.endMs);

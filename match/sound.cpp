@@ -233,7 +233,6 @@ SoundResult openDecoder(Decoder& d, Sound* sound)
     AVStream* st = d.format->streams[d.stream];
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     sound->codec = avcodec_get_name(st->codecpar->codec_id);
-    sound->channels = st->codecpar->ch_layout.nb_channels;
     d.codec = codec ? avcodec_alloc_context3(codec) : nullptr;
     if (!d.codec || avcodec_parameters_to_context(d.codec, st->codecpar) < 0) {
         r.failure = SoundFailure::Decoder;

@@ -42,10 +42,9 @@ struct Sound {
     // The same of the front centre channel alone, when the film has one
     // (5.1, 3.0 ...); empty otherwise.
     std::vector<std::uint8_t> centre;
-    int tracks = 0;     // audio tracks in the film
-    int track = 0;      // the one listened to, from 1
-    std::string codec;  // its codec's name
-    int channels = 0;
+    int tracks = 0;             // audio tracks in the film
+    int track = 0;              // the one listened to, from 1
+    std::string codec;          // its codec's name
     std::int64_t statedMs = 0;  // the film's duration as it says (0: unknown)
 };
 

@@ -218,10 +218,11 @@ std::vector<float> features(const Film& film, std::size_t from, std::size_t to)
     return out;
 }
 
-Film filmOf(const std::vector<std::uint8_t>& bands)
+// `loud`: the loudness of `bands`, when it is already known.
+Film filmOf(const std::vector<std::uint8_t>& bands, std::vector<float> loud = {})
 {
     Film f{bands.data(), bands.size() / Bands, {}, {}, {}};
-    f.loud = loudness(f.bands, f.n);
+    f.loud = loud.empty() ? loudness(f.bands, f.n) : std::move(loud);
     f.quiet = around(f.loud, 0.1);
     f.full = around(f.loud, 0.9);
     return f;
@@ -275,15 +276,6 @@ void classify(const std::vector<float>& x, std::size_t first, std::size_t last, 
     }
 }
 
-Track speechView(const std::vector<std::uint8_t>& bands, const char* name)
-{
-    Track t;
-    t.name = name;
-    t.activity = speechProbability(bands);
-    t.leadMs = SpeechLeadMs;
-    return t;
-}
-
 }  // namespace
 
 std::vector<float> speechFeatures(const std::vector<std::uint8_t>& bands)
@@ -325,11 +317,12 @@ void classifyBlocks(void* arg)
     }
 }
 
-}  // namespace
-
-std::vector<float> speechProbability(const std::vector<std::uint8_t>& bands)
+// How likely someone is speaking in each frame of a sound's band levels,
+// 0 to 1.
+std::vector<float> speechProbability(const std::vector<std::uint8_t>& bands,
+                                     std::vector<float> loud)
 {
-    Film film = filmOf(bands);
+    Film film = filmOf(bands, std::move(loud));
     std::vector<float> p(film.n);
     // Half the blocks on another thread: each block stands on its own.
     std::size_t blocks = (film.n + BlockFrames - 1) / BlockFrames;
@@ -338,7 +331,17 @@ std::vector<float> speechProbability(const std::vector<std::uint8_t>& bands)
     return p;
 }
 
-void finishTrack(Track& t)
+Track speechView(const std::vector<std::uint8_t>& bands, std::vector<float> loud = {})
+{
+    Track t;
+    t.activity = speechProbability(bands, std::move(loud));
+    t.leadMs = SpeechLeadMs;
+    return t;
+}
+
+}  // namespace
+
+bool finishTrack(Track& t)
 {
     double mean = 0;
     for (float v : t.activity)
@@ -349,11 +352,11 @@ void finishTrack(Track& t)
         v = float(v - mean);
         squares += double(v) * v;
     }
-    t.activityNorm = std::sqrt(squares);
     t.sums.assign(t.activity.size() + 1, 0);
     double sum = 0;
     for (std::size_t i = 0; i < t.activity.size(); ++i)
         t.sums[i + 1] = float(sum += t.activity[i]);
+    return squares > 0;
 }
 
 Hearing speechViews(Sound& sound, std::vector<Track>* views)
@@ -362,18 +365,15 @@ Hearing speechViews(Sound& sound, std::vector<Track>* views)
     std::vector<float> db = loudness(sound.bands.data(), sound.bands.size() / Bands);
     if (db.empty() || quantile(db, 0.99) < SilentDb)
         return Hearing::Silent;
-    db = std::vector<float>();
-    views->push_back(speechView(sound.bands, "speech"));
+    views->push_back(speechView(sound.bands, std::move(db)));
     sound.bands = std::vector<std::uint8_t>();
     if (!sound.centre.empty()) {
-        views->push_back(speechView(sound.centre, "front centre: speech"));
+        views->push_back(speechView(sound.centre));
         sound.centre = std::vector<std::uint8_t>();
     }
     bool any = false;
-    for (Track& t : *views) {
-        finishTrack(t);
-        any = any || t.activityNorm > 0;
-    }
+    for (Track& t : *views)
+        any = finishTrack(t) || any;
     // Nothing comes and goes: a steady tone, or noise.
     return any ? Hearing::Speech : Hearing::NoSpeech;
 }

@@ -14,13 +14,11 @@ namespace chronelle {
 // A signal to align cues with, one value per 10 ms frame: activity (high
 // while someone speaks), with its mean taken out.
 struct Track {
-    const char* name = "";
     std::vector<float> activity;
     // Prefix sums of activity (one more than frames): the sum over any
     // stretch of time in two look-ups. Floats are plenty: the activity's
     // mean is out, so they stay small.
     std::vector<float> sums;
-    double activityNorm = 0;  // the square root of its sum of squares
     // How long after a cue's start its words are heard rising in the
     // activity: subtitles are shown a little before the words.
     double leadMs = 0;
@@ -38,15 +36,12 @@ enum class Hearing {
 // once its view is made.
 Hearing speechViews(Sound& sound, std::vector<Track>* views);
 
-// How likely someone is speaking in each frame of a sound's band levels
-// (Bands a frame), 0 to 1.
-std::vector<float> speechProbability(const std::vector<std::uint8_t>& bands);
-
 // What the classifier sees of each frame (SpeechFeatures values a frame,
 // speech_model.h): for training it offline.
 std::vector<float> speechFeatures(const std::vector<std::uint8_t>& bands);
 
-// Takes the mean out of `activity` and fills in the rest.
-void finishTrack(Track& track);
+// Takes the mean out of `activity` and fills in the rest. False when the
+// activity is the same throughout.
+bool finishTrack(Track& track);
 
 }  // namespace chronelle
