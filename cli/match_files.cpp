@@ -250,11 +250,13 @@ int sayNotFound(const char* path, const Options& o, const Reference& ref, const 
 bool matchable(const char* path, const Options& o, bool say, chronelle::CuesResult* cues)
 {
     // Refused as a shift would refuse it.
-    chronelle::ProbeResult probe = chronelle::probe(path);
-    if (o.shift.probeFirst && probe.opened && !probe.accepted) {
-        if (say)
-            sayRefused(path, probe);
-        return false;
+    if (o.shift.probeFirst) {
+        chronelle::ProbeResult probe = chronelle::probe(path);
+        if (probe.opened && !probe.accepted) {
+            if (say)
+                sayRefused(path, probe);
+            return false;
+        }
     }
     *cues = chronelle::readCues(path);
     if (cues->failure != chronelle::CuesFailure::None) {
